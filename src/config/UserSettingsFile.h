@@ -6,35 +6,59 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 class IniReader;
 class IniSection;
-class QTextStream;
+class QIODevice;
 
-// Password scrambling of the settings file (at most 16 plain bytes fit the stored form).
-QByteArray scramblePassword(const QByteArray &plain);
+// Password scrambling of the settings file. At most 16 plain bytes are read back, so only the
+// first 16 are scrambled.
+QByteArray scramblePassword(const QByteArray& plain);
 // false when the stored form does not decode to at most 16 bytes.
-bool unscramblePassword(const QByteArray &stored, QByteArray &plain);
+bool unscramblePassword(const QByteArray& stored, QByteArray& plain);
 
-// Registers the six user sections and SYSTEM with a reader; they fill the given records.
-// The returned objects live as long as the owner keeps them.
-struct UserSections;
-UserSections *makeUserSections(UserSettings &user, SystemSettings &system);
-void registerUserSections(IniReader &reader, UserSections *sections);
-void destroyUserSections(UserSections *sections);
+// The six user sections and SYSTEM, filling the given records while a reader reads a file.
+class UserSections {
+public:
+    UserSections(UserSettings& user, SystemSettings& system);
+    ~UserSections();
+    UserSections(const UserSections&) = delete;
+    UserSections& operator=(const UserSections&) = delete;
 
-// The whole user file as written at exit: six sections, "\r\n" line ends, Windows-1251.
-QByteArray userSettingsText(const UserSettings &user);
+    // Registers FTP_CLIENT, FTP_SERVER, LOCAL_DIR, OBMEN, PROGRAMM, VVOD and SYSTEM.
+    void registerWith(IniReader& reader);
+
+private:
+    std::vector<std::pair<QByteArray, std::unique_ptr<IniSection>>> m_sections;
+};
+
+// Sections of the user file in the order they are written.
+constexpr int UserSectionCount = 6;
+// Name of section i in file order: FTP_CLIENT, FTP_SERVER, LOCAL_DIR, OBMEN, PROGRAMM, VVOD.
+QByteArray userSectionName(int index);
+// Section i as written: header, one line per key, an empty line; "\r\n" line ends, Windows-1251.
+QByteArray userSectionText(const UserSettings& user, int index);
+// The whole user file as written at exit.
+QByteArray userSettingsText(const UserSettings& user);
 
 // Boxes the save needs; the shell passes its showMessage and askChoice.
 struct SaveDialogs {
-    std::function<void(int icon, const QString &title, const QString &text)> message;
-    std::function<int(const QString &title, const QString &text, const QString &first, const QString &second)>
-        choice;
+    std::function<void(int icon, const QString& title, const QString& text)> message;
+    std::function<int(const QString& title, const QString& text, const QString& first, const QString& second)> choice;
+    // Opens the new "OrtUser.ini" for writing; when empty, a truncating QFile. Tests give a device
+    // that fails.
+    std::function<std::unique_ptr<QIODevice>(const QString& path)> openForWrite;
 };
+
+// Writes the six sections to out; a section that cannot be written gets its box "Секция ..." and
+// the rest are still written. True when all were written.
+bool writeUserSettings(const UserSettings& user, QIODevice& out, const SaveDialogs& dialogs);
 
 // Save at exit: only when settingsChanged; asks "Настройки"; in appDir keeps the former file as
 // "OrtUserB.ini" and writes "OrtUser.ini"; on failure restores the former file. Returns true when
-// a new file was written.
-bool saveUserSettingsAtExit(const UserSettings &user, bool settingsChanged, const QString &appDir,
-                            const SaveDialogs &dialogs);
+// a new file was written. The current folder is neither used nor changed.
+bool saveUserSettingsAtExit(
+    const UserSettings& user, bool settingsChanged, const QString& appDir, const SaveDialogs& dialogs);
