@@ -1,0 +1,191 @@
+#include "RecordFile.h"
+
+#include "Codec.h"
+#include "ReplaceFile.h"
+#include "RunLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringBuilder>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+QString lowerExtension(const TableDescr& table)
+{
+    return toUi(table.extension).toLower();
+}
+
+bool soundLength(const TableDescr& table, const QByteArray& record)
+{
+    return table.recordLength > 0 && record.size() >= table.recordLength;
+}
+
+} // namespace
+
+QString textFileName(const TableDescr& table)
+{
+    return toUi(table.workName) % QLatin1Char('.') % lowerExtension(table);
+}
+
+QString binFileName(const TableDescr& table)
+{
+    return toUi(table.workName) % QLatin1Char('_') % lowerExtension(table) % QLatin1String(".bin");
+}
+
+QString textToBinName(const QString& textName)
+{
+    if (textName.size() < 4)
+        return QString();
+    return textName.left(textName.size() - 4) % QLatin1Char('_') % textName.right(3) % QLatin1String(".BIN");
+}
+
+QString binToTextName(const QString& binName)
+{
+    if (binName.size() < 8)
+        return QString();
+    return binName.left(binName.size() - 8) % QLatin1Char('.') % binName.mid(binName.size() - 7, 3);
+}
+
+QString changeMarkerName(const QString& binName)
+{
+    if (binName.size() < 3)
+        return QString();
+    return binName.left(binName.size() - 3) % QLatin1String("chg");
+}
+
+qint32 recordCountOf(const QString& binFile, const TableDescr& table)
+{
+    if (table.recordLength <= 0)
+        return 0;
+    const QFileInfo info(binFile);
+    if (!info.isFile())
+        return 0;
+    return static_cast<qint32>(qMin<qint64>(info.size() / table.recordLength, std::numeric_limits<qint32>::max()));
+}
+
+bool readRec(const QString& binFile, const TableDescr& table, qint32 n, QByteArray& record)
+{
+    if (table.recordLength <= 0 || n < 0)
+        return false;
+    QFile file(binFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // A trailing partial record is not a record: only whole ones are read.
+    if (file.size() / table.recordLength <= n)
+        return false;
+    if (!file.seek(qint64(n) * table.recordLength))
+        return false;
+    record.resize(table.recordLength);
+    const qint64 got = file.read(record.data(), table.recordLength);
+    if (got <= 0)
+        return false;
+    if (got < table.recordLength)
+        std::fill(record.begin() + got, record.end(), '\0');
+    return true;
+}
+
+bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QByteArray& record)
+{
+    if (!soundLength(table, record) || n < 0)
+        return false;
+    logLine(QByteArrayLiteral("putRec:recBuf ") + record.left(table.recordLength).toHex());
+    QFile file(binFile);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // Writing past the end would leave a hole of zero bytes inside the table; the next record
+    // (an append) is the furthest a record may go.
+    if (n > file.size() / table.recordLength || !file.seek(qint64(n) * table.recordLength)) {
+        logLine(QByteArrayLiteral("putRec:n -1"));
+        return false;
+    }
+    const qint64 written = file.write(record.constData(), table.recordLength);
+    const bool flushed = file.flush();
+    file.close();
+    logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
+    if (written <= 0 || !flushed)
+        return false;
+    touchChangeMarker(binFile);
+    return true;
+}
+
+bool appendRec(const QString& binFile, TableDescr& table, const QByteArray& record)
+{
+    if (!soundLength(table, record))
+        return false;
+    QFile file(binFile);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // The new record goes right after the last whole one: a partial tail left by an interrupted
+    // write would otherwise shift it and every later record off the record grid.
+    const qint64 whole = file.size() / table.recordLength;
+    const qint64 at = whole * table.recordLength;
+    const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
+        && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength));
+    file.close();
+    if (!ok)
+        return false;
+    touchChangeMarker(binFile);
+    table.recordCount = recordCountOf(binFile, table);
+    return true;
+}
+
+bool deleteRec(const QString& binFile, TableDescr& table, qint32 n, QByteArray& deleted)
+{
+    if (table.recordLength <= 0 || n < 0)
+        return false;
+    QFile source(binFile);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 len = table.recordLength;
+    const qint64 count = source.size() / len;
+    table.recordCount = static_cast<qint32>(count);
+    if (n >= count)
+        return true;
+
+    // The remaining records go to a new file beside the table, which replaces the table only by
+    // an atomic rename at commit: any failure before that leaves the table whole.
+    ReplaceFile target(binFile);
+    if (!target.open())
+        return false;
+    const qint64 chunkRecords = qMax<qint64>(1, (1 << 20) / len);
+    QByteArray buffer(chunkRecords * len, Qt::Uninitialized);
+    const qint64 cut = qint64(n) * len;
+    QByteArray removed(len, Qt::Uninitialized);
+    bool ok = true;
+    qint64 pos = 0;
+    const qint64 end = count * len;
+    while (ok && pos < end) {
+        // Copy up to the deleted record, take it out, then copy the rest.
+        if (pos == cut) {
+            ok = source.read(removed.data(), len) == len;
+            pos += len;
+            continue;
+        }
+        const qint64 limit = pos < cut ? cut : end;
+        const qint64 want = qMin<qint64>(buffer.size(), limit - pos);
+        ok = source.read(buffer.data(), want) == want && target.write(buffer.constData(), want);
+        pos += want;
+    }
+    source.close();
+    if (!ok || !target.commit()) {
+        logLine(QByteArrayLiteral("deleteRec: table kept, ") + fromUi(target.errorString()));
+        return false;
+    }
+    deleted = removed;
+    touchChangeMarker(binFile);
+    table.recordCount = recordCountOf(binFile, table);
+    return true;
+}
+
+void touchChangeMarker(const QString& binFile)
+{
+    const QString marker = changeMarkerName(binFile);
+    if (marker.isEmpty() || QFile::exists(marker))
+        return;
+    QFile file(marker);
+    if (file.open(QIODevice::ReadWrite))
+        file.close();
+}

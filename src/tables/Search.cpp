@@ -1,0 +1,76 @@
+#include "Search.h"
+
+#include "FieldCodec.h"
+#include "RunLog.h"
+
+#include <QFile>
+#include <QStringBuilder>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+// The scan reads this much at a time, but never less than one record.
+constexpr qint64 BlockBytes = 8192;
+} // namespace
+
+qint32 blockSearch(
+    const QString& binFile, const TableDescr& table, int fieldIndex, const QByteArray& keyText, QByteArray& record)
+{
+    logLine(QByteArrayLiteral("searchTxt ") + keyText);
+    if (fieldIndex < 0 || fieldIndex >= table.fields.size())
+        return -1;
+    const FieldDescr& field = table.fields[fieldIndex];
+    QByteArray key;
+    if (!textToFieldBytes(field, keyText, key))
+        return -1;
+    return blockSearchFrom(binFile, table.recordLength, 0, field.offset, field.width, key, record);
+}
+
+qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 startRecord, qint32 fieldOffset,
+    qint32 compareWidth, const QByteArray& keyBytes, QByteArray& record)
+{
+    if (recordLength <= 0 || startRecord < 0 || fieldOffset < 0 || compareWidth < 0
+        || qint64(fieldOffset) + compareWidth > recordLength || keyBytes.size() < compareWidth)
+        return -1;
+    QFile file(binFile);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return -1;
+    if (!file.seek(qint64(startRecord) * recordLength))
+        return -1;
+    // A record longer than the block still makes a block of one record, so long records are found.
+    const qint64 perBlock = qMax<qint64>(1, BlockBytes / recordLength);
+    const qint64 blockSize = perBlock * recordLength;
+    char stackBlock[BlockBytes];
+    QByteArray heapBlock;
+    char* block = stackBlock;
+    if (blockSize > BlockBytes) {
+        heapBlock.resize(blockSize);
+        block = heapBlock.data();
+    }
+    const char* key = keyBytes.constData();
+    const size_t width = static_cast<size_t>(compareWidth);
+    qint64 first = startRecord;
+    for (;;) {
+        // Fill the block completely where the file allows, so records never straddle reads.
+        qint64 got = 0;
+        while (got < blockSize) {
+            const qint64 n = file.read(block + got, blockSize - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        const qint64 whole = got / recordLength;
+        for (qint64 i = 0; i < whole; ++i) {
+            const char* rec = block + i * recordLength;
+            if (std::memcmp(rec + fieldOffset, key, width) == 0) {
+                record = QByteArray(rec, recordLength);
+                const qint64 found = first + i;
+                return found > std::numeric_limits<qint32>::max() ? -1 : static_cast<qint32>(found);
+            }
+        }
+        if (got < blockSize)
+            return -1;
+        first += whole;
+    }
+}

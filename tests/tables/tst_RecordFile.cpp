@@ -1,0 +1,252 @@
+#include "FieldCodec.h"
+#include "RecordFile.h"
+#include "TableFixtures.h"
+#include "TestUtil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using TestUtil::readFile;
+using TestUtil::writeFile;
+
+namespace {
+// n records of the 16-byte example table, record i holding "R<i>" and the amount i.00.
+QByteArray records(int n)
+{
+    const TableDescr t = Fixtures::small();
+    QByteArray out;
+    for (int i = 0; i < n; ++i) {
+        QByteArray rec;
+        lineToRecord(t, QByteArray("R") + QByteArray::number(i) + ';' + QByteArray::number(i) + ".00;01.02.03", rec);
+        out += rec;
+    }
+    return out;
+}
+} // namespace
+
+class TestRecordFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void fileNames();
+    void nameConversions_data();
+    void nameConversions();
+    void countIgnoresPartialTail();
+    void readBounds_data();
+    void readBounds();
+    void putRecOverwritesAndMarks();
+    void putRecRefusesHoles();
+    void appendKeepsRecordGrid();
+    void deleteAt_data();
+    void deleteAt();
+    void deleteBeyondEndChangesNothing();
+    void deleteFailureKeepsTable();
+
+private:
+    QScopedPointer<QTemporaryDir> m_dir;
+    QString path(const char* name) const { return m_dir->filePath(QString::fromLatin1(name)); }
+};
+
+void TestRecordFile::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+}
+
+void TestRecordFile::fileNames()
+{
+    TableDescr t = Fixtures::goods();
+    t.workName = TestUtil::cp("Товары");
+    QCOMPARE(textFileName(t), QStringLiteral("Товары.tvr"));
+    QCOMPARE(binFileName(t), QStringLiteral("Товары_tvr.bin"));
+    t.extension = "RES";
+    t.workName = "OST12";
+    QCOMPARE(textFileName(t), QStringLiteral("OST12.res"));
+    QCOMPARE(binFileName(t), QStringLiteral("OST12_res.bin"));
+}
+
+void TestRecordFile::nameConversions_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("bin");
+    QTest::addColumn<QString>("marker");
+    QTest::newRow("goods") << QStringLiteral("GOODS.tvr") << QStringLiteral("GOODS_tvr.BIN")
+                           << QStringLiteral("GOODS_tvr.chg");
+    QTest::newRow("upper") << QStringLiteral("D7.PRH") << QStringLiteral("D7_PRH.BIN") << QStringLiteral("D7_PRH.chg");
+    QTest::newRow("bare extension") << QStringLiteral(".res") << QStringLiteral("_res.BIN")
+                                    << QStringLiteral("_res.chg");
+}
+
+void TestRecordFile::nameConversions()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, bin);
+    QFETCH(QString, marker);
+    QCOMPARE(textToBinName(text), bin);
+    QCOMPARE(binToTextName(bin), text);
+    QCOMPARE(changeMarkerName(bin), marker);
+    QCOMPARE(changeMarkerName(QStringLiteral("GOODS_tvr.bin")), QStringLiteral("GOODS_tvr.chg"));
+    // Names too short for the rule give nothing rather than a garbled name.
+    QVERIFY(textToBinName(QStringLiteral("a.b")).isEmpty());
+    QVERIFY(binToTextName(QStringLiteral("_tvr.BI")).isEmpty());
+}
+
+void TestRecordFile::countIgnoresPartialTail()
+{
+    const TableDescr t = Fixtures::small();
+    QVERIFY(writeFile(path("t_tab.bin"), records(3) + "tail"));
+    QCOMPARE(recordCountOf(path("t_tab.bin"), t), 3);
+    QCOMPARE(recordCountOf(path("missing_tab.bin"), t), 0);
+    TableDescr empty;
+    QCOMPARE(recordCountOf(path("t_tab.bin"), empty), 0);
+}
+
+void TestRecordFile::readBounds_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("first") << 0 << true;
+    QTest::newRow("last") << 2 << true;
+    QTest::newRow("one past the end") << 3 << false;
+    QTest::newRow("partial tail") << 3 << false;
+    QTest::newRow("negative") << -1 << false;
+}
+
+void TestRecordFile::readBounds()
+{
+    QFETCH(int, n);
+    QFETCH(bool, ok);
+    const TableDescr t = Fixtures::small();
+    const bool partial = QByteArray(QTest::currentDataTag()) == "partial tail";
+    QVERIFY(writeFile(path("t_tab.bin"), records(3) + (partial ? QByteArray("0123456789") : QByteArray())));
+    QByteArray rec("old");
+    QCOMPARE(readRec(path("t_tab.bin"), t, n, rec), ok);
+    if (ok)
+        QCOMPARE(rec, records(3).mid(n * 16, 16));
+}
+
+void TestRecordFile::putRecOverwritesAndMarks()
+{
+    const TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    QVERIFY(writeFile(bin, records(3)));
+    QVERIFY(!QFile::exists(path("t_tab.chg")));
+    const QByteArray fresh = records(10).mid(9 * 16, 16);
+    QVERIFY(putRec(bin, t, 1, fresh));
+    QCOMPARE(readFile(bin), records(3).left(16) + fresh + records(3).mid(32));
+    QVERIFY(QFile::exists(path("t_tab.chg")));
+    QCOMPARE(QFileInfo(path("t_tab.chg")).size(), 0);
+    // At the count it becomes the next record.
+    QVERIFY(putRec(bin, t, 3, fresh));
+    QCOMPARE(recordCountOf(bin, t), 4);
+    // A buffer shorter than the record is refused.
+    QVERIFY(!putRec(bin, t, 0, QByteArray(5, 'x')));
+    QCOMPARE(readFile(bin).left(16), records(1));
+}
+
+void TestRecordFile::putRecRefusesHoles()
+{
+    const TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    QVERIFY(writeFile(bin, records(2)));
+    QVERIFY(!putRec(bin, t, 5, records(1)));
+    QVERIFY(!putRec(bin, t, -1, records(1)));
+    QCOMPARE(readFile(bin), records(2));
+    QVERIFY(!QFile::exists(path("t_tab.chg")));
+}
+
+void TestRecordFile::appendKeepsRecordGrid()
+{
+    TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    QVERIFY(appendRec(bin, t, records(1)));
+    QCOMPARE(t.recordCount, 1);
+    QVERIFY(QFile::exists(path("t_tab.chg")));
+    QVERIFY(appendRec(bin, t, records(2).mid(16)));
+    QCOMPARE(readFile(bin), records(2));
+    QCOMPARE(t.recordCount, 2);
+    // A partial tail from an interrupted write is replaced, not pushed in front of the record.
+    QVERIFY(writeFile(bin, records(2) + "junk"));
+    QVERIFY(appendRec(bin, t, records(3).mid(32)));
+    QCOMPARE(readFile(bin), records(3));
+    QCOMPARE(t.recordCount, 3);
+}
+
+void TestRecordFile::deleteAt_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("n");
+    QTest::newRow("first") << 5 << 0;
+    QTest::newRow("middle") << 5 << 2;
+    QTest::newRow("last") << 5 << 4;
+    QTest::newRow("only record") << 1 << 0;
+    // Large enough that the copy takes several chunks on both sides of the record.
+    QTest::newRow("large table") << 200000 << 131075;
+}
+
+void TestRecordFile::deleteAt()
+{
+    QFETCH(int, count);
+    QFETCH(int, n);
+    TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    const QByteArray all = records(count);
+    QVERIFY(writeFile(bin, all + "xy")); // the partial tail is dropped with the rewrite
+    QByteArray deleted;
+    QVERIFY(deleteRec(bin, t, n, deleted));
+    QCOMPARE(deleted, all.mid(n * 16, 16));
+    QCOMPARE(readFile(bin), all.left(n * 16) + all.mid((n + 1) * 16));
+    QCOMPARE(t.recordCount, count - 1);
+    QVERIFY(QFile::exists(path("t_tab.chg")));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // no temporary left behind
+}
+
+void TestRecordFile::deleteBeyondEndChangesNothing()
+{
+    TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    QVERIFY(writeFile(bin, records(3)));
+    QByteArray deleted("untouched");
+    QVERIFY(deleteRec(bin, t, 3, deleted));
+    QVERIFY(deleteRec(bin, t, 100, deleted));
+    QCOMPARE(deleted, QByteArray("untouched"));
+    QCOMPARE(readFile(bin), records(3));
+    QCOMPARE(t.recordCount, 3);
+    QVERIFY(!QFile::exists(path("t_tab.chg")));
+    QVERIFY(!deleteRec(path("missing_tab.bin"), t, 0, deleted));
+}
+
+void TestRecordFile::deleteFailureKeepsTable()
+{
+    // The new file cannot be written (file size limit below the table's size; the limit holds for
+    // root too): the table must stay whole and the call must fail.
+    TableDescr t = Fixtures::small();
+    const QString bin = path("t_tab.bin");
+    const QByteArray all = records(1000);
+    QVERIFY(writeFile(bin, all));
+
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QByteArray deleted;
+    const bool result = deleteRec(bin, t, 10, deleted);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!result);
+    QCOMPARE(readFile(bin), all);
+    QVERIFY(!QFile::exists(path("t_tab.chg")));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QStringLiteral("t_tab.bin") });
+}
+
+QTEST_GUILESS_MAIN(TestRecordFile)
+#include "tst_RecordFile.moc"
