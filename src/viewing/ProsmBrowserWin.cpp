@@ -1,0 +1,115 @@
+#include "ProsmBrowserWin.h"
+
+#include "RunLog.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+
+void showScreen(QWidget* window)
+{
+    bool windowed = true;
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    for (const QWidget* top : tops) {
+        if (top != window && top->objectName() == QLatin1String("MainWin")) {
+            windowed = !(top->windowState() & Qt::WindowFullScreen);
+            break;
+        }
+    }
+    if (windowed) {
+        window->setFixedSize(240, 320);
+        window->show();
+    } else {
+        window->setWindowFlags(Qt::FramelessWindowHint);
+        window->setWindowState(Qt::WindowFullScreen);
+        window->show();
+    }
+}
+
+ProsmBrowserWin::ProsmBrowserWin(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void ProsmBrowserWin::bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar* scrollBar, QPushButton* caseButton,
+    QPushButton* deleteButton, QPushButton* addButton, QPushButton* backButton)
+{
+    m_title = title;
+    m_tabWid = tabWid;
+    m_scrollBar = scrollBar;
+    m_case = caseButton;
+    m_delete = deleteButton;
+    m_add = addButton;
+    m_back = backButton;
+
+    connect(m_scrollBar, &QScrollBar::valueChanged, this, &ProsmBrowserWin::snValueChanged);
+    connect(m_tabWid, &QTableWidget::cellClicked, this, &ProsmBrowserWin::snCellClicked);
+    connect(m_tabWid, &QTableWidget::currentCellChanged, this,
+        [this](int row, int column, int, int) { emit snCellClicked(row, column); });
+    connect(m_case, &QPushButton::clicked, this, &ProsmBrowserWin::snCaseRec);
+    connect(m_delete, &QPushButton::clicked, this, &ProsmBrowserWin::snDeleteRec);
+    connect(m_add, &QPushButton::clicked, this, &ProsmBrowserWin::snAddRec);
+    connect(m_back, &QPushButton::clicked, this, &ProsmBrowserWin::snBack);
+
+    // The keys are the window's, whichever of its widgets has the focus: the table would
+    // otherwise move its own cursor on Up and Down behind the browser's back.
+    const QList<QWidget*> children = findChildren<QWidget*>();
+    for (QWidget* child : children)
+        child->installEventFilter(this);
+}
+
+bool ProsmBrowserWin::handleKey(QObject*, QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        emit snBack();
+        return true;
+    case Qt::Key_Up:
+        emit snUp();
+        return true;
+    case Qt::Key_Down:
+        emit snDown();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit snCaseRec();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ProsmBrowserWin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && event != m_passedOn) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        logLine(QByteArrayLiteral("key ") + QByteArray::number(key->key()));
+        if (handleKey(watched, key))
+            return true;
+        m_passedOn = event;
+    } else if (event->type() == QEvent::KeyRelease) {
+        m_passedOn = nullptr;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ProsmBrowserWin::keyPressEvent(QKeyEvent* event)
+{
+    const bool passedOn = event == m_passedOn;
+    m_passedOn = nullptr;
+    if (!passedOn) {
+        logLine(QByteArrayLiteral("key ") + QByteArray::number(event->key()));
+        if (handleKey(this, event))
+            return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ProsmBrowserWin::keyReleaseEvent(QKeyEvent* event)
+{
+    m_passedOn = nullptr;
+    QWidget::keyReleaseEvent(event);
+}
