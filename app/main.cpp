@@ -1,0 +1,57 @@
+// The terminal program: reads the command line, builds the objects of the run and runs it.
+
+#include "MainWin.h"
+#include "NaMain.h"
+#include "ObMain.h"
+#include "PrMain.h"
+#include "Startup.h"
+#include "Vvod.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = parseCommandLine(arguments);
+    switch (commandLine.outcome) {
+    case CommandLine::ShowHelp:
+    case CommandLine::ShowVersion:
+        std::fputs(commandLine.text.toUtf8().constData(), stdout);
+        return 0;
+    case CommandLine::Invalid:
+        std::fputs(commandLine.text.toUtf8().constData(), stderr);
+        return 2;
+    case CommandLine::Run:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ortova"));
+    QApplication::setApplicationVersion(QStringLiteral("1.6"));
+
+    // The controllers live as long as the run; the menu hands each of them its choice.
+    std::unique_ptr<NaMain> naMain;
+    std::unique_ptr<Vvod> vvod;
+    std::unique_ptr<PrMain> prMain;
+    std::unique_ptr<ObMain> obMain;
+
+    StartupHooks hooks;
+    hooks.createControllers = [&](MainWin& menu) {
+        naMain = std::make_unique<NaMain>();
+        vvod = std::make_unique<Vvod>();
+        prMain = std::make_unique<PrMain>();
+        obMain = std::make_unique<ObMain>();
+        QObject::connect(&menu, &MainWin::NastrCall, naMain.get(), &NaMain::namMain);
+        QObject::connect(&menu, &MainWin::VvodCall, vvod.get(), &Vvod::vvMainMainCall);
+        QObject::connect(&menu, &MainWin::ProsmCall, prMain.get(), &PrMain::prmMain);
+        QObject::connect(&menu, &MainWin::ObmenCall, obMain.get(), &ObMain::obmMain);
+    };
+
+    Startup startup(commandLine.options, hooks);
+    return startup.exec();
+}

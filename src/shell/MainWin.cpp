@@ -1,0 +1,106 @@
+#include "MainWin.h"
+#include "ui_MainWin.h"
+
+#include "AppState.h"
+#include "Dialogs.h"
+#include "Shutdown.h"
+
+#include <QKeyEvent>
+
+MainWin::MainWin(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::MainWin>())
+{
+    m_ui->setupUi(this);
+    connect(m_ui->Nastr, &QPushButton::clicked, this, &MainWin::on_Nastr_clicked);
+    connect(m_ui->Vvod, &QPushButton::clicked, this, &MainWin::on_Vvod_clicked);
+    connect(m_ui->Prosm, &QPushButton::clicked, this, &MainWin::on_Prosm_clicked);
+    connect(m_ui->Obmen, &QPushButton::clicked, this, &MainWin::on_Obmen_clicked);
+    connect(m_ui->Vihod, &QPushButton::clicked, this, &MainWin::on_Vihod_clicked);
+}
+
+MainWin::~MainWin() = default;
+
+void MainWin::setMode(bool receipt)
+{
+    m_ui->VerLab->setText(
+        receipt ? QStringLiteral("Приход товара \n    версия 1.6") : QStringLiteral("Инвентаризация\n    версия 1.6"));
+    m_ui->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
+}
+
+void MainWin::choose(void (MainWin::*call)())
+{
+    // exchange() so that two presses queued before the controller's window appears pass once.
+    if (appState().menuGate.exchange(false))
+        emit(this->*call)();
+}
+
+void MainWin::on_Nastr_clicked()
+{
+    choose(&MainWin::NastrCall);
+}
+
+void MainWin::on_Vvod_clicked()
+{
+    choose(&MainWin::VvodCall);
+}
+
+void MainWin::on_Prosm_clicked()
+{
+    choose(&MainWin::ProsmCall);
+}
+
+void MainWin::on_Obmen_clicked()
+{
+    choose(&MainWin::ObmenCall);
+}
+
+void MainWin::on_Vihod_clicked()
+{
+    if (appState().user.programm.enExitRequest
+        && askChoice(QStringLiteral("Выход"), QStringLiteral("Выход\nиз программы"), QStringLiteral("Выйти"),
+               QStringLiteral("Продолжить"))
+            != 0)
+        return;
+    finishRun();
+    emit MainWinExit();
+}
+
+void MainWin::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_1:
+        on_Vvod_clicked();
+        return;
+    case Qt::Key_2:
+        on_Prosm_clicked();
+        return;
+    case Qt::Key_3:
+        on_Obmen_clicked();
+        return;
+    case Qt::Key_4:
+        on_Nastr_clicked();
+        return;
+    case Qt::Key_5:
+        on_Vihod_clicked();
+        return;
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+        if (m_ui->Vvod->hasFocus())
+            on_Vvod_clicked();
+        else if (m_ui->Prosm->hasFocus())
+            on_Prosm_clicked();
+        else if (m_ui->Obmen->hasFocus())
+            on_Obmen_clicked();
+        else if (m_ui->Nastr->hasFocus())
+            on_Nastr_clicked();
+        else if (m_ui->Vihod->hasFocus())
+            on_Vihod_clicked();
+        else
+            break;
+        return;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,240 @@
+// The scanner layer: line splitting, the back ends (file, named pipe, serial line through a
+// pseudo-terminal, none) and the scan-key read.
+
+#include "Scanner.h"
+#include "TestUtil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Writes bytes into a named pipe from another thread after a pause, the way a scanner daemon would.
+QThread* delayedFifoWriter(const QString& path, const QByteArray& bytes, int delayMs)
+{
+    return QThread::create([path, bytes, delayMs] {
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+        if (fd < 0)
+            return;
+        if (::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) != bytes.size())
+            qWarning("short write to the pipe");
+        ::close(fd);
+    });
+}
+
+} // namespace
+
+class TestScanner : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { installScanner(nullptr); }
+
+    void splitsLines_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QByteArrayList>("codes");
+        QTest::newRow("LF") << QByteArrayList { "123\n456\n" } << QByteArrayList { "123", "456" };
+        QTest::newRow("CRLF") << QByteArrayList { "123\r\n456\r\n" } << QByteArrayList { "123", "456" };
+        QTest::newRow("CR only") << QByteArrayList { "123\r456\r" } << QByteArrayList { "123", "456" };
+        QTest::newRow("empty lines skipped") << QByteArrayList { "\n\r\n123\n\n" } << QByteArrayList { "123" };
+        QTest::newRow("line across chunks")
+            << QByteArrayList { "46000", "12345", "678\r", "\n9\n" } << QByteArrayList { "4600012345678", "9" };
+        QTest::newRow("no line end yet") << QByteArrayList { "123\n45" } << QByteArrayList { "123" };
+        QTest::newRow("255 kept") << QByteArrayList { QByteArray(255, '7') + "\n" }
+                                  << QByteArrayList { QByteArray(255, '7') };
+        QTest::newRow("256 cut") << QByteArrayList { QByteArray(256, '7') + "\n1\n" }
+                                 << QByteArrayList { QByteArray(255, '7'), "1" };
+        QTest::newRow("long line over chunks") << QByteArrayList { QByteArray(200, 'a'), QByteArray(5000, 'b'),
+            "c\nnext\n" } << QByteArrayList { QByteArray(200, 'a') + QByteArray(55, 'b'), "next" };
+    }
+    void splitsLines()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QByteArrayList, codes);
+        ScanLineSplitter splitter;
+        for (const QByteArray& chunk : chunks)
+            splitter.feed(chunk);
+        QByteArrayList got;
+        QByteArray code;
+        while (splitter.take(code))
+            got.append(code);
+        QCOMPARE(got, codes);
+    }
+
+    void descriptionsWithoutDevice_data()
+    {
+        QTest::addColumn<QString>("spec");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("none") << QStringLiteral("none");
+        QTest::newRow("unknown kind") << QStringLiteral("usb:/dev/x");
+        QTest::newRow("pipe without path") << QStringLiteral("pipe:");
+        QTest::newRow("file missing") << QStringLiteral("file:/nonexistent/ortova/codes.txt");
+        QTest::newRow("file is a folder") << QStringLiteral("file:/");
+        QTest::newRow("pipe is a regular file") << QStringLiteral("pipe:/etc/hostname");
+        QTest::newRow("serial missing") << QStringLiteral("serial:/dev/ortova-no-such-tty");
+    }
+    void descriptionsWithoutDevice()
+    {
+        QFETCH(QString, spec);
+        std::unique_ptr<Scanner> s = makeScanner(spec);
+        QVERIFY(s);
+        QVERIFY(!s->init());
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray code;
+        QVERIFY(!s->read(code, 2000));
+        QVERIFY(timer.elapsed() < 1000); // no device: the read fails at once, it does not wait
+    }
+
+    void fileGivesCodesInOrderThenTimesOut()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("codes.txt"));
+        QVERIFY(TestUtil::writeFile(path, "4600000000017\r\n\r\n2302468013579\n"));
+        std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("file:") + path);
+        QVERIFY(s->init());
+        QByteArray code;
+        QVERIFY(s->read(code, 1000));
+        QCOMPARE(code, QByteArray("4600000000017"));
+        QVERIFY(s->read(code, 1000));
+        QCOMPARE(code, QByteArray("2302468013579"));
+
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!s->read(code, 300));
+        QVERIFY(timer.elapsed() >= 290);
+        QVERIFY(timer.elapsed() < 5000);
+
+        // A script appends the next code while the program waits.
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("777\n");
+        f.close();
+        QVERIFY(s->read(code, 2000));
+        QCOMPARE(code, QByteArray("777"));
+    }
+
+    void pipeBlocksUntilAWriterSends()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("scan.fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("pipe:") + path);
+        QVERIFY(s->init());
+
+        std::unique_ptr<QThread> first(delayedFifoWriter(path, "4607001234567\n", 150));
+        first->start();
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray code;
+        QVERIFY(s->read(code, 10000));
+        QCOMPARE(code, QByteArray("4607001234567"));
+        QVERIFY(timer.elapsed() >= 100);
+        QVERIFY(first->wait(5000));
+
+        // The first writer has gone; the pipe must neither report an end nor spin, and the next
+        // writer's code still arrives.
+        std::unique_ptr<QThread> second(delayedFifoWriter(path, "12\r\n34\r\n", 100));
+        second->start();
+        QVERIFY(s->read(code, 10000));
+        QCOMPARE(code, QByteArray("12"));
+        QVERIFY(s->read(code, 10000));
+        QCOMPARE(code, QByteArray("34"));
+        QVERIFY(second->wait(5000));
+
+        timer.restart();
+        QVERIFY(!s->read(code, 250));
+        QVERIFY(timer.elapsed() >= 240);
+        QVERIFY(timer.elapsed() < 5000);
+    }
+
+    void pipeIsCreatedWhenMissing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("new.fifo"));
+        std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("pipe:") + path);
+        QVERIFY(s->init());
+        struct stat st { };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+    }
+
+    void serialLineThroughPseudoTerminal()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            QSKIP("no pseudo-terminals here");
+        const QString slave = QString::fromLocal8Bit(::ptsname(master));
+        std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("serial:") + slave + QStringLiteral(":19200"));
+        QVERIFY2(s->init(), qPrintable(slave));
+        const QByteArray sent = "2204680135792\r";
+        QCOMPARE(::write(master, sent.constData(), static_cast<size_t>(sent.size())), ssize_t(sent.size()));
+        QByteArray code;
+        QVERIFY(s->read(code, 5000));
+        QCOMPARE(code, QByteArray("2204680135792"));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!s->read(code, 200));
+        QVERIFY(timer.elapsed() >= 190);
+        s.reset();
+        ::close(master);
+    }
+
+    void scanKeyReadNeedsSuccessfulInit()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("codes.txt"));
+        QVERIFY(TestUtil::writeFile(path, "123\n"));
+        installScanner(makeScanner(QStringLiteral("file:") + path));
+        QString text = QStringLiteral("untouched");
+        // Start-up has not initialised it: reads fail silently.
+        QVERIFY(!scannerReady());
+        QVERIFY(!scanBarcode(text, 200));
+        QCOMPARE(text, QStringLiteral("untouched"));
+        QVERIFY(initScanner());
+        QVERIFY(scanBarcode(text, 200));
+        QCOMPARE(text, QStringLiteral("123"));
+        // Failure: no text, nothing changed.
+        text = QStringLiteral("kept");
+        QVERIFY(!scanBarcode(text, 100));
+        QCOMPARE(text, QStringLiteral("kept"));
+    }
+
+    void scanKeyReadTextRules_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("digits") << QByteArray("4600000000017") << QStringLiteral("4600000000017");
+        QTest::newRow("Windows-1251 letters") << TestUtil::cp("АБВ-01") << QStringLiteral("АБВ-01");
+        QTest::newRow("ends at a zero byte") << QByteArray("12\0"
+                                                           "34",
+            5) << QStringLiteral("12");
+        QTest::newRow("at most 255") << QByteArray(300, '5') << QString(255, QLatin1Char('5'));
+    }
+    void scanKeyReadTextRules()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("codes.txt"));
+        QVERIFY(TestUtil::writeFile(path, line + "\n"));
+        installScanner(makeScanner(QStringLiteral("file:") + path));
+        QVERIFY(initScanner());
+        QString got;
+        QVERIFY(scanBarcode(got, 1000));
+        QCOMPARE(got, text);
+    }
+};
+
+QTEST_MAIN(TestScanner)
+#include "tst_scanner.moc"
