@@ -1,12 +1,11 @@
 // The descriptor registry: its slots, filing and replacement, the lookups and record transfer
-// between layouts, and the bundled demo settings.
+// between layouts.
 
 #include "AppState.h"
 #include "DescrRegistry.h"
 #include "SettingsFiles.h"
 #include "TestUtil.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -80,7 +79,6 @@ private slots:
     void transfer_data();
     void transfer();
     void newFieldFlags();
-    void demoSettingsReadCleanly();
 };
 
 void TestDescrRegistry::everyViewPairHasItsOwnSlot()
@@ -232,35 +230,6 @@ void TestDescrRegistry::newFieldFlags()
     QCOMPARE(flags, QByteArray("+--+" + QByteArray(28, '-')));
     QCOMPARE(::newFieldFlags(target, source), QByteArray(32, '-'));
     QCOMPARE(::newFieldFlags(TableDescr(), source), QByteArray("++" + QByteArray(30, '-')));
-}
-
-void TestDescrRegistry::demoSettingsReadCleanly()
-{
-    const QString demo = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/");
-    if (!QFile::exists(demo + QStringLiteral("OrtSystem.ini")))
-        QSKIP("the demo settings are not in this tree");
-
-    QTemporaryDir dir;
-    const QString log = TestUtil::openRunLogIn(dir.path());
-    AppState state;
-    DescrRegistry registry;
-    const bool system = getIniFile(demo + QStringLiteral("OrtSystem.ini"), state, registry);
-    const bool user = getIniFile(demo + QStringLiteral("OrtUser.ini"), state, registry);
-    const QByteArray report = TestUtil::readFile(log);
-    QVERIFY2(system && user, report.constData());
-    // Nothing but the two processing lines.
-    QCOMPARE(report.count('\n'), 2);
-
-    for (const char* ext : tableExtensions)
-        QVERIFY2(!registry.table(ext)->fields.isEmpty(), ext);
-    for (const auto& pair : viewPairs)
-        QVERIFY2(!registry.view(pair[0], cp(pair[1]))->columns.isEmpty(), pair[1]);
-    for (const char* name : parmViewNames)
-        QVERIFY2(!registry.parmView(name)->parms.isEmpty(), name);
-    QCOMPARE(registry.table("WGT")->recordLength, 56);
-    for (const char* name : { "NAME", "TYPE", "SPTYPE", "NUMBER", "FLAG" })
-        QVERIFY2(registry.table("TAB")->fieldIndex(name) >= 0, name);
-    QCOMPARE(state.user.obmen.ioFtpLocal, 1);
 }
 
 QTEST_GUILESS_MAIN(TestDescrRegistry)
