@@ -1,0 +1,188 @@
+#include "FileList.h"
+
+#include "Codec.h"
+#include "ConvFile.h"
+#include "RecordFile.h"
+#include "RunLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringBuilder>
+
+namespace {
+
+const char* const Endings[] = { "_TVR.BIN", "_PRH.BIN", "_RES.BIN", "_WGT.BIN" };
+
+bool knownKind(int kind)
+{
+    return kind >= 1 && kind <= 4;
+}
+
+bool writeList(const QString& folder, const QString& tabText, TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged, bool append)
+{
+    const QByteArray lines = fileListLines(folder, tab, kind, workName, recordLength, enCaseChanged);
+    QFile text(tabText);
+    const QIODevice::OpenMode mode
+        = append ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (!text.open(mode | QIODevice::Unbuffered)) {
+        logLine(QByteArrayLiteral("FileList: ") + fromUi(tabText) + " not open");
+        return false;
+    }
+    const bool ok = text.write(lines) == lines.size();
+    text.close();
+    return ok;
+}
+
+bool makeList(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged, bool append)
+{
+    if (!knownKind(kind))
+        return false;
+    const bool written = writeList(folder, tabText, tab, kind, workName, recordLength, enCaseChanged, append);
+    ConvFile conv;
+    const bool converted = conv.ConvertToBin(tabText, tabBin, tab);
+    return written && converted;
+}
+
+} // namespace
+
+QByteArray fileListEnding(int kind)
+{
+    return knownKind(kind) ? QByteArray(Endings[kind - 1]) : QByteArray();
+}
+
+QByteArray fileListWord(int kind)
+{
+    switch (kind) {
+    case 1:
+        return fromUi(QStringLiteral("Товары"));
+    case 2:
+        return fromUi(QStringLiteral("Приход"));
+    case 3:
+        return fromUi(QStringLiteral("Остатки"));
+    case 4:
+        return fromUi(QStringLiteral("Весовые ШК"));
+    default:
+        return QByteArray();
+    }
+}
+
+QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged)
+{
+    QByteArray out;
+    if (!knownKind(kind))
+        return out;
+    const QString ending = QString::fromLatin1(fileListEnding(kind));
+    const QByteArray word = fileListWord(kind);
+    const QByteArray noNumber = fromUi(QStringLiteral("Б/Н"));
+    const char sep = tab.tabChar;
+    const QDir dir(folder);
+    const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo& info : files) {
+        const QString name = info.fileName();
+        if (!name.toUpper().endsWith(ending))
+            continue;
+        // The number is what lies between the working name's length and the ending; the name
+        // itself is not required to begin with the working name.
+        const qsizetype numberLength = name.size() - workName.size() - ending.size();
+        const QByteArray number = numberLength > 0 ? fromUi(name.mid(workName.size(), numberLength)) : QByteArray();
+        const qint64 records = recordLength > 0 ? info.size() / recordLength : 0;
+        const QDateTime modified = info.lastModified();
+        const bool changed = enCaseChanged && info.suffix().toUpper() == QLatin1String("BIN")
+            && QFile::exists(dir.filePath(changeMarkerName(name)));
+        out += fromUi(name);
+        out += sep;
+        out += word;
+        out += sep;
+        out += QByteArray::number(kind);
+        out += sep;
+        out += number.isEmpty() ? noNumber : number;
+        out += sep;
+        out += QByteArray::number(records);
+        out += sep;
+        out += modified.toString(QStringLiteral("dd.MM.yy")).toLatin1();
+        out += sep;
+        out += modified.toString(QStringLiteral("hh:mm")).toLatin1();
+        out += sep;
+        out += changed ? '+' : ' ';
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged)
+{
+    return makeList(QDir::currentPath(), tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, false);
+}
+
+bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged)
+{
+    return makeList(QDir::currentPath(), tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, true);
+}
+
+bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
+{
+    return makeList(folder, tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, false);
+}
+
+bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
+{
+    return makeList(folder, tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, true);
+}
+
+void setPnameSuffix(TableDescr& table, const QByteArray& suffix)
+{
+    const qsizetype blank = table.pname.indexOf(' ');
+    QByteArray base = blank < 0 ? table.pname : table.pname.left(blank);
+    if (!suffix.isEmpty())
+        base += ' ' + suffix;
+    // The display name lives in a 32-byte buffer on the terminal.
+    table.pname = base.left(DescrNameMax);
+}
+
+QByteArray pnameSuffix(const TableDescr& table)
+{
+    const qsizetype blank = table.pname.indexOf(' ');
+    return blank < 0 ? QByteArray() : table.pname.mid(blank + 1);
+}
+
+bool validFolderName(const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        return false;
+    for (const QChar c : path) {
+        if (c.unicode() < 0x20 || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('"')
+            || c == QLatin1Char('|') || c == QLatin1Char('?') || c == QLatin1Char('*') || c == QLatin1Char(':'))
+            return false;
+    }
+    return true;
+}
+
+bool checkFolder(
+    const QString& path, const QString& question, const QString& title, const AskFn& ask, const ShowFn& show)
+{
+    QString native = path;
+    native.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!native.isEmpty() && QFileInfo(native).isDir())
+        return true;
+    if (!validFolderName(native)) {
+        if (show)
+            show(2, title, QStringLiteral("Папка %1.\r\nНеправильное имя.").arg(path));
+        return false;
+    }
+    if (!ask || ask(title, question, QStringLiteral("Создать"), QStringLiteral("Выйти")) != 0)
+        return false;
+    if (QDir().mkpath(native) && QFileInfo(native).isDir())
+        return true;
+    if (show)
+        show(3, title, QStringLiteral("Папка не создана"));
+    return false;
+}

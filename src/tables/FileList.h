@@ -1,0 +1,56 @@
+#pragma once
+
+#include "TableDescr.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Lists of the numbered directory files of a folder, written as the auxiliary (TAB) table's text
+// and converted to its binary table for the chooser. Kinds: 1 goods, 2 receipt document,
+// 3 results, 4 weight codes.
+
+// "_TVR.BIN", "_PRH.BIN", "_RES.BIN", "_WGT.BIN"; empty for an unknown kind.
+QByteArray fileListEnding(int kind);
+// "Товары", "Приход", "Остатки", "Весовые ШК" (Windows-1251); empty for an unknown kind.
+QByteArray fileListWord(int kind);
+
+// The list lines of one kind for the files of folder: name, word, kind, number (or "Б/Н"),
+// records (size / recordLength), date, time, change flag, separated by the TAB table's tab
+// character, each ending in "\r\n". workName is the kind's table working name, whose length
+// marks where the number begins.
+QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged);
+
+// A new list (the TAB text file truncated) from the work folder, converted to the TAB binary file.
+bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged);
+// Appends another kind's lines to the list, then converts it.
+bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
+    qint32 recordLength, bool enCaseChanged);
+// The same for a folder given by the caller.
+bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
+bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
+
+// The display name keeps the part before its first blank, then a blank and the suffix (an empty
+// suffix leaves just that part).
+void setPnameSuffix(TableDescr& table, const QByteArray& suffix);
+// What follows the first blank of the display name.
+QByteArray pnameSuffix(const TableDescr& table);
+
+// The folder-check boxes, passed in so the library stays free of widgets: ask returns the index
+// of the pressed button (0 first), show gets icon (1 information, 2 warning, 3 critical).
+using AskFn
+    = std::function<int(const QString& title, const QString& text, const QString& first, const QString& second)>;
+using ShowFn = std::function<void(int icon, const QString& title, const QString& text)>;
+
+// A folder name that can be created here: not empty, no control characters and none of <>"|?*:
+// (a drive form such as "C:\" names nothing on this system). "\" counts as a separator.
+bool validFolderName(const QString& path);
+// True when the folder exists or was created: a wrong name shows "Папка %1.\r\nНеправильное имя.",
+// a valid one asks question with "Создать" and "Выйти"; a failed creation shows "Папка не создана".
+bool checkFolder(
+    const QString& path, const QString& question, const QString& title, const AskFn& ask, const ShowFn& show);

@@ -1,0 +1,165 @@
+#include "Index.h"
+
+#include "Codec.h"
+#include "FieldCodec.h"
+#include "RecordFile.h"
+#include "ReplaceFile.h"
+#include "RunLog.h"
+#include "Search.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringBuilder>
+
+#include <cstring>
+
+namespace {
+
+QByteArray number(qint32 n)
+{
+    return QByteArray::number(n);
+}
+
+} // namespace
+
+int keyFieldIndex(const TableDescr& goods, KeyRole role)
+{
+    const int bar = goods.fieldIndex(QByteArrayLiteral("BAR"));
+    const int code = goods.fieldIndex(QByteArrayLiteral("CODE"));
+    if (role == KeyRole::Bar)
+        return bar >= 0 ? bar : code;
+    return code >= 0 ? code : bar;
+}
+
+QString indexFileName(const QString& goodsBinFile, KeyRole role)
+{
+    return QFileInfo(goodsBinFile)
+        .dir()
+        .filePath(role == KeyRole::Bar ? QStringLiteral("Bar.ndx") : QStringLiteral("Code.ndx"));
+}
+
+bool buildIndex(
+    const QString& goodsBinFile, qint32 recordLength, const QString& indexFile, qint32 keyOffset, qint32 keyWidth)
+{
+    if (recordLength <= 0 || keyOffset < 0 || keyWidth <= 0 || qint64(keyOffset) + keyWidth > recordLength)
+        return false;
+    QFile goods(goodsBinFile);
+    if (!goods.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    ReplaceFile index(indexFile);
+    if (!index.open())
+        return false;
+    const qint64 perChunk = qMax<qint64>(1, (1 << 20) / recordLength);
+    QByteArray in(perChunk * recordLength, Qt::Uninitialized);
+    QByteArray out(perChunk * keyWidth, Qt::Uninitialized);
+    for (;;) {
+        qint64 got = 0;
+        while (got < in.size()) {
+            const qint64 n = goods.read(in.data() + got, in.size() - got);
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+            got += n;
+        }
+        const qint64 whole = got / recordLength;
+        for (qint64 i = 0; i < whole; ++i)
+            std::memcpy(out.data() + i * keyWidth, in.constData() + i * recordLength + keyOffset,
+                static_cast<size_t>(keyWidth));
+        if (!index.write(out.constData(), whole * keyWidth))
+            return false;
+        if (got < in.size())
+            break;
+    }
+    return index.commit();
+}
+
+qint32 searchNdx(
+    const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record)
+{
+    const int fi = keyFieldIndex(goods, role);
+    if (fi < 0)
+        return -1;
+    const FieldDescr& field = goods.fields[fi];
+    QByteArray key;
+    if (!textToFieldBytes(field, keyText, key) || field.width <= 0) {
+        logLine(QByteArrayLiteral("searchNdxFile:tvr -1"));
+        return -1;
+    }
+    const QString indexFile = indexFileName(goodsBinFile, role);
+    const bool existed = QFile::exists(indexFile);
+    bool usable = existed;
+    if (!existed)
+        usable = buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width);
+
+    if (usable) {
+        QByteArray entry;
+        QByteArray candidate;
+        const qint32 i = blockSearchFrom(indexFile, field.width, 0, 0, field.width, key, entry);
+        logLine(QByteArrayLiteral("searchNdxFile:tvr ") + number(i));
+        // The index may be stale: the hit counts only when the goods record really holds the key.
+        if (i >= 0 && readRec(goodsBinFile, goods, i, candidate)
+            && std::memcmp(candidate.constData() + field.offset, key.constData(), static_cast<size_t>(field.width))
+                == 0) {
+            record = candidate;
+            return i;
+        }
+    }
+
+    QByteArray found;
+    const qint32 j = blockSearchFrom(goodsBinFile, goods.recordLength, 0, field.offset, field.width, key, found);
+    logLine(QByteArrayLiteral("searchTvrFile:tvr ") + number(j));
+    if (j < 0)
+        return -1;
+    record = found;
+    if (existed)
+        buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width);
+    return j;
+}
+
+TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, const QString& goodsBinFile,
+    const TableDescr& goods, const QString& docBinFile, const TableDescr& doc, QByteArray& record)
+{
+    logLine(QByteArrayLiteral("searchTvr ") + text);
+    TvrHit hit;
+    const QByteArray t = text.trimmed();
+    if (t.isEmpty())
+        return hit;
+    const TableDescr& table = receiptMode ? doc : goods;
+    const int codeField = keyFieldIndex(table, KeyRole::Code);
+    if (codeField < 0)
+        return hit;
+    hit.role = t.size() > table.fields[codeField].length ? KeyRole::Bar : KeyRole::Code;
+
+    if (receiptMode) {
+        hit.fieldIndex = keyFieldIndex(doc, hit.role);
+        hit.record = blockSearch(docBinFile, doc, hit.fieldIndex, t, record);
+        return hit;
+    }
+
+    auto tryRole = [&](KeyRole role) {
+        hit.role = role;
+        hit.fieldIndex = keyFieldIndex(goods, role);
+        hit.record = searchNdx(goodsBinFile, goods, role, t, record);
+        return hit.record >= 0;
+    };
+    if (hit.role == KeyRole::Bar) {
+        tryRole(KeyRole::Bar);
+        return hit;
+    }
+    switch (order) {
+    case SearchOrder::CodeOnly:
+        tryRole(KeyRole::Code);
+        break;
+    case SearchOrder::CodeThenBar:
+        if (!tryRole(KeyRole::Code))
+            tryRole(KeyRole::Bar);
+        break;
+    case SearchOrder::BarThenCode:
+        if (!tryRole(KeyRole::Bar))
+            tryRole(KeyRole::Code);
+        break;
+    }
+    return hit;
+}

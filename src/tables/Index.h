@@ -1,0 +1,42 @@
+#pragma once
+
+#include "TableDescr.h"
+#include "UserSettings.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Goods lookup through the side files "Bar.ndx" and "Code.ndx": entry i is the key field's bytes
+// of goods record i, no header, goods-file order. They live beside the goods table, are built on
+// first use, verified on every hit and rebuilt when found stale.
+
+enum class KeyRole { Bar, Code };
+
+// Index of the field that serves as the role in the goods table: "BAR" / "CODE", each standing in
+// for the other when missing; -1 when the table has neither.
+int keyFieldIndex(const TableDescr& goods, KeyRole role);
+// "Bar.ndx" or "Code.ndx" in the goods table's folder.
+QString indexFileName(const QString& goodsBinFile, KeyRole role);
+
+// Writes the key column of every whole goods record to the index file (replacing it only when
+// completely written). False when the goods file cannot be read or a write fails.
+bool buildIndex(
+    const QString& goodsBinFile, qint32 recordLength, const QString& indexFile, qint32 keyOffset, qint32 keyWidth);
+
+// Indexed lookup of keyText in the role's key field: the goods record number (record copied) or
+// -1. A miss or an unverified hit in the index falls back to scanning the goods table, and a
+// record found that way rebuilds an index that existed before.
+qint32 searchNdx(
+    const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record);
+
+struct TvrHit {
+    qint32 record = -1; // record number, -1 when not found
+    KeyRole role = KeyRole::Code; // the key through which it was found
+    int fieldIndex = -1; // that key's field in the searched table
+};
+
+// The goods lookup of data entry for text typed or scanned. Text longer than the CODE field's
+// length is a barcode and is looked up by barcode only; otherwise the order decides. In receipt
+// mode the document table is block-scanned and the index files are not used.
+TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, const QString& goodsBinFile,
+    const TableDescr& goods, const QString& docBinFile, const TableDescr& doc, QByteArray& record);
