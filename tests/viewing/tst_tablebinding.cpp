@@ -1,0 +1,391 @@
+#include "Codec.h"
+#include "FieldCodec.h"
+#include "TableBinding.h"
+#include "ViewingFixtures.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString cellText(const QTableWidget& tw, int row, int column)
+{
+    const QTableWidgetItem* item = tw.item(row, column);
+    return item ? item->text().trimmed() : QString();
+}
+
+QList<int> selectedRows(const QTableWidget& tw)
+{
+    QList<int> rows;
+    const QModelIndexList indexes = tw.selectionModel()->selectedRows();
+    for (const QModelIndex& i : indexes)
+        rows << i.row();
+    return rows;
+}
+
+} // namespace
+
+class TstTableBinding : public QObject {
+    Q_OBJECT
+private slots:
+    void setUpShapesWidget();
+    void visibleRowsFit_data();
+    void visibleRowsFit();
+    void scrollBarSetUp_data();
+    void scrollBarSetUp();
+    void seeFromFillsOnePage_data();
+    void seeFromFillsOnePage();
+    void seeFromClearsRowsOfAnEarlierPage();
+    void fillStopsAtUnboundColumn();
+    void readRowBack_data();
+    void readRowBack();
+    void editRowAndEditable();
+    void selection();
+    void openEditorCommitOrDrop();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TstTableBinding::setUpShapesWidget()
+{
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    view.fontSize = 10;
+    tabSetUp(&tw, view, false);
+
+    QCOMPARE(tw.columnCount(), 5);
+    QCOMPARE(tw.rowCount(), view.rows);
+    QVERIFY(view.rows >= 1);
+    QVERIFY(tw.font().bold());
+    QCOMPARE(tw.font().pointSize(), 10);
+    QCOMPARE(tw.horizontalHeaderItem(1)->text(), QStringLiteral("Наименование"));
+    QCOMPARE(tw.columnWidth(1), 150);
+    // The hidden column keeps its place, so view column numbers stay the widget's.
+    QVERIFY(tw.isColumnHidden(4));
+    QVERIFY(!tw.isColumnHidden(3));
+    QCOMPARE(tw.horizontalHeaderItem(4)->text(), QStringLiteral("Кол-во"));
+    QVERIFY(!tw.verticalHeader()->isVisible());
+    QCOMPARE(tw.selectionBehavior(), QAbstractItemView::SelectRows);
+    for (int r = 0; r < tw.rowCount(); ++r)
+        for (int c = 0; c < tw.columnCount(); ++c)
+            QVERIFY2(tw.item(r, c), "every cell exists after set-up");
+    QVERIFY(Qt::Alignment(tw.item(0, 2)->textAlignment()) & Qt::AlignRight);
+    QVERIFY(Qt::Alignment(tw.item(view.rows - 1, 0)->textAlignment()) & Qt::AlignLeft);
+
+    QTableWidget extra;
+    extra.resize(222, 216);
+    ViewDescr extraView = ViewFx::goodsView();
+    extraView.fontSize = 10;
+    tabSetUp(&extra, extraView, true);
+    QCOMPARE(extraView.rows, view.rows + 1);
+    QCOMPARE(extra.rowCount(), view.rows + 1);
+}
+
+void TstTableBinding::visibleRowsFit_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("fontSize");
+    QTest::newRow("browser") << 216 << 12;
+    QTest::newRow("help") << 168 << 12;
+    QTest::newRow("tall") << 300 << 12;
+    QTest::newRow("small font") << 216 << 8;
+}
+
+// The rows computed from the height must all be on screen: the page is what the operator sees.
+void TstTableBinding::visibleRowsFit()
+{
+    QFETCH(int, height);
+    QFETCH(int, fontSize);
+    QTableWidget tw;
+    tw.resize(222, height);
+    ViewDescr view = ViewFx::goodsView();
+    view.fontSize = fontSize;
+    tabSetUp(&tw, view, false);
+    tw.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tw));
+    const int last = view.rows - 1;
+    QVERIFY2(tw.rowViewportPosition(last) + tw.rowHeight(last) <= tw.viewport()->height(),
+        qPrintable(QStringLiteral("%1 rows of %2 px in a viewport of %3 px")
+                       .arg(view.rows)
+                       .arg(tw.rowHeight(last))
+                       .arg(tw.viewport()->height())));
+    // A taller widget never shows fewer rows.
+    QTableWidget taller;
+    taller.resize(222, height + 60);
+    ViewDescr tallerView = ViewFx::goodsView();
+    tallerView.fontSize = fontSize;
+    tabSetUp(&taller, tallerView, false);
+    QVERIFY(tallerView.rows > view.rows);
+}
+
+void TstTableBinding::scrollBarSetUp_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("pageStep");
+    QTest::addColumn<int>("maximum");
+    QTest::newRow("12 records, 5 rows") << 5 << 12 << 4 << 11;
+    QTest::newRow("empty") << 5 << 0 << 4 << 0;
+    QTest::newRow("one record") << 6 << 1 << 5 << 0;
+}
+
+void TstTableBinding::scrollBarSetUp()
+{
+    QFETCH(int, rows);
+    QFETCH(int, count);
+    QScrollBar bar(Qt::Vertical);
+    bar.setRange(5, 50);
+    ViewDescr view;
+    view.rows = rows;
+    ::scrollBarSetUp(&bar, view, count);
+    QCOMPARE(bar.singleStep(), 1);
+    QTEST(bar.pageStep(), "pageStep");
+    QCOMPARE(bar.minimum(), 0);
+    QTEST(bar.maximum(), "maximum");
+}
+
+void TstTableBinding::seeFromFillsOnePage_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("first");
+    QTest::newRow("first page") << 20 << 0;
+    QTest::newRow("middle") << 20 << 7;
+    QTest::newRow("last page") << 20 << 15;
+    QTest::newRow("fewer than rows") << 3 << 0;
+    QTest::newRow("empty") << 0 << 0;
+}
+
+void TstTableBinding::seeFromFillsOnePage()
+{
+    QFETCH(int, count);
+    QFETCH(int, first);
+    TableDescr table = ViewFx::goods();
+    const QString file = m_dir.filePath(QStringLiteral("page_tvr.bin"));
+    QVERIFY(ViewFx::writeGoods(file, table, count));
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    tabSetUp(&tw, view, false);
+    view.bind(table);
+    QScrollBar bar(Qt::Vertical);
+    bool guard = false;
+    QList<bool> guardWhenMoved;
+    connect(&bar, &QScrollBar::valueChanged, this, [&] { guardWhenMoved << guard; });
+    bar.setRange(0, 100);
+    bar.setValue(99);
+    guardWhenMoved.clear();
+
+    const int n = qMin(count - first, view.rows);
+    seeFrom(file, table, first, &tw, view, n, &bar, guard);
+
+    for (int r = 0; r < view.rows; ++r) {
+        if (r < n) {
+            QCOMPARE(cellText(tw, r, 0), QString::number(1000 + first + r));
+            QCOMPARE(cellText(tw, r, 1), QStringLiteral("Товар %1").arg(first + r));
+            QCOMPARE(cellText(tw, r, 2), QStringLiteral("%1.50").arg(first + r));
+            QCOMPARE(cellText(tw, r, 3), QString::number(4600000000000LL + first + r));
+            QCOMPARE(cellText(tw, r, 4), QStringLiteral("1.000"));
+        } else {
+            for (int c = 0; c < tw.columnCount(); ++c)
+                QCOMPARE(cellText(tw, r, c), QString());
+        }
+    }
+    QCOMPARE(bar.maximum(), qMax(0, count - view.rows));
+    QCOMPARE(bar.value(), qMin(first, bar.maximum()));
+    QVERIFY(!guard);
+    QVERIFY(!guardWhenMoved.isEmpty());
+    QVERIFY2(!guardWhenMoved.contains(false), "the scroll bar moved without the guard");
+}
+
+void TstTableBinding::seeFromClearsRowsOfAnEarlierPage()
+{
+    TableDescr table = ViewFx::goods();
+    const QString file = m_dir.filePath(QStringLiteral("shrink_tvr.bin"));
+    QVERIFY(ViewFx::writeGoods(file, table, 12));
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    tabSetUp(&tw, view, false);
+    view.bind(table);
+    QScrollBar bar(Qt::Vertical);
+    bool guard = false;
+    seeFrom(file, table, 0, &tw, view, view.rows, &bar, guard);
+    QCOMPARE(cellText(tw, view.rows - 1, 0), QString::number(1000 + view.rows - 1));
+    seeFrom(file, table, 11, &tw, view, 1, &bar, guard);
+    QCOMPARE(cellText(tw, 0, 0), QStringLiteral("1011"));
+    for (int r = 1; r < view.rows; ++r)
+        QCOMPARE(cellText(tw, r, 1), QString());
+}
+
+void TstTableBinding::fillStopsAtUnboundColumn()
+{
+    TableDescr table = ViewFx::goods();
+    ViewDescr view;
+    view.columns = { ViewFx::column("CODE", "Код", 60), ViewFx::column("NOSUCH", "Нет", 60),
+        ViewFx::column("NAME", "Наименование", 100) };
+    QTableWidget tw;
+    tw.resize(222, 216);
+    tabSetUp(&tw, view, false);
+    view.bind(table);
+    QCOMPARE(view.columns[1].fieldIndex, -1);
+    fillRow(&tw, 0, ViewFx::goodsRecord(table, 4), table, view);
+    QCOMPARE(cellText(tw, 0, 0), QStringLiteral("1004"));
+    QCOMPARE(cellText(tw, 0, 1), QString());
+    QCOMPARE(cellText(tw, 0, 2), QString());
+}
+
+void TstTableBinding::readRowBack_data()
+{
+    QTest::addColumn<bool>("nameFirst"); // view with NAME before CODE
+    QTest::addColumn<QStringList>("cells"); // in view order; the last is the hidden quantity
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("price");
+
+    // Untouched record: code 1005, "Товар 5", 5.50, quantity 1.000.
+    QTest::newRow("all convert") << false
+                                 << QStringList { QStringLiteral("2000"), QStringLiteral("Новый"),
+                                        QStringLiteral("7.25"), QStringLiteral("4600000000999"),
+                                        QStringLiteral("9.000") }
+                                 << -1 << QStringLiteral("2000") << QStringLiteral("Новый") << QStringLiteral("7.25");
+    QTest::newRow("summa with comma") << false
+                                      << QStringList { QStringLiteral("2000"), QStringLiteral("Новый"),
+                                             QStringLiteral("12,5"), QStringLiteral("4600000000999"),
+                                             QStringLiteral("9.000") }
+                                      << 2 << QStringLiteral("2000") << QStringLiteral("Новый")
+                                      << QStringLiteral("5.50");
+    QTest::newRow("letter in digit field")
+        << false
+        << QStringList { QStringLiteral("12a"), QStringLiteral("Новый"), QStringLiteral("7.25"),
+               QStringLiteral("4600000000999"), QStringLiteral("9.000") }
+        << 0 << QStringLiteral("1005") << QStringLiteral("Товар 5") << QStringLiteral("5.50");
+    QTest::newRow("column, not field, is reported")
+        << true
+        << QStringList { QStringLiteral("Новый"), QStringLiteral("x1"), QStringLiteral("7.25"),
+               QStringLiteral("4600000000999"), QStringLiteral("9.000") }
+        << 1 << QStringLiteral("1005") << QStringLiteral("Товар 5") << QStringLiteral("5.50");
+    QTest::newRow("hidden column not read")
+        << false
+        << QStringList { QStringLiteral("2000"), QStringLiteral("Новый"), QStringLiteral("7.25"),
+               QStringLiteral("4600000000999"), QStringLiteral("not a number") }
+        << -1 << QStringLiteral("2000") << QStringLiteral("Новый") << QStringLiteral("7.25");
+}
+
+void TstTableBinding::readRowBack()
+{
+    QFETCH(bool, nameFirst);
+    QFETCH(QStringList, cells);
+    QFETCH(int, result);
+    TableDescr table = ViewFx::goods();
+    ViewDescr view = ViewFx::goodsView();
+    if (nameFirst)
+        view.columns.swapItemsAt(0, 1);
+    QTableWidget tw;
+    tw.resize(222, 216);
+    tabSetUp(&tw, view, false);
+    view.bind(table);
+    for (int c = 0; c < cells.size(); ++c)
+        tw.item(1, c)->setText(cells[c]);
+
+    const QByteArray loaded = ViewFx::goodsRecord(table, 5);
+    QByteArray record = loaded;
+    QCOMPARE(::readRowBack(table, view, &tw, 1, record), result);
+    QCOMPARE(record.size(), loaded.size());
+    QTEST(toUi(fieldToText(table.fields[0], record)).trimmed(), "code");
+    QTEST(toUi(fieldToText(table.fields[2], record)).trimmed(), "name");
+    QTEST(toUi(fieldToText(table.fields[3], record)), "price");
+    // The quantity's column is hidden: its bytes stay those of the loaded record.
+    QCOMPARE(record.mid(table.fields[4].offset, 4), loaded.mid(table.fields[4].offset, 4));
+}
+
+void TstTableBinding::editRowAndEditable()
+{
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    tabSetUp(&tw, view, false);
+    QVERIFY(view.rows >= 4);
+    const Qt::ItemFlags editable = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
+
+    setEditRow(&tw, 2);
+    for (int r = 0; r < tw.rowCount(); ++r)
+        for (int c = 0; c < tw.columnCount(); ++c) {
+            const Qt::ItemFlags flags = tw.item(r, c)->flags();
+            if (r == 2)
+                QCOMPARE(flags & editable, editable);
+            else
+                QVERIFY2(!(flags & Qt::ItemIsEnabled), qPrintable(QStringLiteral("row %1 enabled").arg(r)));
+        }
+    // A row outside the widget changes nothing.
+    setEditRow(&tw, tw.rowCount());
+    setEditRow(&tw, -1);
+    QCOMPARE(tw.item(2, 0)->flags() & editable, editable);
+    QVERIFY(!(tw.item(0, 0)->flags() & Qt::ItemIsEnabled));
+
+    setAllEditable(&tw);
+    for (int r = 0; r < tw.rowCount(); ++r)
+        for (int c = 0; c < tw.columnCount(); ++c)
+            QCOMPARE(tw.item(r, c)->flags() & editable, editable);
+}
+
+void TstTableBinding::selection()
+{
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    tabSetUp(&tw, view, false);
+
+    selCurRow(&tw, 2);
+    QCOMPARE(selectedRows(tw), QList<int> { 2 });
+    selCurRow(&tw, -1);
+    QVERIFY(tw.selectedItems().isEmpty());
+    selCurRow(&tw, 1);
+    selCurRow(&tw, tw.rowCount());
+    QVERIFY2(tw.selectedItems().isEmpty(), "a row outside the widget selects nothing");
+
+    selCell(&tw, 1, 2);
+    const QList<QTableWidgetItem*> cell = tw.selectedItems();
+    QCOMPARE(cell.size(), 1);
+    QCOMPARE(cell.first()->row(), 1);
+    QCOMPARE(cell.first()->column(), 2);
+
+    selColumn(&tw, 1);
+    const QList<QTableWidgetItem*> column = tw.selectedItems();
+    QCOMPARE(column.size(), tw.rowCount());
+    for (const QTableWidgetItem* item : column)
+        QCOMPARE(item->column(), 1);
+}
+
+void TstTableBinding::openEditorCommitOrDrop()
+{
+    QTableWidget tw;
+    tw.resize(222, 216);
+    ViewDescr view = ViewFx::goodsView();
+    tabSetUp(&tw, view, false);
+    setEditRow(&tw, 0);
+    tw.item(0, 1)->setText(QStringLiteral("было"));
+    tw.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tw));
+
+    for (const bool commit : { false, true }) {
+        tw.setCurrentCell(0, 1);
+        tw.editItem(tw.item(0, 1));
+        auto* editor = qobject_cast<QLineEdit*>(tw.indexWidget(tw.currentIndex()));
+        QVERIFY(editor);
+        editor->setText(QStringLiteral("стало"));
+        closeOpenEditor(&tw, commit);
+        QTRY_VERIFY(!tw.indexWidget(tw.currentIndex()));
+        QCOMPARE(tw.item(0, 1)->text(), commit ? QStringLiteral("стало") : QStringLiteral("было"));
+    }
+}
+
+QTEST_MAIN(TstTableBinding)
+#include "tst_tablebinding.moc"
