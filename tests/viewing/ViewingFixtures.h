@@ -102,4 +102,15 @@ inline bool writeGoods(const QString& path, TableDescr& table, int count)
     return writeTable(path, table, records);
 }
 
+// QTest::keyClicks knows only Latin-1: Cyrillic letters go as key events carrying their text.
+inline void typeText(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x80)
+            QTest::keyClick(widget, char(ch.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+
 } // namespace ViewFx

@@ -67,17 +67,6 @@ Options readOnlyOptions()
     return o;
 }
 
-// QTest::keyClicks knows only Latin-1: Cyrillic letters go as key events carrying their text.
-void typeText(QWidget *widget, const QString &text)
-{
-    for (const QChar ch : text) {
-        if (ch.unicode() < 0x80)
-            QTest::keyClick(widget, char(ch.unicode()));
-        else
-            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
-}
-
 // Items of a column chooser, "|" between them.
 QStringList words(const char* utf8)
 {
@@ -142,7 +131,7 @@ struct Screen {
     void searchFor(const QString& what)
     {
         text->selectAll();
-        typeText(text, what);
+        ViewFx::typeText(text, what);
         QTest::keyClick(text, Qt::Key_Return);
     }
 
