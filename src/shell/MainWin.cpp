@@ -5,6 +5,8 @@
 #include "Dialogs.h"
 #include "Shutdown.h"
 
+#include <QCloseEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 
 MainWin::MainWin(QWidget* parent)
@@ -26,6 +28,23 @@ void MainWin::setMode(bool receipt)
     m_ui->VerLab->setText(
         receipt ? QStringLiteral("Приход товара \n    версия 1.6") : QStringLiteral("Инвентаризация\n    версия 1.6"));
     m_ui->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
+    fitVersionLabel();
+}
+
+void MainWin::fitVersionLabel()
+{
+    // The label's width was chosen for the terminal's narrow system font; a wider desktop font
+    // is squeezed rather than cut off.
+    QLabel* label = m_ui->VerLab;
+    QFont font = label->font();
+    font.setStretch(QFont::Unstretched);
+    int widest = 0;
+    for (const QString& line : label->text().split(QLatin1Char('\n')))
+        widest = qMax(widest, QFontMetrics(font).horizontalAdvance(line));
+    const int room = label->contentsRect().width();
+    if (widest > room)
+        font.setStretch(qMax(50, room * 100 / widest));
+    label->setFont(font);
 }
 
 void MainWin::choose(void (MainWin::*call)())
@@ -63,7 +82,20 @@ void MainWin::on_Vihod_clicked()
             != 0)
         return;
     finishRun();
+    m_leaving = true;
     emit MainWinExit();
+}
+
+void MainWin::closeEvent(QCloseEvent* event)
+{
+    if (m_closeAsExit && !m_leaving) {
+        on_Vihod_clicked();
+        if (!m_leaving) {
+            event->ignore();
+            return;
+        }
+    }
+    QWidget::closeEvent(event);
 }
 
 void MainWin::keyPressEvent(QKeyEvent* event)

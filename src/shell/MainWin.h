@@ -20,6 +20,9 @@ public:
     // Start-up's finishing touches: the version label by mode ("Приход товара" or
     // "Инвентаризация") and the title label's colours.
     void setMode(bool receipt);
+    // In an ordinary desktop window the close button leaves as the exit item does, so the run
+    // still ends with its settings offer and its run-log line.
+    void setCloseAsExit(bool on) { m_closeAsExit = on; }
 
     // The button actions, also reached by the keys 1 to 5 and Enter. They are wired to the
     // buttons with typed connections in the constructor.
@@ -39,9 +42,13 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void choose(void (MainWin::*call)());
+    void fitVersionLabel();
 
     std::unique_ptr<Ui::MainWin> m_ui;
+    bool m_closeAsExit = false;
+    bool m_leaving = false; // the exit sequence has run
 };

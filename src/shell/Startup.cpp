@@ -142,6 +142,7 @@ bool Startup::start()
     m_mainWin = std::make_unique<MainWin>();
     if (m_options.windowed) {
         m_mainWin->setFixedSize(240, 320);
+        m_mainWin->setCloseAsExit(true);
     } else {
         m_mainWin->setWindowFlags(Qt::FramelessWindowHint);
         m_mainWin->setWindowState(Qt::WindowFullScreen);

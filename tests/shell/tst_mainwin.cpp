@@ -291,6 +291,37 @@ private slots:
         QCOMPARE(exit.count(), 1);
     }
 
+    void windowCloseButtonLeavesLikeTheExitItem_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("leaves");
+        QTest::newRow("Выйти") << 0 << true;
+        QTest::newRow("Продолжить") << 1 << false;
+    }
+    void windowCloseButtonLeavesLikeTheExitItem()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, leaves);
+        appState().user.programm.enExitRequest = true;
+        m_win->setCloseAsExit(true);
+        QSignalSpy exit(m_win.get(), &MainWin::MainWinExit);
+        ScriptedResponder responder;
+        responder.answerNext(answer);
+        m_win->close();
+        QCOMPARE(responder.boxes().size(), 1);
+        QCOMPARE(responder.boxes().first().title, QStringLiteral("Выход"));
+        QCOMPARE(exit.count(), leaves ? 1 : 0);
+        QCOMPARE(m_win->isVisible(), !leaves);
+        QCOMPARE(RunLog::instance().isOpen(), !leaves);
+        // Once left, a further close does not run the sequence again.
+        if (leaves) {
+            m_win->show();
+            m_win->close();
+            QCOMPARE(responder.boxes().size(), 1);
+            QCOMPARE(exit.count(), 1);
+        }
+    }
+
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<MainWin> m_win;
