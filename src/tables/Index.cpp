@@ -2,6 +2,7 @@
 
 #include "Codec.h"
 #include "FieldCodec.h"
+#include "IndexFreshness.h"
 #include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
@@ -75,6 +76,67 @@ bool buildIndex(
     return index.commit();
 }
 
+namespace {
+
+// The block scan of the goods table for key, reading the index alongside: fresh tells whether
+// the index held exactly the key column of every record (known only when the key is not found).
+qint32 scanComparingIndex(const QString& goodsBinFile, qint32 recordLength, qint32 keyOffset, qint32 keyWidth,
+    const QByteArray& key, const QString& indexFile, QByteArray& record, bool& fresh)
+{
+    fresh = false;
+    if (recordLength <= 0 || keyWidth <= 0 || qint64(keyOffset) + keyWidth > recordLength || key.size() < keyWidth)
+        return -1;
+    QFile goods(goodsBinFile);
+    QFile index(indexFile);
+    if (!goods.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return -1;
+    const bool indexOpen = index.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    bool same = indexOpen;
+    // Blocks as in the block scan: 8192 bytes, at least one record.
+    const qint64 perBlock = qMax<qint64>(1, 8192 / recordLength);
+    QByteArray block(perBlock * recordLength, Qt::Uninitialized);
+    QByteArray entries(perBlock * keyWidth, Qt::Uninitialized);
+    const size_t width = static_cast<size_t>(keyWidth);
+    qint64 first = 0;
+    for (;;) {
+        qint64 got = 0;
+        while (got < block.size()) {
+            const qint64 n = goods.read(block.data() + got, block.size() - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        const qint64 whole = got / recordLength;
+        if (same) {
+            const qint64 want = whole * keyWidth;
+            qint64 have = 0;
+            while (have < want) {
+                const qint64 n = index.read(entries.data() + have, want - have);
+                if (n <= 0)
+                    break;
+                have += n;
+            }
+            same = have == want;
+        }
+        for (qint64 i = 0; i < whole; ++i) {
+            const char* rec = block.constData() + i * recordLength + keyOffset;
+            if (std::memcmp(rec, key.constData(), width) == 0) {
+                record = QByteArray(block.constData() + i * recordLength, recordLength);
+                return static_cast<qint32>(first + i);
+            }
+            if (same && std::memcmp(rec, entries.constData() + i * keyWidth, width) != 0)
+                same = false;
+        }
+        first += whole;
+        if (got < block.size())
+            break;
+    }
+    fresh = same && index.size() == first * keyWidth;
+    return -1;
+}
+
+} // namespace
+
 qint32 searchNdx(
     const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record)
 {
@@ -90,8 +152,11 @@ qint32 searchNdx(
     const QString indexFile = indexFileName(goodsBinFile, role);
     const bool existed = QFile::exists(indexFile);
     bool usable = existed;
-    if (!existed)
+    if (!existed) {
         usable = buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width);
+        if (usable)
+            markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
+    }
 
     if (usable) {
         QByteArray entry;
@@ -105,16 +170,27 @@ qint32 searchNdx(
             record = candidate;
             return i;
         }
+        // An index that matches the goods table entry for entry holds every key the table holds.
+        if (i < 0 && indexKnownFresh(indexFile, goodsBinFile, field.offset, field.width))
+            return -1;
     }
 
+    // Scan the goods table itself. When an old index is there, the same pass finds out whether it
+    // matches the table, so that later misses need not scan the table again.
     QByteArray found;
-    const qint32 j = blockSearchFrom(goodsBinFile, goods.recordLength, 0, field.offset, field.width, key, found);
+    bool fresh = false;
+    const qint32 j = usable && existed
+        ? scanComparingIndex(goodsBinFile, goods.recordLength, field.offset, field.width, key, indexFile, found, fresh)
+        : blockSearchFrom(goodsBinFile, goods.recordLength, 0, field.offset, field.width, key, found);
     logLine(QByteArrayLiteral("searchTvrFile:tvr ") + number(j));
-    if (j < 0)
+    if (j < 0) {
+        if (fresh)
+            markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
         return -1;
+    }
     record = found;
-    if (existed)
-        buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width);
+    if (existed && buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width))
+        markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
     return j;
 }
 

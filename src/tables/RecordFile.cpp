@@ -1,6 +1,7 @@
 #include "RecordFile.h"
 
 #include "Codec.h"
+#include "IndexFreshness.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
 
@@ -105,6 +106,8 @@ bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QBy
     const bool flushed = file.flush();
     file.close();
     logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
+    if (written > 0)
+        noteFileWritten(binFile);
     if (written <= 0 || !flushed)
         return false;
     touchChangeMarker(binFile);
@@ -125,6 +128,7 @@ bool appendRec(const QString& binFile, TableDescr& table, const QByteArray& reco
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
         && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength));
     file.close();
+    noteFileWritten(binFile);
     if (!ok)
         return false;
     touchChangeMarker(binFile);

@@ -1,5 +1,7 @@
 #include "ReplaceFile.h"
 
+#include "IndexFreshness.h"
+
 #include <QFileInfo>
 
 #include <cstdio>
@@ -63,6 +65,7 @@ bool ReplaceFile::commit()
         return false;
     }
     m_committed = true;
+    noteFileWritten(m_target);
     return true;
 }
 

@@ -12,6 +12,21 @@
 namespace {
 // The scan reads this much at a time, but never less than one record.
 constexpr qint64 BlockBytes = 8192;
+
+// Keys are mostly digits with long common prefixes (barcodes of one maker): the last eight bytes
+// tell records apart fastest, before the whole key is compared.
+inline bool keyEquals(const char* field, const char* key, size_t width)
+{
+    if (width >= 8) {
+        quint64 a = 0;
+        quint64 b = 0;
+        std::memcpy(&a, field + width - 8, 8);
+        std::memcpy(&b, key + width - 8, 8);
+        if (a != b)
+            return false;
+    }
+    return std::memcmp(field, key, width) == 0;
+}
 } // namespace
 
 qint32 blockSearch(
@@ -63,7 +78,7 @@ qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 start
         const qint64 whole = got / recordLength;
         for (qint64 i = 0; i < whole; ++i) {
             const char* rec = block + i * recordLength;
-            if (std::memcmp(rec + fieldOffset, key, width) == 0) {
+            if (keyEquals(rec + fieldOffset, key, width)) {
                 record = QByteArray(rec, recordLength);
                 const qint64 found = first + i;
                 return found > std::numeric_limits<qint32>::max() ? -1 : static_cast<qint32>(found);

@@ -1,5 +1,8 @@
+#include "ConvFile.h"
 #include "FieldCodec.h"
 #include "Index.h"
+#include "IndexFreshness.h"
+#include "RecordFile.h"
 #include "RunLog.h"
 #include "TableFixtures.h"
 #include "TestUtil.h"
@@ -63,6 +66,10 @@ private slots:
     void indexSizeMismatch();
     void duplicateBarcodes();
     void badKeyFailsAtOnce();
+    void writersForgetFreshness_data();
+    void writersForgetFreshness();
+    void firstMissOfRunChecksOldIndex_data();
+    void firstMissOfRunChecksOldIndex();
     void orders_data();
     void orders();
     void receiptModeScansDocument();
@@ -78,6 +85,7 @@ private:
 
 void TestIndex::init()
 {
+    forgetIndexFreshness();
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     m_log = TestUtil::openRunLogIn(m_dir->path());
@@ -220,6 +228,75 @@ void TestIndex::badKeyFailsAtOnce()
     QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "46000000A0001", rec), -1);
     QVERIFY(!QFile::exists(path("Bar.ndx")));
     QVERIFY(!readFile(m_log).contains("searchTvrFile"));
+}
+
+void TestIndex::writersForgetFreshness_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::newRow("putRec") << QStringLiteral("putRec");
+    QTest::newRow("appendRec") << QStringLiteral("appendRec");
+    QTest::newRow("ConvertToBin") << QStringLiteral("ConvertToBin");
+}
+
+void TestIndex::writersForgetFreshness()
+{
+    // A miss in a fresh index skips the goods scan; once the table is written, the same key must
+    // be found again, even when size, inode and time stamps could all look unchanged.
+    QFETCH(QString, writer);
+    const QString bin = path("g_tvr.bin");
+    QVERIFY(writeFile(bin, goodsBytes(m_goods, numbered(300))));
+    QByteArray rec;
+    const QByteArray key("2000000000057");
+    QCOMPARE(searchNdx(bin, m_goods, KeyRole::Bar, key, rec), -1);
+    QCOMPARE(searchNdx(bin, m_goods, KeyRole::Bar, key, rec), -1);
+    QVERIFY(!readFile(m_log).contains("searchTvrFile"));
+
+    auto keys = numbered(300);
+    qint32 expected = 120;
+    if (writer == QLatin1String("putRec")) {
+        keys[120].second = key;
+        QVERIFY(putRec(bin, m_goods, 120, goodsBytes(m_goods, keys).mid(120 * 64, 64)));
+    } else if (writer == QLatin1String("appendRec")) {
+        keys.append(qMakePair(QByteArray("999999"), key));
+        QVERIFY(appendRec(bin, m_goods, goodsBytes(m_goods, keys).right(64)));
+        expected = 300;
+    } else {
+        keys[120].second = key;
+        QByteArray text;
+        for (const auto& k : keys)
+            text += k.first + ';' + k.second + ";N;1.00;1\r\n";
+        QVERIFY(writeFile(path("g.tvr"), text));
+        ConvFile conv;
+        QVERIFY(conv.ConvertToBin(path("g.tvr"), bin, m_goods));
+    }
+    QCOMPARE(searchNdx(bin, m_goods, KeyRole::Bar, key, rec), expected);
+    QCOMPARE(searchNdx(bin, m_goods, KeyRole::Bar, QByteArray::number(4600000000000LL + 299), rec), 299);
+}
+
+void TestIndex::firstMissOfRunChecksOldIndex_data()
+{
+    QTest::addColumn<bool>("matching"); // the index left by an earlier run matches the table
+    QTest::newRow("matching") << true;
+    QTest::newRow("from other goods") << false;
+}
+
+void TestIndex::firstMissOfRunChecksOldIndex()
+{
+    QFETCH(bool, matching);
+    const QByteArray goods = goodsBytes(m_goods, numbered(500));
+    QVERIFY(writeFile(path("g_tvr.bin"), goods));
+    auto other = numbered(500);
+    other[499].second = "2999999999999";
+    QVERIFY(writeFile(path("Bar.ndx"), column(matching ? goods : goodsBytes(m_goods, other), bar(), 64)));
+    QByteArray rec;
+    QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "2000000000057", rec), -1);
+    QCOMPARE(readFile(m_log).count("searchTvrFile:tvr -1"), 1);
+    // The first miss compared the index with the table: a matching one spares the next scan.
+    QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "2000000000064", rec), -1);
+    QCOMPARE(readFile(m_log).count("searchTvrFile:tvr -1"), matching ? 1 : 2);
+    // Either way the index is left as it was (a miss never rewrites it) and hits still verify.
+    QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "4600000000499", rec), 499);
+    QCOMPARE(rec, goods.right(64));
 }
 
 void TestIndex::orders_data()
