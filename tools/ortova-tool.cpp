@@ -1,0 +1,377 @@
+// ortova-tool: the office companion of the terminal. It checks a directory text file before it
+// is sent, converts between the text and binary forms exactly as the terminal does, looks goods
+// up the way data entry does, and lists the numbered directory files of a folder.
+
+#include "AppState.h"
+#include "Codec.h"
+#include "ConvFile.h"
+#include "DescrRegistry.h"
+#include "FieldCodec.h"
+#include "FileList.h"
+#include "Index.h"
+#include "IopMsg.h"
+#include "RecordFile.h"
+#include "SettingsFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+enum Exit { Done = 0, Partly = 1, Failed = 2 };
+
+void out(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+void err(const QString& text)
+{
+    std::fflush(stdout);
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+}
+
+const char* const MainHelp = "Использование: ortova-tool [--system ФАЙЛ] КОМАНДА [ПАРАМЕТРЫ]\n"
+                             "\n"
+                             "Спутник терминала Ortova для офиса: проверка и преобразование справочников,\n"
+                             "поиск товара и списки файлов так же, как это делает терминал.\n"
+                             "\n"
+                             "Команды:\n"
+                             "  check   проверить текстовый файл справочника, ничего не записывая\n"
+                             "  to-bin  текстовый файл -> двоичная таблица\n"
+                             "  to-text двоичная таблица -> текстовый файл (прежний сохраняется как .old)\n"
+                             "  find    найти товар по коду или штрихкоду\n"
+                             "  list    список пронумерованных файлов справочников в папке\n"
+                             "\n"
+                             "Общие параметры:\n"
+                             "  --system ФАЙЛ  файл настроек системы (по умолчанию OrtSystem.ini в текущей папке)\n"
+                             "  --help         эта справка; «ortova-tool КОМАНДА --help» - справка по команде\n"
+                             "\n"
+                             "Код завершения: 0 - всё выполнено, 1 - есть ошибочные строки или товар не найден,\n"
+                             "2 - ошибка в параметрах, в файле настроек или при работе с файлами.\n";
+
+const char* const CheckHelp = "Использование: ortova-tool check --table РАСШ ТЕКСТ\n"
+                              "\n"
+                              "Преобразует текстовый файл в памяти по описанию таблицы РАСШ (TVR, PRH, RES, WGT, TAB)\n"
+                              "и ничего не записывает. Для каждой ошибочной строки выводит\n"
+                              "  строка N поле M \"текст\"\n"
+                              "как в журнале терминала, затем итог: число правильных и ошибочных строк.\n"
+                              "Код завершения: 0 - все строки правильные, 1 - есть ошибочные, 2 - ошибка.\n";
+
+const char* const ToBinHelp = "Использование: ortova-tool to-bin --table РАСШ ТЕКСТ ДВОИЧНЫЙ\n"
+                              "\n"
+                              "Преобразует текстовый файл в двоичную таблицу так же, как терминал, байт в байт.\n"
+                              "Ошибочные строки пропускаются и выводятся в виде «строка N поле M \"текст\"».\n"
+                              "Прежняя таблица заменяется только полностью записанной новой.\n"
+                              "Код завершения: 0 - все строки записаны, 1 - есть пропущенные строки, 2 - ошибка.\n";
+
+const char* const ToTextHelp = "Использование: ortova-tool to-text --table РАСШ ДВОИЧНЫЙ ТЕКСТ\n"
+                               "\n"
+                               "Преобразует двоичную таблицу в текстовый файл так же, как терминал, байт в байт.\n"
+                               "Прежний текстовый файл сохраняется под именем ТЕКСТ.old.\n"
+                               "Код завершения: 0 - выполнено, 2 - ошибка.\n";
+
+const char* const FindHelp
+    = "Использование: ortova-tool find --dir ПАПКА [--order code|code-bar|bar-code] [--receipt] КЛЮЧ\n"
+      "\n"
+      "Ищет товар так же, как ввод данных на терминале: в справочнике товаров папки через\n"
+      "файлы Bar.ndx и Code.ndx (создаёт и обновляет их, как терминал), а с --receipt -\n"
+      "в приходной накладной, без индексных файлов.\n"
+      "  --order code      только по коду (по умолчанию)\n"
+      "  --order code-bar  по коду, затем по штрихкоду\n"
+      "  --order bar-code  по штрихкоду, затем по коду\n"
+      "Ключ длиннее поля кода всегда ищется по штрихкоду.\n"
+      "Выводит номер записи (с 0) и саму запись строкой текстового файла.\n"
+      "Код завершения: 0 - найден, 1 - не найден, 2 - ошибка.\n";
+
+const char* const ListHelp = "Использование: ortova-tool list --dir ПАПКА --kind 1|2|3|4 [--changed]\n"
+                             "\n"
+                             "Выводит строки списка файлов, как их видит выбор справочника на терминале:\n"
+                             "1 - товары (_TVR.BIN), 2 - приход (_PRH.BIN), 3 - остатки (_RES.BIN),\n"
+                             "4 - весовые коды (_WGT.BIN).\n"
+                             "  --changed  отмечать «+» файлы с признаком изменения (как при EnCaseChanged)\n"
+                             "Код завершения: 0 - выполнено, 2 - ошибка.\n";
+
+// The command line after the command word: options with values, flags and positional words.
+struct Args {
+    QString systemFile = QStringLiteral("OrtSystem.ini");
+    QString command;
+    QString table;
+    QString dir;
+    QString order;
+    QString kind;
+    bool receipt = false;
+    bool changed = false;
+    bool help = false;
+    QStringList words;
+    QString error;
+};
+
+Args parse(const QStringList& arguments)
+{
+    Args a;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        auto value = [&](QString& target) {
+            if (i + 1 >= arguments.size()) {
+                a.error = QStringLiteral("Нет значения у параметра %1").arg(arg);
+                return;
+            }
+            target = arguments[++i];
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            a.help = true;
+        else if (arg == QLatin1String("--system"))
+            value(a.systemFile);
+        else if (arg == QLatin1String("--table"))
+            value(a.table);
+        else if (arg == QLatin1String("--dir"))
+            value(a.dir);
+        else if (arg == QLatin1String("--order"))
+            value(a.order);
+        else if (arg == QLatin1String("--kind"))
+            value(a.kind);
+        else if (arg == QLatin1String("--receipt"))
+            a.receipt = true;
+        else if (arg == QLatin1String("--changed"))
+            a.changed = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            a.error = QStringLiteral("Неизвестный параметр %1").arg(arg);
+        else if (a.command.isEmpty())
+            a.command = arg;
+        else
+            a.words << arg;
+        if (!a.error.isEmpty())
+            break;
+    }
+    return a;
+}
+
+int usage(const QString& message)
+{
+    err(QStringLiteral("ortova-tool: %1\nСправка: ortova-tool --help\n").arg(message));
+    return Failed;
+}
+
+// The settings and descriptors the terminal would have after reading its system file.
+struct Settings {
+    AppState state;
+    DescrRegistry registry;
+};
+
+std::unique_ptr<Settings> readSettings(const QString& file)
+{
+    if (!QFileInfo(file).isFile()) {
+        err(QStringLiteral("ortova-tool: нет файла настроек %1\n").arg(file));
+        return nullptr;
+    }
+    auto settings = std::make_unique<Settings>();
+    if (!getIniFile(file, settings->state, settings->registry)) {
+        err(QStringLiteral("ortova-tool: ошибки в файле настроек %1 (терминал с ним не запустится)\n").arg(file));
+        return nullptr;
+    }
+    return settings;
+}
+
+TableDescr* describedTable(Settings& settings, const QString& extension)
+{
+    TableDescr* table = settings.registry.table(fromUi(extension.toUpper()));
+    if (!table) {
+        usage(QStringLiteral("неизвестная таблица %1 (TVR, PRH, RES, WGT или TAB)").arg(extension));
+        return nullptr;
+    }
+    if (table->fields.isEmpty()) {
+        err(QStringLiteral("ortova-tool: таблица %1 не описана в файле настроек\n").arg(extension.toUpper()));
+        return nullptr;
+    }
+    return table;
+}
+
+void printBadLine(const QByteArray& report)
+{
+    out(toUi(report) + QLatin1Char('\n'));
+}
+
+// The exchange-log texts of the conversions ("Нет исходного файла", ...) are the messages shown.
+void reportIopMessages()
+{
+    setIopSink([](const QByteArray& message) { err(QStringLiteral("ortova-tool: %1\n").arg(toUi(message))); });
+}
+
+int check(Settings& settings, const Args& a)
+{
+    if (a.table.isEmpty() || a.words.size() != 1)
+        return usage(QStringLiteral("check: нужны --table РАСШ и один текстовый файл"));
+    const TableDescr* table = describedTable(settings, a.table);
+    if (!table)
+        return Failed;
+    ConvFile conv;
+    conv.setBadLineHandler(printBadLine);
+    qint64 good = 0;
+    qint64 bad = 0;
+    const ConvFile::Status status = conv.checkText(a.words[0], *table, good, bad);
+    if (status == ConvFile::Status::FileError) {
+        err(QFileInfo::exists(a.words[0]) ? QStringLiteral("ortova-tool: файл %1 не прочитан\n").arg(a.words[0])
+                                          : QStringLiteral("ortova-tool: нет файла %1\n").arg(a.words[0]));
+        return Failed;
+    }
+    out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n").arg(good + bad).arg(good).arg(bad));
+    return status == ConvFile::Status::Ok ? Done : Partly;
+}
+
+int toBin(Settings& settings, const Args& a)
+{
+    if (a.table.isEmpty() || a.words.size() != 2)
+        return usage(QStringLiteral("to-bin: нужны --table РАСШ, текстовый и двоичный файлы"));
+    TableDescr* table = describedTable(settings, a.table);
+    if (!table)
+        return Failed;
+    ConvFile conv;
+    conv.setBadLineHandler(printBadLine);
+    const ConvFile::Status status = conv.convertToBin(a.words[0], a.words[1], *table);
+    if (status == ConvFile::Status::FileError) {
+        err(!QFileInfo::exists(a.words[0]) ? QStringLiteral("ortova-tool: нет файла %1\n").arg(a.words[0])
+                                           : QStringLiteral("ortova-tool: преобразование не выполнено, таблица %1 "
+                                                            "оставлена как была\n")
+                                                 .arg(a.words[1]));
+        return Failed;
+    }
+    out(QStringLiteral("Записей: %1\n").arg(table->recordCount));
+    return status == ConvFile::Status::Ok ? Done : Partly;
+}
+
+int toText(Settings& settings, const Args& a)
+{
+    if (a.table.isEmpty() || a.words.size() != 2)
+        return usage(QStringLiteral("to-text: нужны --table РАСШ, двоичный и текстовый файлы"));
+    const TableDescr* table = describedTable(settings, a.table);
+    if (!table)
+        return Failed;
+    reportIopMessages();
+    ConvFile conv;
+    const bool ok = conv.ConvertToTxt(a.words[0], a.words[1], *table);
+    setIopSink({});
+    if (!ok)
+        return Failed;
+    out(QStringLiteral("Записей: %1\n").arg(recordCountOf(a.words[0], *table)));
+    return Done;
+}
+
+int find(Settings& settings, const Args& a)
+{
+    if (a.dir.isEmpty() || a.words.size() != 1)
+        return usage(QStringLiteral("find: нужны --dir ПАПКА и ключ"));
+    SearchOrder order = SearchOrder::CodeOnly;
+    if (a.order.isEmpty() || a.order == QLatin1String("code"))
+        order = SearchOrder::CodeOnly;
+    else if (a.order == QLatin1String("code-bar"))
+        order = SearchOrder::CodeThenBar;
+    else if (a.order == QLatin1String("bar-code"))
+        order = SearchOrder::BarThenCode;
+    else
+        return usage(QStringLiteral("find: порядок поиска code, code-bar или bar-code, а не %1").arg(a.order));
+
+    const TableDescr* goods = describedTable(settings, QStringLiteral("TVR"));
+    if (!goods)
+        return Failed;
+    const TableDescr* doc = settings.registry.table(QByteArrayLiteral("PRH"));
+    if (!doc || (a.receipt && doc->fields.isEmpty())) {
+        err(QStringLiteral("ortova-tool: таблица PRH не описана в файле настроек\n"));
+        return Failed;
+    }
+    const QDir dir(a.dir);
+    const QString goodsBin = dir.filePath(binFileName(*goods));
+    const QString docBin = dir.filePath(binFileName(*doc));
+    const QString searched = a.receipt ? docBin : goodsBin;
+    if (!QFileInfo(searched).isFile()) {
+        err(QStringLiteral("ortova-tool: нет файла %1\n").arg(searched));
+        return Failed;
+    }
+    const TableDescr& table = a.receipt ? *doc : *goods;
+    if (keyFieldIndex(table, KeyRole::Code) < 0) {
+        err(QStringLiteral("ortova-tool: в таблице %1 нет полей CODE и BAR\n").arg(toUi(table.extension)));
+        return Failed;
+    }
+
+    QByteArray record;
+    const TvrHit hit = searchTvr(fromUi(a.words[0]), order, a.receipt, goodsBin, *goods, docBin, *doc, record);
+    if (hit.record < 0) {
+        err(QStringLiteral("Не найдено: %1\n").arg(a.words[0]));
+        return Partly;
+    }
+    QByteArray line = recordToLine(table, record);
+    line.chop(2);
+    out(QString::number(hit.record) + QLatin1Char('\n') + toUi(line) + QLatin1Char('\n'));
+    return Done;
+}
+
+int list(Settings& settings, const Args& a)
+{
+    bool numeric = false;
+    const int kind = a.kind.toInt(&numeric);
+    if (a.dir.isEmpty() || !numeric || kind < 1 || kind > 4 || !a.words.isEmpty())
+        return usage(QStringLiteral("list: нужны --dir ПАПКА и --kind 1, 2, 3 или 4"));
+    if (!QFileInfo(a.dir).isDir()) {
+        err(QStringLiteral("ortova-tool: нет папки %1\n").arg(a.dir));
+        return Failed;
+    }
+    static const char* const Extensions[] = { "TVR", "PRH", "RES", "WGT" };
+    const TableDescr* tab = describedTable(settings, QStringLiteral("TAB"));
+    const TableDescr* kindTable = tab ? describedTable(settings, QLatin1String(Extensions[kind - 1])) : nullptr;
+    if (!kindTable)
+        return Failed;
+    QByteArray lines = fileListLines(a.dir, *tab, kind, kindTable->workName, kindTable->recordLength, a.changed);
+    lines.replace("\r\n", "\n");
+    out(toUi(lines));
+    return Done;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const Args a = parse(app.arguments());
+    if (!a.error.isEmpty())
+        return usage(a.error);
+
+    struct Command {
+        const char* name;
+        const char* help;
+        int (*run)(Settings&, const Args&);
+    };
+    static const Command commands[] = {
+        { "check", CheckHelp, check },
+        { "to-bin", ToBinHelp, toBin },
+        { "to-text", ToTextHelp, toText },
+        { "find", FindHelp, find },
+        { "list", ListHelp, list },
+    };
+    if (a.command.isEmpty()) {
+        if (a.help) {
+            out(QString::fromUtf8(MainHelp));
+            return Done;
+        }
+        return usage(QStringLiteral("не указана команда"));
+    }
+    for (const Command& c : commands) {
+        if (a.command != QLatin1String(c.name))
+            continue;
+        if (a.help) {
+            out(QString::fromUtf8(c.help));
+            return Done;
+        }
+        std::unique_ptr<Settings> settings = readSettings(a.systemFile);
+        if (!settings)
+            return Failed;
+        return c.run(*settings, a);
+    }
+    return usage(QStringLiteral("неизвестная команда %1").arg(a.command));
+}
