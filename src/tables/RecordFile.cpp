@@ -36,6 +36,14 @@ QString binFileName(const TableDescr& table)
     return toUi(table.workName) % QLatin1Char('_') % lowerExtension(table) % QLatin1String(".bin");
 }
 
+QString textFileNameResettingPname(TableDescr& table)
+{
+    const qsizetype blank = table.pname.indexOf(' ');
+    if (blank >= 0)
+        table.pname.truncate(blank);
+    return textFileName(table);
+}
+
 QString textToBinName(const QString& textName)
 {
     if (textName.size() < 4)

@@ -69,6 +69,9 @@ void TestRecordFile::fileNames()
     t.workName = "OST12";
     QCOMPARE(textFileName(t), QStringLiteral("OST12.res"));
     QCOMPARE(binFileName(t), QStringLiteral("OST12_res.bin"));
+    t.pname = TestUtil::cp("Остатки 12 шт");
+    QCOMPARE(textFileNameResettingPname(t), QStringLiteral("OST12.res"));
+    QCOMPARE(t.pname, TestUtil::cp("Остатки"));
 }
 
 void TestRecordFile::nameConversions_data()
