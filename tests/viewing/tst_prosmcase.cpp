@@ -175,6 +175,7 @@ private slots:
     void returnAfterSearchChooses();
     void columnChooser_data();
     void columnChooser();
+    void columnChangeScrollsToItsColumn();
     void scanKey();
     void localDelete_data();
     void localDelete();
@@ -500,6 +501,23 @@ void TstProsmCase::columnChooser()
     QCOMPARE(s.header->currentIndex(), items.contains(QStringLiteral("Код(ШК)")) ? items.size() - 1 : 0);
     s.searchFor(searchText);
     QCOMPARE(s.browser.chosenRecord(), found);
+}
+
+// With a hidden column before them, item numbers and view columns differ: the scroll goes to
+// the view column of the item.
+void TstProsmCase::columnChangeScrollsToItsColumn()
+{
+    m_view.columns.move(4, 1);
+    QCOMPARE(m_view.columns[1].shown, '-');
+    QVERIFY(ViewFx::writeGoods(m_file, m_table, 3));
+    Screen s(m_file, m_table, m_view);
+    QScrollBar* across = s.tw->horizontalScrollBar();
+    s.header->setCurrentIndex(s.header->findText(QStringLiteral("Цена")));
+    QVERIFY(across->value() > s.tw->horizontalHeader()->sectionPosition(2));
+    QCOMPARE(across->value(), qMin(s.tw->horizontalHeader()->sectionPosition(3), across->maximum()));
+    QVERIFY(s.win->focusWidget() == s.text);
+    s.header->setCurrentIndex(0);
+    QCOMPARE(across->value(), 0);
 }
 
 void TstProsmCase::scanKey()
