@@ -113,4 +113,16 @@ inline void typeText(QWidget* widget, const QString& text)
     }
 }
 
+// Saves the window (when ORTOVA_SCREENS_DIR is set) under the name, with the data row appended.
+inline void screen(QWidget* window, const char* name)
+{
+    QString file = QString::fromLatin1(name);
+    if (const char* tag = QTest::currentDataTag())
+        file += QLatin1Char('-') + QString::fromLatin1(tag);
+    for (QChar& ch : file)
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-'))
+            ch = QLatin1Char('-');
+    TestUtil::saveScreen(window, file);
+}
+
 } // namespace ViewFx

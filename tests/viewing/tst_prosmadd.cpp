@@ -102,28 +102,25 @@ void TstProsmAdd::layoutAndSave_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("number"); // -1 adds
-    QTest::addColumn<QString>("screen");
-    QTest::newRow("add to an empty table") << 0 << -1 << "editor-adding-first";
-    QTest::newRow("add to 2") << 2 << -1 << "";
-    QTest::newRow("add to 20") << 20 << -1 << "editor-adding";
-    QTest::newRow("change 2 of 20") << 20 << 2 << "editor-changing";
-    QTest::newRow("change 15 of 20") << 20 << 15 << "";
-    QTest::newRow("change the last") << 20 << 19 << "";
+    QTest::newRow("add to an empty table") << 0 << -1;
+    QTest::newRow("add to 2") << 2 << -1;
+    QTest::newRow("add to 20") << 20 << -1;
+    QTest::newRow("change 2 of 20") << 20 << 2;
+    QTest::newRow("change 15 of 20") << 20 << 15;
+    QTest::newRow("change the last") << 20 << 19;
 }
 
 void TstProsmAdd::layoutAndSave()
 {
     QFETCH(int, count);
     QFETCH(int, number);
-    QFETCH(QString, screen);
     QVERIFY(ViewFx::writeGoods(m_file, m_table, count));
     const QByteArray initial = ViewFx::record(m_table, NewLine);
     Editor e(m_file, m_table, m_view, number, initial);
     QVERIFY(e.opened);
     const int rows = e.editor.rows();
     QVERIFY(rows >= 4);
-    if (!screen.isEmpty())
-        TestUtil::saveScreen(e.win, screen);
+    ViewFx::screen(e.win, "editor");
 
     // Adding: the last records, then the new one below them. Changing: the record in the bottom
     // row of its page, or higher near the start.
@@ -175,6 +172,7 @@ void TstProsmAdd::typingThenCancel()
     QVERIFY(line);
     QTest::keyClick(line, Qt::Key_Return);
     QTRY_COMPARE(e.cell(row, 1), QStringLiteral("Сметана"));
+    ViewFx::screen(e.win, "editor-typed");
     e.click("Cancel");
     QCOMPARE(e.cell(row, 1), QStringLiteral("Товар 2"));
 
@@ -233,6 +231,7 @@ void TstProsmAdd::refusedCell()
         QCOMPARE(boxes.lastTitle(), title);
         QCOMPARE(boxes.lastText(), QStringLiteral("Ошибка в колонке\nЦена"));
     }
+    ViewFx::screen(e.win, "editor-refused");
     QCOMPARE(e.saved.size(), 0);
     QVERIFY(!e.win.isNull());
     QCOMPARE(e.cell(row, 2), QStringLiteral("12,5"));

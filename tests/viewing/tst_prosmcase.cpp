@@ -227,7 +227,7 @@ void TstProsmCase::fewerRecordsThanRows()
     QCOMPARE(s.cell(3), QString());
     QCOMPARE(s.selected(), QList<int> { 0 });
     QVERIFY(s.choiceEnabled());
-    TestUtil::saveScreen(s.win, QStringLiteral("browser-three-records"));
+    ViewFx::screen(s.win, "browser-three-records");
 
     s.bar->setValue(2);
     QCOMPARE(s.browser.topRecord(), 0);
@@ -251,7 +251,7 @@ void TstProsmCase::pagingKeepsOneRecordOverlap()
     QCOMPARE(s.cell(m_rows - 1), QString::number(1000 + count - 1));
     QCOMPARE(s.selected(), QList<int> { m_rows - 1 });
     QCOMPARE(s.bar->value(), 7);
-    TestUtil::saveScreen(s.win, QStringLiteral("browser-end"));
+    ViewFx::screen(s.win, "browser-end");
 
     s.click("PgUp");
     QCOMPARE(s.browser.currentRecord(), 7);
@@ -314,6 +314,7 @@ void TstProsmCase::choiceNeedsARow()
         s.click(move.toLatin1().constData());
     QVERIFY(!s.choiceEnabled());
     QCOMPARE(s.browser.chosenRecord(), -1);
+    ViewFx::screen(s.win, "browser-after-move");
     QTest::keyClick(s.tw, Qt::Key_Return);
     QCOMPARE(s.chosen.size(), 0);
 
@@ -342,6 +343,7 @@ void TstProsmCase::clickBelowLastRecord()
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 2));
     Screen s(m_file, m_table, m_view, at(1, false));
     s.clickRow(m_rows - 1);
+    ViewFx::screen(s.win, "browser-click-below-last");
     QVERIFY(s.selected().isEmpty());
     QVERIFY(!s.choiceEnabled());
     QCOMPARE(s.browser.currentRecord(), -1);
@@ -419,6 +421,7 @@ void TstProsmCase::search()
     if (found < 0)
         boxes.expectMessage();
     s.searchFor(text);
+    ViewFx::screen(s.win, "browser-search");
     QCOMPARE(s.chosen.size(), 0); // the Return that searched does not also choose
     if (found >= 0) {
         QVERIFY(boxes.boxes().isEmpty());
@@ -567,6 +570,7 @@ void TstProsmCase::localDelete()
     QVERIFY(ViewFx::writeGoods(m_file, m_table, count));
     Screen s(m_file, m_table, m_view, at(start, true));
     s.click("Delete");
+    ViewFx::screen(s.win, "browser-deleted");
     QCOMPARE(s.deleted.size(), 0);
     QCOMPARE(m_table.recordCount, count - 1);
     QCOMPARE(recordCountOf(m_file, m_table), count - 1);
@@ -576,7 +580,6 @@ void TstProsmCase::localDelete()
         QVERIFY(s.selected().isEmpty());
         QVERIFY(!s.choiceEnabled());
         QCOMPARE(s.cell(0), QString());
-        TestUtil::saveScreen(s.win, QStringLiteral("browser-emptied"));
     } else {
         QVERIFY(s.choiceEnabled());
         // The record after the deleted one now has its number.
@@ -631,7 +634,7 @@ void TstProsmCase::buttonOptions()
     QCOMPARE(readOnly.bar->height(), readOnly.tw->height());
     QVERIFY(readOnly.browser.rows() > normal.browser.rows());
     QCOMPARE(readOnly.tw->rowCount(), readOnly.browser.rows());
-    TestUtil::saveScreen(readOnly.win, QStringLiteral("browser-read-only"));
+    ViewFx::screen(readOnly.win, "browser-read-only");
 
     ViewDescr view2 = ViewFx::goodsView();
     Options o;
@@ -678,7 +681,7 @@ void TstProsmCase::leaving()
     o.start = 3;
     Screen s(m_file, m_table, m_view, o);
     if (kind == ProsmCase::KindTab)
-        TestUtil::saveScreen(s.win, QStringLiteral("chooser-tab"));
+        ViewFx::screen(s.win, "chooser-tab");
     if (action == QLatin1String("Escape"))
         QTest::keyClick(s.tw, Qt::Key_Escape);
     else if (action == QLatin1String("Return"))
@@ -706,7 +709,7 @@ void TstProsmCase::helpKindKeepsItsWindow()
         QCOMPARE(s.get<QTextEdit>("Help")->toPlainText(), o.help);
         QVERIFY(!s.get<QTextEdit>("Help")->isHidden());
         QVERIFY(!s.text && !s.header);
-        TestUtil::saveScreen(s.win, QStringLiteral("chooser-help"));
+        ViewFx::screen(s.win, "chooser-help");
         QTest::keyClick(s.tw, Qt::Key_Down);
         QTest::keyClick(s.tw, Qt::Key_Return);
         QCOMPARE(s.chosen.size(), 1);
@@ -776,6 +779,7 @@ void TstProsmCase::millionRecords()
     s.click("Home");
     s.click("End");
     QVERIFY2(timer.elapsed() < 2000, "paging a million records took seconds");
+    ViewFx::screen(s.win, "browser-million-end");
     QCOMPARE(s.cell(s.browser.rows() - 1), QStringLiteral("999999"));
     QCOMPARE(s.bar->maximum(), count - s.browser.rows());
 
