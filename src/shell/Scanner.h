@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <Qt>
 
 #include <memory>
 
@@ -12,6 +13,8 @@ class Scanner {
 public:
     static constexpr int ReadTimeoutMs = 15000;
     static constexpr int MaxCodeBytes = 255;
+    // The key that starts a read in a scanning window.
+    static constexpr Qt::Key ScanKey = Qt::Key_Print;
 
     virtual ~Scanner() = default;
     // True when the device is ready; a failure is not reported anywhere.
