@@ -379,6 +379,13 @@ void TestConvFile::toTxtFailures()
     QVERIFY(!conv.ConvertToTxt(golden("goods_tvr.bin"), path("none/d.tvr"), t));
     QVERIFY(log().contains(QByteArray(QByteArray("txtfOpen: error\r\n   ") + cp("Результирующий файл не открыт"))));
 
+    // The old text cannot become the backup (a folder with files holds the ".old" name): it is
+    // not overwritten without one.
+    QVERIFY(writeFile(path("k.tvr"), "only copy"));
+    QVERIFY(writeFile(path("k.tvr.old/inside"), "x"));
+    QVERIFY(!conv.ConvertToTxt(golden("goods_tvr.bin"), path("k.tvr"), t));
+    QCOMPARE(readFile(path("k.tvr")), QByteArray("only copy"));
+
     // The binary "file" cannot be opened: the old text has become the backup.
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("b_tvr.bin")));
     QVERIFY(!conv.ConvertToTxt(path("b_tvr.bin"), path("g.tvr"), t));
