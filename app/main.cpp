@@ -1,9 +1,12 @@
 // The terminal program: reads the command line, builds the objects of the run and runs it.
 
+#include "DescrRegistry.h"
+#include "Index.h"
 #include "MainWin.h"
 #include "NaMain.h"
 #include "ObMain.h"
 #include "PrMain.h"
+#include "RecordFile.h"
 #include "Startup.h"
 #include "Vvod.h"
 
@@ -50,6 +53,12 @@ int main(int argc, char* argv[])
         QObject::connect(&menu, &MainWin::VvodCall, vvod.get(), &Vvod::vvMainMainCall);
         QObject::connect(&menu, &MainWin::ProsmCall, prMain.get(), &PrMain::prmMain);
         QObject::connect(&menu, &MainWin::ObmenCall, obMain.get(), &ObMain::obmMain);
+    };
+
+    // The goods table's index files, in the work folder that start-up has made current.
+    hooks.prepareIndexes = [] {
+        if (const TableDescr* goods = descrRegistry().table(QByteArrayLiteral("TVR")))
+            prepareIndexFiles(binFileName(*goods), *goods);
     };
 
     Startup startup(commandLine.options, hooks);

@@ -194,6 +194,25 @@ qint32 searchNdx(
     return j;
 }
 
+bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods)
+{
+    if (!QFile::exists(goodsBinFile) || goods.recordLength <= 0)
+        return true;
+    bool ok = true;
+    for (KeyRole role : { KeyRole::Bar, KeyRole::Code }) {
+        const int fi = keyFieldIndex(goods, role);
+        const QString indexFile = indexFileName(goodsBinFile, role);
+        if (fi < 0 || goods.fields[fi].width <= 0 || QFile::exists(indexFile))
+            continue;
+        const FieldDescr& field = goods.fields[fi];
+        if (buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width))
+            markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
+        else
+            ok = false;
+    }
+    return ok;
+}
+
 TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, const QString& goodsBinFile,
     const TableDescr& goods, const QString& docBinFile, const TableDescr& doc, QByteArray& record)
 {

@@ -29,6 +29,11 @@ bool buildIndex(
 qint32 searchNdx(
     const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record);
 
+// Start-up check of the index files: for each key of a goods table that exists, an index file
+// that is missing is built now, so the first scan of the day does not pay for it. An index that is
+// there is left alone (a stale one is found and rebuilt by the first lookup). False when a build failed.
+bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods);
+
 struct TvrHit {
     qint32 record = -1; // record number, -1 when not found
     KeyRole role = KeyRole::Code; // the key through which it was found

@@ -73,6 +73,7 @@ private slots:
     void orders_data();
     void orders();
     void receiptModeScansDocument();
+    void prepareBuildsOnlyMissing();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -376,6 +377,26 @@ void TestIndex::receiptModeScansDocument()
     QCOMPARE(hit.record, -1);
     QVERIFY(!QFile::exists(path("Bar.ndx")));
     QVERIFY(!QFile::exists(path("Code.ndx")));
+}
+
+void TestIndex::prepareBuildsOnlyMissing()
+{
+    // No goods table yet: nothing to build, nothing created.
+    QVERIFY(prepareIndexFiles(path("g_tvr.bin"), m_goods));
+    QVERIFY(!QFile::exists(path("Bar.ndx")));
+    QVERIFY(!QFile::exists(path("Code.ndx")));
+
+    const QByteArray goods = goodsBytes(m_goods, numbered(50));
+    QVERIFY(writeFile(path("g_tvr.bin"), goods));
+    const QByteArray oldBar = QByteArray(14 * 3, '9');
+    QVERIFY(writeFile(path("Bar.ndx"), oldBar));
+    QVERIFY(prepareIndexFiles(path("g_tvr.bin"), m_goods));
+    // The missing one is built from the table; the one that is there is left for the lookups.
+    QCOMPARE(readFile(path("Code.ndx")), column(goods, code(), m_goods.recordLength));
+    QCOMPARE(readFile(path("Bar.ndx")), oldBar);
+    QByteArray rec;
+    QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "4600000000049", rec), 49);
+    QCOMPARE(readFile(path("Bar.ndx")), column(goods, bar(), m_goods.recordLength));
 }
 
 QTEST_GUILESS_MAIN(TestIndex)
