@@ -2,6 +2,7 @@
 
 #include "FieldCodec.h"
 #include "TableDescr.h"
+#include "TableFixtures.h"
 #include "TestUtil.h"
 
 #include <QByteArray>
@@ -13,15 +14,7 @@
 // and the conversions leave them.
 namespace ViewFx {
 
-inline FieldDescr field(const char* name, FieldType type, qint32 length, LenRule rule = LenRule::Standart)
-{
-    FieldDescr f;
-    f.name = name;
-    f.type = type;
-    f.rule = rule;
-    f.length = length;
-    return f;
-}
+using Fixtures::field;
 
 inline ColumnDescr column(
     const char* fieldName, const char* titleUtf8, qint32 width, char shown = '+', qint32 alignment = AlignLeft)
