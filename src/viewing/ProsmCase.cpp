@@ -484,8 +484,9 @@ void ProsmCase::search()
             m_pattern = code;
         }
     } else {
-        // A text longer than a code under the combined item can only be a barcode.
-        const int fieldIndex = m_combined && m_barField >= 0 ? m_barField : m_searchField;
+        // Also a text longer than a code under the combined item: that item searches the barcode
+        // only while the barcode column is shown, else the code column, else its first item.
+        const int fieldIndex = m_searchField;
         if (fieldIndex >= 0 && fieldIndex < fields.size()) {
             const FieldDescr& field = fields[fieldIndex];
             if (!textToFieldBytes(field, text, m_pattern)) {

@@ -466,9 +466,14 @@ void TstProsmCase::columnChooser_data()
                                << "CODE BAR NAME" << words("Код|Наименование|Штрихкод|Код(ШК)") << "4600000000002" << 1;
     QTest::newRow("neither code nor barcode shown") << "CODE BAR NAME"
                                                     << "NAME" << words("Наименование|Код(ШК)") << "500" << 0;
+    // Under the combined item a text longer than a code goes to the searched field of the item:
+    // the barcode only while its column is shown, else the code, else the first item's field.
     QTest::newRow("barcode not shown, long text")
         << "CODE BAR NAME"
-        << "CODE NAME" << words("Код|Наименование|Код(ШК)") << "4600000000003" << 2;
+        << "CODE NAME" << words("Код|Наименование|Код(ШК)") << "4600000000003" << -1;
+    QTest::newRow("neither shown, long text searches the first item")
+        << "CODE BAR NAME"
+        << "NAME" << words("Наименование|Код(ШК)") << "4600000000003" << -1;
     QTest::newRow("no barcode field") << "CODE NAME"
                                       << "CODE NAME" << words("Код|Наименование") << "12" << 1;
 }
@@ -502,8 +507,17 @@ void TstProsmCase::columnChooser()
         actual << s.header->itemText(i);
     QCOMPARE(actual, items);
     QCOMPARE(s.header->currentIndex(), items.contains(QStringLiteral("Код(ШК)")) ? items.size() - 1 : 0);
+    ScriptedResponder boxes;
+    if (found < 0)
+        boxes.expectMessage();
     s.searchFor(searchText);
     QCOMPARE(s.browser.chosenRecord(), found);
+    if (found < 0) {
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.lastText(), QStringLiteral("Запись не найдена"));
+    } else {
+        QVERIFY(boxes.boxes().isEmpty());
+    }
 }
 
 // With a hidden column before them, item numbers and view columns differ: the scroll goes to
