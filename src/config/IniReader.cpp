@@ -77,7 +77,15 @@ bool IniReader::readLines(QIODevice& device)
     m_current = nullptr;
     m_inSection = false;
 
+    // A read that fails or stops short must not pass for the whole file: the part before the
+    // failure may well be a valid file of its own.
+    const qint64 expected = device.isSequential() ? -1 : device.size() - device.pos();
     const QByteArray data = device.readAll();
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    if ((file && file->error() != QFileDevice::NoError) || data.size() < expected) {
+        RunLog::instance().write(QStringLiteral("   Ошибка при открытии файла \r\n"));
+        return false;
+    }
     bool ok = true;
     int pos = 0;
     const int size = data.size();

@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +68,33 @@ QByteArray reportAfterHeader(const QString& logPath, const QString& fileName)
     return log.mid(at + header.size());
 }
 
+// A file of known size whose reads fail after the first bytes, as a worn flash card does.
+class FailingAfter : public QIODevice {
+public:
+    FailingAfter(const QByteArray& content, qint64 goodBytes)
+        : m_content(content)
+        , m_good(goodBytes)
+    {
+    }
+    qint64 size() const override { return m_content.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 at = pos();
+        if (at >= m_good)
+            return -1;
+        const qint64 n = qMin(maxSize, m_good - at);
+        memcpy(data, m_content.constData() + at, static_cast<size_t>(n));
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_content;
+    qint64 m_good;
+};
+
 } // namespace
 
 class TestIniReader : public QObject {
@@ -80,6 +109,9 @@ private slots:
     void unknownSection();
     void missingOrUnopenable_data();
     void missingOrUnopenable();
+    void readFailure_data();
+    void readFailure();
+    void realFileReadFails();
     void garbageBytes();
     void hugeLine();
     void utf8File();
@@ -267,6 +299,48 @@ void TestIniReader::missingOrUnopenable()
     QVERIFY(!getIniFile(path, state, registry));
     QVERIFY(!state.settingsChanged);
     QCOMPARE(reportAfterHeader(log, QStringLiteral("OrtSystem.ini")), report);
+}
+
+void TestIniReader::readFailure_data()
+{
+    QTest::addColumn<qint64>("goodBytes");
+    QTest::newRow("fails at once") << qint64(0);
+    QTest::newRow("fails after the first sections") << qint64(19);
+}
+
+void TestIniReader::readFailure()
+{
+    QFETCH(qint64, goodBytes);
+    QTemporaryDir dir;
+    const QString log = TestUtil::openRunLogIn(dir.path());
+    // Everything before the failure is a complete, valid file on its own.
+    FailingAfter device(QByteArrayLiteral("[SYSTEM]\nSUMMADP=2\n[VVOD]\nEnSumDocum=TRUE\n"), goodBytes);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+
+    QStringList seen;
+    Recorder vvod(seen);
+    Recorder system(seen);
+    IniReader reader;
+    reader.addSection("VVOD", &vvod);
+    reader.addSection("SYSTEM", &system);
+    QVERIFY(!reader.readDevice(device, QStringLiteral("OrtUser.ini")));
+    QCOMPARE(reportAfterHeader(log, QStringLiteral("OrtUser.ini")), cp("   Ошибка при открытии файла \r\n"));
+}
+
+void TestIniReader::realFileReadFails()
+{
+    // A regular file that opens but cannot be read.
+    const QString path = QStringLiteral("/proc/self/mem");
+    QFile probe(path);
+    if (!QFileInfo(path).isFile() || !probe.open(QIODevice::ReadOnly))
+        QSKIP("no /proc/self/mem here");
+    probe.close();
+    QTemporaryDir dir;
+    const QString log = TestUtil::openRunLogIn(dir.path());
+    AppState state;
+    DescrRegistry registry;
+    QVERIFY(!getIniFile(path, state, registry));
+    QCOMPARE(reportAfterHeader(log, QStringLiteral("mem")), cp("   Ошибка при открытии файла \r\n"));
 }
 
 void TestIniReader::garbageBytes()
