@@ -22,7 +22,8 @@ QByteArray nameBytes(const QString& path)
     return fromUi(path);
 }
 
-// Lines of a text file read in large chunks. A line ends at "\r\n", "\n" or a lone "\r"; the
+// Lines of a text file read in large chunks. A line ends at "\n" (a "\r" right before it, or a
+// run of them as Windows text-mode writers leave, belongs to the line end) or at a lone "\r"; the
 // last line needs no line end. Lines longer than a chunk grow the buffer as far as they need.
 class LineReader {
 public:
@@ -38,24 +39,40 @@ public:
     {
         for (;;) {
             const char* base = m_buf.constData();
-            const char* from = base + m_scan;
-            const char* end = base + m_end;
-            const char* nl = static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
-            const char* crLimit = nl ? nl : end;
-            const char* cr = static_cast<const char*>(std::memchr(from, '\r', static_cast<size_t>(crLimit - from)));
-            const char* stop = cr ? cr : nl;
+            const qsizetype nl = nextNewline();
+            const qsizetype limit = nl >= 0 ? nl : m_end;
+            const void* crHit = std::memchr(base + m_scan, '\r', static_cast<size_t>(limit - m_scan));
+            qsizetype stop = -1;
             qsizetype endLength = 1;
-            if (cr) {
-                if (cr + 1 < end)
-                    endLength = cr[1] == '\n' ? 2 : 1;
-                else if (!m_eof)
-                    stop = nullptr; // a "\n" may follow in the next chunk
+            if (crHit) {
+                const qsizetype cr = static_cast<const char*>(crHit) - base;
+                if (cr < m_loneCrBefore) {
+                    stop = cr;
+                } else {
+                    qsizetype after = cr;
+                    while (after < m_end && base[after] == '\r')
+                        ++after;
+                    if (after < m_end || m_eof) {
+                        stop = cr;
+                        if (after < m_end && base[after] == '\n')
+                            endLength = after - cr + 1;
+                        else
+                            m_loneCrBefore = after; // each of these ends a line of its own
+                    } else {
+                        // The run of "\r" reaches the end of what is read: a "\n" may follow.
+                        m_scan = cr;
+                        fill();
+                        continue;
+                    }
+                }
+            } else if (nl >= 0) {
+                stop = nl;
             }
-            if (stop) {
+            if (stop >= 0) {
                 line = base + m_begin;
-                size = stop - line;
+                size = stop - m_begin;
                 taken = size + endLength;
-                m_begin = m_scan = (stop - base) + endLength;
+                m_begin = m_scan = stop + endLength;
                 return true;
             }
             if (m_eof) {
@@ -63,14 +80,11 @@ public:
                     return false;
                 line = base + m_begin;
                 size = m_end - m_begin;
-                if (size > 0 && line[size - 1] == '\r')
-                    --size;
-                taken = m_end - m_begin;
+                taken = size;
                 m_begin = m_scan = m_end;
                 return true;
             }
-            // A trailing "\r" is looked at again once the next chunk is in.
-            m_scan = cr ? cr - base : m_end;
+            m_scan = m_end;
             fill();
         }
     }
@@ -78,6 +92,24 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    // Position of the first "\n" at or after m_scan, or -1 when the buffer holds none. Each byte
+    // is searched once, however many "\r"-ended lines lie before the next "\n".
+    qsizetype nextNewline()
+    {
+        if (m_nl >= m_scan)
+            return m_nl;
+        const qsizetype from = qMax(m_scan, m_nlSearched);
+        const void* hit = std::memchr(m_buf.constData() + from, '\n', static_cast<size_t>(m_end - from));
+        if (!hit) {
+            m_nl = -1;
+            m_nlSearched = m_end;
+            return -1;
+        }
+        m_nl = static_cast<const char*>(hit) - m_buf.constData();
+        m_nlSearched = m_nl + 1;
+        return m_nl;
+    }
+
     void fill()
     {
         // Keep the unfinished line at the front; grow only for a line longer than the buffer.
@@ -85,6 +117,9 @@ private:
         if (m_begin > 0) {
             std::memmove(m_buf.data(), m_buf.constData() + m_begin, static_cast<size_t>(keep));
             m_scan -= m_begin;
+            m_nl = m_nl >= m_begin ? m_nl - m_begin : -1;
+            m_nlSearched = qMax<qsizetype>(0, m_nlSearched - m_begin);
+            m_loneCrBefore = qMax<qsizetype>(0, m_loneCrBefore - m_begin);
             m_end = keep;
             m_begin = 0;
         }
@@ -104,6 +139,9 @@ private:
     qsizetype m_begin = 0;
     qsizetype m_scan = 0;
     qsizetype m_end = 0;
+    qsizetype m_nl = -1; // first "\n" at or after m_scan when >= m_scan
+    qsizetype m_nlSearched = 0; // no "\n" lies between m_scan and here
+    qsizetype m_loneCrBefore = 0; // every "\r" before here ends a line by itself
     bool m_eof = false;
     bool m_failed = false;
 };

@@ -80,6 +80,7 @@ private slots:
     void roundTrip();
     void lineEnds_data();
     void lineEnds();
+    void crlfAcrossChunks_data();
     void crlfAcrossChunks();
     void hugeLine();
     void emptyFiles();
@@ -208,7 +209,12 @@ void TestConvFile::lineEnds_data()
     QTest::newRow("no final line end") << QByteArray("a;1\r\nb;2\nc;3") << abc;
     QTest::newRow("blank lines are records")
         << QByteArray("a;1\r\n\r\n\nc;3") << QList<QByteArray> { "a;1", "", "", "c;3" };
-    QTest::newRow("cr then crlf") << QByteArray("a;1\r\r\nc;3") << QList<QByteArray> { "a;1", "", "c;3" };
+    // Windows text-mode writers turn "\r\n" into "\r\r\n": still one line end, not a blank line.
+    QTest::newRow("cr then crlf") << QByteArray("a;1\r\r\nc;3") << QList<QByteArray> { "a;1", "c;3" };
+    QTest::newRow("cr run then lf at end") << QByteArray("a;1\r\r\r\n") << QList<QByteArray> { "a;1" };
+    QTest::newRow("blank line among cr ends")
+        << QByteArray("a;1\r\rc;3\r\r") << QList<QByteArray> { "a;1", "", "c;3", "" };
+    QTest::newRow("lone cr before crlf") << QByteArray("a;1\rb;2\r\nc;3") << abc;
     QTest::newRow("nul and odd bytes kept")
         << QByteArray("a\0b;1\n\x98\xff;2", 10) << QList<QByteArray> { QByteArray("a\0b;1", 5), "\x98\xff;2" };
 }
@@ -228,10 +234,22 @@ void TestConvFile::lineEnds()
     QCOMPARE(t.recordCount, lines.size());
 }
 
+void TestConvFile::crlfAcrossChunks_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<int>("crsBeforeBoundary"); // how many of its "\r" lie in the first chunk
+
+    QTest::newRow("crlf") << QByteArray("\r\n") << 1;
+    QTest::newRow("cr cr lf, split after the first cr") << QByteArray("\r\r\n") << 1;
+    QTest::newRow("cr cr lf, split before the lf") << QByteArray("\r\r\n") << 2;
+}
+
 void TestConvFile::crlfAcrossChunks()
 {
     // The file is read a megabyte at a time: put a "\r\n" right across that boundary, where a
     // careless reader would see an extra blank line (a record of its own in this table).
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(int, crsBeforeBoundary);
     const qsizetype chunk = 1 << 20;
     QByteArray text;
     int n = 0;
@@ -239,9 +257,11 @@ void TestConvFile::crlfAcrossChunks()
         text += "x;" + QByteArray::number(n % 10) + "\r\n";
         ++n;
     }
-    const qsizetype fill = chunk - 1 - text.size() - 2; // "\r" lands on the chunk's last byte
-    text += "y;" + QByteArray(fill, '7') + "\r\nz;8\r\n";
+    // The line end's first "\r" lands crsBeforeBoundary bytes before the chunk's end.
+    const qsizetype fill = chunk - crsBeforeBoundary - text.size() - 2;
+    text += "y;" + QByteArray(fill, '7') + lineEnd + "z;8" + lineEnd;
     QCOMPARE(text.at(chunk - 1), '\r');
+    QCOMPARE(text.at(chunk), lineEnd.at(crsBeforeBoundary));
     QVERIFY(writeFile(path("p.tab"), text));
     TableDescr t = plain();
     ConvFile conv;
