@@ -80,8 +80,9 @@ QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind,
     const QByteArray word = fileListWord(kind);
     const QByteArray noNumber = fromUi(QStringLiteral("Б/Н"));
     const char sep = tab.tabChar;
+    // The folder's default order: names compared without regard to case.
     const QDir dir(folder);
-    const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::Name);
+    const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& info : files) {
         const QString name = info.fileName();
         if (!name.toUpper().endsWith(ending))

@@ -163,6 +163,14 @@ void TestFileList::createThenAdd()
         QByteArray("G1_TVR.BIN;") + cp("Товары;1;1;1;07.03.26;14:05; \r\n") + "G2_TVR.BIN;"
             + cp("Товары;1;2;2;07.03.26;14:05; \r\n") + "D9_PRH.BIN;" + cp("Приход;2;9;3;07.03.26;14:05; \r\n"));
     QCOMPARE(recordCountOf(bin, tab), 3);
+    // Upper- and lower-case names are listed in the folder's order, which ignores case.
+    QVERIFY(makeFile(path("in/B3_TVR.BIN"), 64));
+    QVERIFY(makeFile(path("in/a4_tvr.bin"), 64));
+    QVERIFY(CreFileListDir(path("in"), text, bin, tab, 1, "G", 64, false));
+    QList<QByteArray> names;
+    for (const QByteArray& line : readFile(text).split('\n'))
+        names << line.left(line.indexOf(';'));
+    QCOMPARE(names, QList<QByteArray>({ "a4_tvr.bin", "B3_TVR.BIN", "G1_TVR.BIN", "G2_TVR.BIN", "" }));
     // Creating again starts the list afresh.
     QVERIFY(CreFileListDir(path("in"), text, bin, tab, 2, "D", 10, false));
     QCOMPARE(tab.recordCount, 1);
