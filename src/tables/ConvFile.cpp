@@ -161,14 +161,12 @@ void ConvFile::setBadLineHandler(std::function<void(const QByteArray&)> handler)
 ConvFile::Status ConvFile::openText(const QString& textFile, QFile& file)
 {
     if (!QFile::exists(textFile)) {
-        logLine(QByteArrayLiteral("txtf not exist"));
-        logLine(nameBytes(textFile) + " not exist");
+        logLine(QByteArrayLiteral("txtf not exist ") + nameBytes(textFile) + " not exist");
         return Status::FileError;
     }
     file.setFileName(textFile);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        logLine(QByteArrayLiteral("txtfOpen"));
-        logLine(nameBytes(textFile) + " not open");
+        logLine(QByteArrayLiteral("txtfOpen ") + nameBytes(textFile) + " not open");
         return Status::FileError;
     }
     return Status::Ok;
@@ -231,8 +229,7 @@ ConvFile::Status ConvFile::convertToBin(const QString& textFile, const QString& 
     }
     ReplaceFile bin(binFile);
     if (!bin.open()) {
-        logLine(QByteArrayLiteral("binfOpen"));
-        logLine(nameBytes(binFile) + " not open");
+        logLine(QByteArrayLiteral("binfOpen ") + nameBytes(binFile) + " not open");
         table.recordCount = recordCountOf(binFile, table);
         return Status::FileError;
     }
