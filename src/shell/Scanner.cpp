@@ -209,11 +209,11 @@ bool scannerReady()
     return ready();
 }
 
-std::unique_ptr<Scanner> makeScanner(const QString& spec)
+std::unique_ptr<Scanner> makeScanner(const QString& device)
 {
-    const int colon = spec.indexOf(QLatin1Char(':'));
-    const QString kind = spec.left(colon).trimmed().toLower();
-    const QString rest = colon < 0 ? QString() : spec.mid(colon + 1);
+    const int colon = device.indexOf(QLatin1Char(':'));
+    const QString kind = device.left(colon).trimmed().toLower();
+    const QString rest = colon < 0 ? QString() : device.mid(colon + 1);
     if (!rest.isEmpty() && kind == QLatin1String("pipe"))
         return std::make_unique<StreamScanner>(rest, true);
     if (!rest.isEmpty() && kind == QLatin1String("file"))

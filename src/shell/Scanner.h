@@ -48,7 +48,7 @@ bool scannerReady();
 
 // Creates a back end from a description: "serial:/dev/ttyUSB0[:baud]", "pipe:/path" or
 // "file:/path" (one code per line), "none" or empty. Unknown descriptions give "none".
-std::unique_ptr<Scanner> makeScanner(const QString& spec);
+std::unique_ptr<Scanner> makeScanner(const QString& device);
 
 // The scan-key action of a scanning window: reads from the process-wide scanner with the
 // 15000 ms time-out; on success beeps and returns true with the text (at most 255 bytes, ending at

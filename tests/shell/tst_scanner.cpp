@@ -73,7 +73,7 @@ private slots:
 
     void descriptionsWithoutDevice_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("device");
         QTest::newRow("empty") << QString();
         QTest::newRow("none") << QStringLiteral("none");
         QTest::newRow("unknown kind") << QStringLiteral("usb:/dev/x");
@@ -85,8 +85,8 @@ private slots:
     }
     void descriptionsWithoutDevice()
     {
-        QFETCH(QString, spec);
-        std::unique_ptr<Scanner> s = makeScanner(spec);
+        QFETCH(QString, device);
+        std::unique_ptr<Scanner> s = makeScanner(device);
         QVERIFY(s);
         QVERIFY(!s->init());
         QElapsedTimer timer;
