@@ -91,17 +91,32 @@ qint32 sourceAction(const QByteArray& value)
     return 0;
 }
 
-// Index of the upper-cased value among the listed words, or -1.
+// The display words of the enumerations, in value order: written as they stand, and read back
+// under the settings upper-casing rule, so what is saved always reads as the same value.
+const std::initializer_list<const char*> ChannelWords = { "FTP Клиент", "ЛокальнаЯ папка", "FTP Сервер" };
+const std::initializer_list<const char*> SearchOrderWords
+    = { "Только по коду", "По коду и штрихкоду", "По штрихкоду и коду" };
+const std::initializer_list<const char*> ActionWords
+    = { "Оставлять справочник", "Удалять справочник", "Изменять название" };
+
+// Index of the value among the listed words, both upper-cased by the settings rule, or -1.
 int listed(const QByteArray& value, std::initializer_list<const char*> words)
 {
     const QByteArray up = IniReader::upper(value);
     int i = 0;
     for (const char* w : words) {
-        if (up == cp(w))
+        if (up == IniReader::upper(cp(w)))
             return i;
         ++i;
     }
     return -1;
+}
+
+// The word written for a value; an out-of-range value is written as the first word.
+QByteArray wordOf(std::initializer_list<const char*> words, qint32 value)
+{
+    const bool inRange = value >= 0 && value < static_cast<qint32>(words.size());
+    return cp(*(words.begin() + (inRange ? value : 0)));
 }
 
 KeyResult setPassword(IniReader& reader, const QByteArray& value, QByteArray& field, const char* badText)
@@ -173,7 +188,7 @@ KeyResult localDirKey(LocalDirSettings& s, const QByteArray& key, const QByteArr
 KeyResult obmenKey(ObmenSettings& s, const QByteArray& key, const QByteArray& value)
 {
     if (key == "IOFTPLOCAL") {
-        const int channel = listed(value, { "FTP КЛИЕНТ", "ЛОКАЛЬНАЯ ПАПКА", "FTP СЕРВЕР" });
+        const int channel = listed(value, ChannelWords);
         if (channel < 0)
             return KeyResult::Unknown; // reported with the section's 411 text
         s.ioFtpLocal = channel;
@@ -235,7 +250,7 @@ KeyResult vvodKey(VvodSettings& s, IniReader& reader, const QByteArray& key, con
     else if (key == "ENSUMREPEATED")
         s.enSumRepeated = isTrue(value);
     else if (key == "SEARCHORDER") {
-        const int order = listed(value, { "ТОЛЬКО ПО КОДУ", "ПО КОДУ И ШТРИХКОДУ", "ПО ШТРИХКОДУ И КОДУ" });
+        const int order = listed(value, SearchOrderWords);
         s.searchOrder = qMax(order, 0);
         if (order < 0)
             return KeyResult::Failed;
@@ -284,45 +299,9 @@ QByteArray boolWord(bool value)
     return value ? QByteArrayLiteral("TRUE") : QByteArrayLiteral("FALSE");
 }
 
-QByteArray actionWord(qint32 action)
-{
-    switch (action) {
-    case 1:
-        return cp("Удалять справочник");
-    case 2:
-        return cp("Изменять название");
-    default:
-        return cp("Оставлять справочник");
-    }
-}
-
 QByteArray messageWord(qint32 when)
 {
     return when == 1 ? cp("Всегда") : cp("При ошибке");
-}
-
-QByteArray channelWord(qint32 channel)
-{
-    switch (channel) {
-    case 1:
-        return cp("ЛокальнаЯ папка");
-    case 2:
-        return cp("FTP Сервер");
-    default:
-        return cp("FTP Клиент");
-    }
-}
-
-QByteArray searchOrderWord(qint32 order)
-{
-    switch (order) {
-    case 1:
-        return cp("По коду и штрихкоду");
-    case 2:
-        return cp("По штрихкоду и коду");
-    default:
-        return cp("Только по коду");
-    }
 }
 
 void writeFtpClient(QByteArray& out, const FtpClientSettings& s)
@@ -362,11 +341,11 @@ void writeLocalDir(QByteArray& out, const LocalDirSettings& s)
 
 void writeObmen(QByteArray& out, const ObmenSettings& s)
 {
-    put(out, "IoFTPLocal=", channelWord(s.ioFtpLocal));
+    put(out, "IoFTPLocal=", wordOf(ChannelWords, s.ioFtpLocal));
     put(out, "EnUnloadRequest=", boolWord(s.enUnloadRequest));
     put(out, "EnLoadReplace=", boolWord(s.enLoadReplace));
-    put(out, "LoadAct=", actionWord(s.loadAct));
-    put(out, "UnloadAct=", actionWord(s.unloadAct));
+    put(out, "LoadAct=", wordOf(ActionWords, s.loadAct));
+    put(out, "UnloadAct=", wordOf(ActionWords, s.unloadAct));
     put(out, "LoadMessage=", messageWord(s.loadMessage));
     put(out, "UnloadMessage=", messageWord(s.unloadMessage));
     put(out, "EnCaseChanged=", boolWord(s.enCaseChanged));
@@ -391,7 +370,7 @@ void writeVvod(QByteArray& out, const VvodSettings& s)
     put(out, "QuantityIncr=", formatQuantity(s.quantityIncr));
     put(out, "EnAddItem=", boolWord(s.enAddItem));
     put(out, "EnSumRepeated=", boolWord(s.enSumRepeated));
-    put(out, "SearchOrder=", searchOrderWord(s.searchOrder));
+    put(out, "SearchOrder=", wordOf(SearchOrderWords, s.searchOrder));
     put(out, "VvodPanel=", s.vvodPanel == 1 ? cp("РЯД") : cp("Таблица"));
     put(out, "EnSumDocum=", boolWord(s.enSumDocum));
 }
