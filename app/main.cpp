@@ -1,6 +1,7 @@
 // The terminal program: reads the command line, builds the objects of the run and runs it.
 
 #include "DescrRegistry.h"
+#include "Version.h"
 #include "Index.h"
 #include "MainWin.h"
 #include "NaMain.h"
@@ -35,7 +36,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ortova"));
-    QApplication::setApplicationVersion(QStringLiteral("1.6"));
+    QApplication::setApplicationVersion(QStringLiteral(ORTOVA_VERSION));
 
     // The controllers live as long as the run; the menu hands each of them its choice.
     std::unique_ptr<NaMain> naMain;

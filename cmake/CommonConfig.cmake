@@ -8,20 +8,14 @@ endif()
 target_compile_definitions(ortova_flags INTERFACE
     QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_USE_QSTRINGBUILDER)
 
-# ortova_library(NAME <name> LIBS <deps...>): a static library from every source in the
-# current folder (and its forms), linked to the shared flags.
+# ortova_library(<name> SOURCES <files...> LIBS <deps...>): a static library from the sources
+# listed (headers and forms included), linked to the shared flags. A missing file is an error.
 function(ortova_library name)
-    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-    file(GLOB _src CONFIGURE_DEPENDS
-        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
-    if(NOT _src MATCHES "\\.cpp")
-        # Nothing built here yet: an interface library keeps the dependents linking.
-        add_library(${name} INTERFACE)
-        target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
-        target_link_libraries(${name} INTERFACE ortova_flags ${ARG_LIBS})
-        return()
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_SOURCES)
+        message(FATAL_ERROR "ortova_library(${name}): no SOURCES")
     endif()
-    add_library(${name} STATIC ${_src})
+    add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ortova_flags ${ARG_LIBS})
 endfunction()

@@ -1,13 +1,11 @@
-# ortova_tests(LIBS <deps...>): one QtTest executable and one CTest test per tst_*.cpp in the
-# current folder. Tests run offscreen, each in its own temporary folder.
+# ortova_tests(TESTS <names...> LIBS <deps...>): one QtTest executable and one CTest test per
+# listed tst_<name>.cpp of the current folder. Tests run offscreen, each in its own temporary folder.
 function(ortova_tests)
-    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-    file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+    cmake_parse_arguments(ARG "" "" "TESTS;LIBS" ${ARGN})
     get_filename_component(_dir ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-    foreach(_t ${_tests})
-        get_filename_component(_name ${_t} NAME_WE)
+    foreach(_name ${ARG_TESTS})
         set(_target ${_dir}_${_name})
-        add_executable(${_target} ${_t})
+        add_executable(${_target} ${_name}.cpp)
         target_link_libraries(${_target} PRIVATE ortova_flags ortova_testsupport Qt6::Test ${ARG_LIBS})
         target_compile_definitions(${_target} PRIVATE
             ORTOVA_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"

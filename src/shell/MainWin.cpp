@@ -1,4 +1,5 @@
 #include "MainWin.h"
+#include "Version.h"
 #include "ui_MainWin.h"
 
 #include "AppState.h"
@@ -26,7 +27,8 @@ MainWin::~MainWin() = default;
 void MainWin::setMode(bool receipt)
 {
     m_ui->VerLab->setText(
-        receipt ? QStringLiteral("Приход товара \n    версия 1.6") : QStringLiteral("Инвентаризация\n    версия 1.6"));
+        receipt ? QStringLiteral("Приход товара \n    версия " ORTOVA_VERSION)
+                : QStringLiteral("Инвентаризация\n    версия " ORTOVA_VERSION));
     m_ui->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
     fitVersionLabel();
 }

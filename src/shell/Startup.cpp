@@ -1,4 +1,5 @@
 #include "Startup.h"
+#include "Version.h"
 
 #include "AppState.h"
 #include "Codec.h"
@@ -79,7 +80,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         }
         if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
             result.outcome = CommandLine::ShowVersion;
-            result.text = QStringLiteral("ortova 1.6\n");
+            result.text = QStringLiteral("ortova " ORTOVA_VERSION "\n");
             return result;
         }
         if (arg == QLatin1String("--windowed") && !hasValue) {

@@ -61,7 +61,7 @@ struct Editor {
 
 } // namespace
 
-class TstProsmAdd : public QObject {
+class TestProsmAdd : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -82,7 +82,7 @@ private:
     ViewDescr m_view;
 };
 
-void TstProsmAdd::init()
+void TestProsmAdd::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -92,13 +92,13 @@ void TstProsmAdd::init()
     m_view = ViewFx::goodsView();
 }
 
-void TstProsmAdd::cleanup()
+void TestProsmAdd::cleanup()
 {
     RunLog::instance().close();
     m_dir.reset();
 }
 
-void TstProsmAdd::layoutAndSave_data()
+void TestProsmAdd::layoutAndSave_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("number"); // -1 adds
@@ -110,7 +110,7 @@ void TstProsmAdd::layoutAndSave_data()
     QTest::newRow("change the last") << 20 << 19;
 }
 
-void TstProsmAdd::layoutAndSave()
+void TestProsmAdd::layoutAndSave()
 {
     QFETCH(int, count);
     QFETCH(int, number);
@@ -160,7 +160,7 @@ void TstProsmAdd::layoutAndSave()
     }
 }
 
-void TstProsmAdd::typingThenCancel()
+void TestProsmAdd::typingThenCancel()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 5));
     const QByteArray before = TestUtil::readFile(m_file);
@@ -205,7 +205,7 @@ void TstProsmAdd::typingThenCancel()
     QCOMPARE(stored, ViewFx::goodsRecord(m_table, 1));
 }
 
-void TstProsmAdd::refusedCell_data()
+void TestProsmAdd::refusedCell_data()
 {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("title");
@@ -213,7 +213,7 @@ void TstProsmAdd::refusedCell_data()
     QTest::newRow("changing") << 1 << "Справочник товаров.Изменение.";
 }
 
-void TstProsmAdd::refusedCell()
+void TestProsmAdd::refusedCell()
 {
     QFETCH(int, number);
     QFETCH(QString, title);
@@ -245,7 +245,7 @@ void TstProsmAdd::refusedCell()
     QCOMPARE(fieldToText(m_table.fields[3], stored), QByteArrayLiteral("12.50"));
 }
 
-void TstProsmAdd::hiddenColumnKeepsItsValue()
+void TestProsmAdd::hiddenColumnKeepsItsValue()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 3));
     Editor e(m_file, m_table, m_view, 1);
@@ -261,7 +261,7 @@ void TstProsmAdd::hiddenColumnKeepsItsValue()
     QCOMPARE(toUi(fieldToText(m_table.fields[2], stored)).trimmed(), QStringLiteral("Другое"));
 }
 
-void TstProsmAdd::readFailureLeaves()
+void TestProsmAdd::readFailureLeaves()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 3));
     ScriptedResponder boxes;
@@ -278,7 +278,7 @@ void TstProsmAdd::readFailureLeaves()
     QCOMPARE(e.saved.size(), 0);
 }
 
-void TstProsmAdd::saveFailureStaysOpen()
+void TestProsmAdd::saveFailureStaysOpen()
 {
     const QString missing = m_dir->filePath(QStringLiteral("no/such/folder/GOODS_tvr.bin"));
     m_table.recordCount = 0;
@@ -294,5 +294,5 @@ void TstProsmAdd::saveFailureStaysOpen()
     QCOMPARE(e.cell(e.editor.editRow(), 0), QStringLiteral("777"));
 }
 
-QTEST_MAIN(TstProsmAdd)
+QTEST_MAIN(TestProsmAdd)
 #include "tst_prosmadd.moc"

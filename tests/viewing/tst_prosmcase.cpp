@@ -159,7 +159,7 @@ QList<QByteArray> searchRecords(const TableDescr& t)
 
 } // namespace
 
-class TstProsmCase : public QObject {
+class TestProsmCase : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -195,7 +195,7 @@ private:
     int m_rows = 0; // rows of the file kind on this screen
 };
 
-void TstProsmCase::init()
+void TestProsmCase::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -212,13 +212,13 @@ void TstProsmCase::init()
     }
 }
 
-void TstProsmCase::cleanup()
+void TestProsmCase::cleanup()
 {
     RunLog::instance().close();
     m_dir.reset();
 }
 
-void TstProsmCase::fewerRecordsThanRows()
+void TestProsmCase::fewerRecordsThanRows()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 3));
     Screen s(m_file, m_table, m_view);
@@ -239,7 +239,7 @@ void TstProsmCase::fewerRecordsThanRows()
 }
 
 // With seven records more than rows, the end page starts at record 7, as 12 records on 5 rows do.
-void TstProsmCase::pagingKeepsOneRecordOverlap()
+void TestProsmCase::pagingKeepsOneRecordOverlap()
 {
     const int count = m_rows + 7;
     QVERIFY(ViewFx::writeGoods(m_file, m_table, count));
@@ -279,7 +279,7 @@ void TstProsmCase::pagingKeepsOneRecordOverlap()
     QCOMPARE(s.cell(m_rows - 1), QString::number(1000 + m_rows));
 }
 
-void TstProsmCase::choiceNeedsARow_data()
+void TestProsmCase::choiceNeedsARow_data()
 {
     QTest::addColumn<QString>("move");
     QTest::addColumn<QString>("comeBack");
@@ -299,7 +299,7 @@ void TstProsmCase::choiceNeedsARow_data()
 
 // After a page move, a scroll-bar move or a column change nothing is chosen until a row is
 // clicked, Up or Down is pressed or a search succeeds.
-void TstProsmCase::choiceNeedsARow()
+void TestProsmCase::choiceNeedsARow()
 {
     QFETCH(QString, move);
     QFETCH(QString, comeBack);
@@ -338,7 +338,7 @@ void TstProsmCase::choiceNeedsARow()
     QCOMPARE(s.chosen.first().first().toInt(), expected);
 }
 
-void TstProsmCase::clickBelowLastRecord()
+void TestProsmCase::clickBelowLastRecord()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 2));
     Screen s(m_file, m_table, m_view, at(1, false));
@@ -356,7 +356,7 @@ void TstProsmCase::clickBelowLastRecord()
     QVERIFY(s.choiceEnabled());
 }
 
-void TstProsmCase::startBeyondTheEnd()
+void TestProsmCase::startBeyondTheEnd()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 10));
     Screen s(m_file, m_table, m_view, at(50, false));
@@ -377,7 +377,7 @@ void TstProsmCase::startBeyondTheEnd()
     QCOMPARE(empty.chosen.size(), 0);
 }
 
-void TstProsmCase::search_data()
+void TestProsmCase::search_data()
 {
     QTest::addColumn<QString>("item");
     QTest::addColumn<int>("order");
@@ -402,7 +402,7 @@ void TstProsmCase::search_data()
     QTest::newRow("letter in a code") << combined << 1 << "12a" << -2;
 }
 
-void TstProsmCase::search()
+void TestProsmCase::search()
 {
     QFETCH(QString, item);
     QFETCH(int, order);
@@ -442,7 +442,7 @@ void TstProsmCase::search()
     }
 }
 
-void TstProsmCase::returnAfterSearchChooses()
+void TestProsmCase::returnAfterSearchChooses()
 {
     QVERIFY(ViewFx::writeTable(m_file, m_table, searchRecords(m_table)));
     Screen s(m_file, m_table, m_view);
@@ -454,7 +454,7 @@ void TstProsmCase::returnAfterSearchChooses()
     QTRY_VERIFY(s.win.isNull());
 }
 
-void TstProsmCase::columnChooser_data()
+void TestProsmCase::columnChooser_data()
 {
     QTest::addColumn<QString>("fields"); // field names of the table
     QTest::addColumn<QString>("shown"); // fields shown in the view
@@ -478,7 +478,7 @@ void TstProsmCase::columnChooser_data()
                                       << "CODE NAME" << words("Код|Наименование") << "12" << 1;
 }
 
-void TstProsmCase::columnChooser()
+void TestProsmCase::columnChooser()
 {
     QFETCH(QString, fields);
     QFETCH(QString, shown);
@@ -522,7 +522,7 @@ void TstProsmCase::columnChooser()
 
 // With a hidden column before them, item numbers and view columns differ: the scroll goes to
 // the view column of the item.
-void TstProsmCase::columnChangeScrollsToItsColumn()
+void TestProsmCase::columnChangeScrollsToItsColumn()
 {
     m_view.columns.move(4, 1);
     QCOMPARE(m_view.columns[1].shown, '-');
@@ -537,7 +537,7 @@ void TstProsmCase::columnChangeScrollsToItsColumn()
     QCOMPARE(across->value(), 0);
 }
 
-void TstProsmCase::scanKey()
+void TestProsmCase::scanKey()
 {
     auto owned = std::make_unique<FakeScanner>();
     FakeScanner* fake = owned.get();
@@ -566,7 +566,7 @@ void TstProsmCase::scanKey()
     initScanner();
 }
 
-void TstProsmCase::localDelete_data()
+void TestProsmCase::localDelete_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("start");
@@ -576,7 +576,7 @@ void TstProsmCase::localDelete_data()
     QTest::newRow("in the middle") << 20 << 2 << 2;
 }
 
-void TstProsmCase::localDelete()
+void TestProsmCase::localDelete()
 {
     QFETCH(int, count);
     QFETCH(int, start);
@@ -603,7 +603,7 @@ void TstProsmCase::localDelete()
     }
 }
 
-void TstProsmCase::deleteBySignalAndFailure()
+void TestProsmCase::deleteBySignalAndFailure()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 4));
     const QByteArray before = TestUtil::readFile(m_file);
@@ -631,7 +631,7 @@ void TstProsmCase::deleteBySignalAndFailure()
     }
 }
 
-void TstProsmCase::buttonOptions()
+void TestProsmCase::buttonOptions()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 40));
     Screen normal(m_file, m_table, m_view);
@@ -665,7 +665,7 @@ void TstProsmCase::buttonOptions()
     QCOMPARE(partly.chosen.size(), 0);
 }
 
-void TstProsmCase::leaving_data()
+void TestProsmCase::leaving_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("action");
@@ -684,7 +684,7 @@ void TstProsmCase::leaving_data()
                                  << "exit";
 }
 
-void TstProsmCase::leaving()
+void TestProsmCase::leaving()
 {
     QFETCH(int, kind);
     QFETCH(QString, action);
@@ -711,7 +711,7 @@ void TstProsmCase::leaving()
     QTRY_VERIFY(s.win.isNull());
 }
 
-void TstProsmCase::helpKindKeepsItsWindow()
+void TestProsmCase::helpKindKeepsItsWindow()
 {
     QVERIFY(ViewFx::writeGoods(m_file, m_table, 8));
     QPointer<QWidget> win;
@@ -739,7 +739,7 @@ void TstProsmCase::helpKindKeepsItsWindow()
     QVERIFY(noHelp.get<QTextEdit>("Help")->isHidden());
 }
 
-void TstProsmCase::runLogLines()
+void TestProsmCase::runLogLines()
 {
     const int count = m_rows + 7;
     QVERIFY(ViewFx::writeGoods(m_file, m_table, count));
@@ -768,7 +768,7 @@ void TstProsmCase::runLogLines()
 }
 
 // The widget only ever holds one page, so a table of a million records pages at once.
-void TstProsmCase::millionRecords()
+void TestProsmCase::millionRecords()
 {
     TableDescr table;
     table.pname = "BIG";
@@ -809,5 +809,5 @@ void TstProsmCase::millionRecords()
     QCOMPARE(boxes.lastText(), QStringLiteral("Запись не найдена"));
 }
 
-QTEST_MAIN(TstProsmCase)
+QTEST_MAIN(TestProsmCase)
 #include "tst_prosmcase.moc"

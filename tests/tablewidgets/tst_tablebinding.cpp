@@ -30,7 +30,7 @@ QList<int> selectedRows(const QTableWidget& tw)
 
 } // namespace
 
-class TstTableBinding : public QObject {
+class TestTableBinding : public QObject {
     Q_OBJECT
 private slots:
     void setUpShapesWidget();
@@ -50,7 +50,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TstTableBinding::setUpShapesWidget()
+void TestTableBinding::setUpShapesWidget()
 {
     QTableWidget tw;
     tw.resize(222, 216);
@@ -86,7 +86,7 @@ void TstTableBinding::setUpShapesWidget()
     QCOMPARE(extra.rowCount(), view.rows + 1);
 }
 
-void TstTableBinding::visibleRowsFit_data()
+void TestTableBinding::visibleRowsFit_data()
 {
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("fontSize");
@@ -97,7 +97,7 @@ void TstTableBinding::visibleRowsFit_data()
 }
 
 // The rows computed from the height must all be on screen: the page is what the operator sees.
-void TstTableBinding::visibleRowsFit()
+void TestTableBinding::visibleRowsFit()
 {
     QFETCH(int, height);
     QFETCH(int, fontSize);
@@ -123,7 +123,7 @@ void TstTableBinding::visibleRowsFit()
     QVERIFY(tallerView.rows > view.rows);
 }
 
-void TstTableBinding::seeFromFillsOnePage_data()
+void TestTableBinding::seeFromFillsOnePage_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("first");
@@ -134,7 +134,7 @@ void TstTableBinding::seeFromFillsOnePage_data()
     QTest::newRow("empty") << 0 << 0;
 }
 
-void TstTableBinding::seeFromFillsOnePage()
+void TestTableBinding::seeFromFillsOnePage()
 {
     QFETCH(int, count);
     QFETCH(int, first);
@@ -176,7 +176,7 @@ void TstTableBinding::seeFromFillsOnePage()
     QVERIFY2(!guardWhenMoved.contains(false), "the scroll bar moved without the guard");
 }
 
-void TstTableBinding::seeFromClearsRowsOfAnEarlierPage()
+void TestTableBinding::seeFromClearsRowsOfAnEarlierPage()
 {
     TableDescr table = ViewFx::goods();
     const QString file = m_dir.filePath(QStringLiteral("shrink_tvr.bin"));
@@ -196,7 +196,7 @@ void TstTableBinding::seeFromClearsRowsOfAnEarlierPage()
         QCOMPARE(cellText(tw, r, 1), QString());
 }
 
-void TstTableBinding::fillStopsAtUnboundColumn()
+void TestTableBinding::fillStopsAtUnboundColumn()
 {
     TableDescr table = ViewFx::goods();
     ViewDescr view;
@@ -213,7 +213,7 @@ void TstTableBinding::fillStopsAtUnboundColumn()
     QCOMPARE(cellText(tw, 0, 2), QString());
 }
 
-void TstTableBinding::readRowBack_data()
+void TestTableBinding::readRowBack_data()
 {
     QTest::addColumn<bool>("nameFirst"); // view with NAME before CODE
     QTest::addColumn<QString>("cells"); // in view order, "|" between; the last is the hidden quantity
@@ -240,7 +240,7 @@ void TstTableBinding::readRowBack_data()
                                             << "7.25";
 }
 
-void TstTableBinding::readRowBack()
+void TestTableBinding::readRowBack()
 {
     QFETCH(bool, nameFirst);
     QFETCH(QString, cells);
@@ -268,7 +268,7 @@ void TstTableBinding::readRowBack()
     QCOMPARE(record.mid(table.fields[4].offset, 4), loaded.mid(table.fields[4].offset, 4));
 }
 
-void TstTableBinding::editRowAndEditable()
+void TestTableBinding::editRowAndEditable()
 {
     QTableWidget tw;
     tw.resize(222, 216);
@@ -298,7 +298,7 @@ void TstTableBinding::editRowAndEditable()
             QCOMPARE(tw.item(r, c)->flags() & editable, editable);
 }
 
-void TstTableBinding::selection()
+void TestTableBinding::selection()
 {
     QTableWidget tw;
     tw.resize(222, 216);
@@ -320,7 +320,7 @@ void TstTableBinding::selection()
     QCOMPARE(tw.selectedItems().size(), tw.rowCount());
 }
 
-void TstTableBinding::openEditorCommitOrDrop()
+void TestTableBinding::openEditorCommitOrDrop()
 {
     QTableWidget tw;
     tw.resize(222, 216);
@@ -343,5 +343,5 @@ void TstTableBinding::openEditorCommitOrDrop()
     }
 }
 
-QTEST_MAIN(TstTableBinding)
+QTEST_MAIN(TestTableBinding)
 #include "tst_tablebinding.moc"

@@ -262,4 +262,4 @@ void TestOrtovaTool::list()
 }
 
 QTEST_GUILESS_MAIN(TestOrtovaTool)
-#include "tst_OrtovaTool.moc"
+#include "tst_ortovatool.moc"

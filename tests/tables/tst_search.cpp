@@ -159,4 +159,4 @@ void TestSearch::badArguments()
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
-#include "tst_Search.moc"
+#include "tst_search.moc"

@@ -442,4 +442,4 @@ void TestConvFile::checkWritesNothing()
 }
 
 QTEST_GUILESS_MAIN(TestConvFile)
-#include "tst_ConvFile.moc"
+#include "tst_convfile.moc"

@@ -400,4 +400,4 @@ void TestIndex::prepareBuildsOnlyMissing()
 }
 
 QTEST_GUILESS_MAIN(TestIndex)
-#include "tst_Index.moc"
+#include "tst_index.moc"

@@ -363,4 +363,4 @@ void TestFieldCodec::badItemLineText()
 }
 
 QTEST_GUILESS_MAIN(TestFieldCodec)
-#include "tst_FieldCodec.moc"
+#include "tst_fieldcodec.moc"

@@ -252,4 +252,4 @@ void TestRecordFile::deleteFailureKeepsTable()
 }
 
 QTEST_GUILESS_MAIN(TestRecordFile)
-#include "tst_RecordFile.moc"
+#include "tst_recordfile.moc"

@@ -285,4 +285,4 @@ void TestFileList::folderCheck()
 }
 
 QTEST_GUILESS_MAIN(TestFileList)
-#include "tst_FileList.moc"
+#include "tst_filelist.moc"
