@@ -6,6 +6,7 @@ set -eu
 . "$(dirname "$0")/common.sh"
 
 ensure_packages
+"$ROOT/scripts/check-format.sh"
 configure -DORTOVA_WERROR=ON
 cmake --build "$BUILD" -j "$JOBS"
 cd "$BUILD"

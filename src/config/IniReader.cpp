@@ -1,7 +1,9 @@
 #include "IniReader.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 #include "IopMsg.h"
+#include "Report.h"
 #include "RunLog.h"
 
 #include <QCoreApplication>
@@ -80,9 +82,8 @@ bool IniReader::readLines(QIODevice& device)
     // A read that fails or stops short must not pass for the whole file: the part before the
     // failure may well be a valid file of its own.
     const qint64 expected = device.isSequential() ? -1 : device.size() - device.pos();
-    const QByteArray data = device.readAll();
-    const auto* file = qobject_cast<const QFileDevice*>(&device);
-    if ((file && file->error() != QFileDevice::NoError) || data.size() < expected) {
+    QByteArray data;
+    if (!readToEnd(device, data) || data.size() < expected) {
         RunLog::instance().write(QStringLiteral("   Ошибка при открытии файла \r\n"));
         return false;
     }
@@ -172,30 +173,18 @@ void IniReader::errorLine(const QString& message, const QByteArray& line, int li
     RunLog::instance().write(out);
 }
 
-QByteArray IniReader::itemText(int lineNumber, int field, const QByteArray& item)
-{
-    QByteArray out = fromUi(text(QT_TRANSLATE_NOOP("IniReader", "строка ")));
-    out += QByteArray::number(lineNumber + 1);
-    out += fromUi(text(QT_TRANSLATE_NOOP("IniReader", " поле ")));
-    out += QByteArray::number(field + 1);
-    out += " \"";
-    out += item;
-    out += '"';
-    return out;
-}
-
 void IniReader::errorAt(const QByteArray& line, int lineNumber, int field, const QByteArray& item)
 {
     QByteArray framed("|");
     framed += line;
     framed += '|';
     iopMsg(framed);
-    iopMsg(itemText(lineNumber, field, item));
+    iopMsg(badItemLine(qint64(lineNumber) + 1, qint64(field) + 1, item));
 }
 
 void IniReader::errorItem(int field, const QByteArray& item)
 {
-    logLine(itemText(m_lineNumber, field, item));
+    logLine(badItemLine(qint64(m_lineNumber) + 1, qint64(field) + 1, item));
 }
 
 bool IniReader::splitKeyValue(const QByteArray& line, QByteArray& key, QByteArray& value, int maxKey, int maxValue)

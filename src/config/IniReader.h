@@ -44,12 +44,11 @@ public:
     void errorLine(const QString& message, const QByteArray& line, int lineNumber);
     // The same for the line being handled.
     void errorLine(const QString& message) { errorLine(message, m_line, m_lineNumber); }
-    // Through iopMsg: "|line|", then "строка n+1 поле field+1 "text"".
+    // Through iopMsg: "|line|", then "строка n+1 поле field+1 "text"" (badItemLine(), the text cut
+    // as reports cut it).
     void errorAt(const QByteArray& line, int lineNumber, int field, const QByteArray& text);
     // One run-log line "строка n+1 поле field+1 "text"" for a bad item of the current line.
     void errorItem(int field, const QByteArray& text);
-    // "строка n+1 поле field+1 "text"" as Windows-1251 bytes.
-    static QByteArray itemText(int lineNumber, int field, const QByteArray& text);
 
     // Key-and-value split: key before the first "=", trimmed and upper-cased (1..maxKey bytes);
     // value after it, trimmed, case kept (at most maxValue bytes). False on any rule broken.

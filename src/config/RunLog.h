@@ -8,28 +8,28 @@
 // The run log "logortc.txt" in the application folder. One stream for the whole run, shared by
 // the user-interface thread and the FTP server thread: every write takes the mutex, so lines
 // never interleave. Texts are written as Windows-1251 bytes. Before open() (and after close())
-// writes go nowhere, as they did on the device when the file could not be opened.
+// writes go nowhere: a log that cannot be opened must not stop the program.
 class RunLog {
 public:
-    static RunLog &instance();
+    static RunLog& instance();
 
     static constexpr qint64 RotateAbove = 50000;
 
     // Rotates "logortc.txt" to "logortp.txt" when it is larger than 50000 bytes, then opens
     // (creating) "logortc.txt" in dir for appending. Returns whether the file is open.
-    bool open(const QString &dir);
+    bool open(const QString& dir);
     void close();
     bool isOpen() const;
     QString filePath() const;
 
     // Raw bytes, exactly as given.
-    void write(const QByteArray &bytes);
-    void write(const QString &text);
+    void write(const QByteArray& bytes);
+    void write(const QString& text);
     // "yyyy/MM/dd hh:mm:ss.zzz. " followed by the text.
-    void stamped(const QString &text);
+    void stamped(const QString& text);
     // The text followed by "\r\n".
-    void line(const QByteArray &bytes);
-    void line(const QString &text);
+    void line(const QByteArray& bytes);
+    void line(const QString& text);
 
     static QByteArray stamp();
 
@@ -40,5 +40,5 @@ private:
 };
 
 // Shorthand for RunLog::instance().line(...): debug lines named by the operation first.
-void logLine(const QString &text);
-void logLine(const QByteArray &bytes);
+void logLine(const QString& text);
+void logLine(const QByteArray& bytes);

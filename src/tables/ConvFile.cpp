@@ -2,9 +2,11 @@
 
 #include "Codec.h"
 #include "FieldCodec.h"
+#include "FileIo.h"
 #include "IopMsg.h"
 #include "RecordFile.h"
 #include "ReplaceFile.h"
+#include "Report.h"
 #include "RunLog.h"
 
 #include <QFileInfo>
@@ -12,76 +14,109 @@
 
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 
-constexpr qint64 ChunkBytes = 1 << 20;
+// A line is held whole up to this length. Items may carry blanks and text beyond their field's
+// width, which the converters trim and cut, so this is far more than a record holds; a longer
+// line is a bad line, read without being held.
+constexpr qsizetype MaxLineBytes = 8 * FileChunkBytes;
 
 QByteArray nameBytes(const QString& path)
 {
     return fromUi(path);
 }
 
-// Lines of a text file read in large chunks. A line ends at "\n" (a "\r" right before it, or a
-// run of them as Windows text-mode writers leave, belongs to the line end) or at a lone "\r"; the
-// last line needs no line end. Lines longer than a chunk grow the buffer as far as they need.
+// Lines of a text read in large chunks. A line ends at "\n" (a run of "\r" right before it, as
+// Windows text-mode writers leave, belongs to the line end) or at a lone "\r"; the last line needs
+// no line end. Memory stays flat whatever the text holds: a line longer than MaxLineBytes is
+// handed over cut (its head only) and the rest of it is skipped, and a run of "\r" is counted,
+// not kept.
 class LineReader {
 public:
-    explicit LineReader(QFile& file)
-        : m_file(file)
-        , m_buf(ChunkBytes, Qt::Uninitialized)
+    explicit LineReader(QIODevice& device)
+        : m_device(device)
+        , m_buf(FileChunkBytes, Qt::Uninitialized)
     {
     }
 
-    // The next line (without its end) and the bytes it took with its end; false at the end of
-    // the file or on a read error (see failed()).
-    bool next(const char*& line, qsizetype& size, qint64& taken)
+    // The next line without its end (cut: only the head of an over-long line); false at the end
+    // of the text or on a read error (see failed()).
+    bool next(const char*& line, qsizetype& size, bool& cut)
     {
+        cut = false;
         for (;;) {
-            const char* base = m_buf.constData();
-            const qsizetype nl = nextNewline();
-            const qsizetype limit = nl >= 0 ? nl : m_end;
-            const void* crHit = std::memchr(base + m_scan, '\r', static_cast<size_t>(limit - m_scan));
-            qsizetype stop = -1;
-            qsizetype endLength = 1;
-            if (crHit) {
-                const qsizetype cr = static_cast<const char*>(crHit) - base;
-                if (cr < m_loneCrBefore) {
-                    stop = cr;
-                } else {
-                    qsizetype after = cr;
-                    while (after < m_end && base[after] == '\r')
-                        ++after;
-                    if (after < m_end || m_eof) {
-                        stop = cr;
-                        if (after < m_end && base[after] == '\n')
-                            endLength = after - cr + 1;
-                        else
-                            m_loneCrBefore = after; // each of these ends a line of its own
-                    } else {
-                        // The run of "\r" reaches the end of what is read: a "\n" may follow.
-                        m_scan = cr;
-                        fill();
-                        continue;
-                    }
-                }
-            } else if (nl >= 0) {
-                stop = nl;
+            if (m_blankLines > 0) {
+                --m_blankLines;
+                ++m_consumed;
+                line = m_buf.constData();
+                size = 0;
+                return true;
             }
-            if (stop >= 0) {
-                line = base + m_begin;
-                size = stop - m_begin;
-                taken = size + endLength;
-                m_begin = m_scan = stop + endLength;
+            if (m_skipping)
+                skipRest();
+            if (m_crRun > 0) {
+                while (m_scan < m_end && m_buf.at(m_scan) == '\r') {
+                    ++m_crRun;
+                    ++m_scan;
+                }
+                if (m_scan == m_end && !m_eof) {
+                    // The byte after the run decides; only the line is kept meanwhile.
+                    m_end = m_scan = m_lineEnd;
+                    resetSearch();
+                    fill();
+                    continue;
+                }
+                line = m_buf.constData() + m_begin;
+                size = m_lineEnd - m_begin;
+                if (m_scan < m_end && m_buf.at(m_scan) == '\n') {
+                    m_consumed += size + m_crRun + 1;
+                    m_begin = m_scan + 1;
+                } else {
+                    // Each "\r" ends a line: this one, then blank ones.
+                    m_consumed += size + 1;
+                    m_blankLines = m_crRun - 1;
+                    m_begin = m_scan;
+                }
+                m_scan = m_begin;
+                m_crRun = 0;
+                if (dropTail())
+                    continue;
+                return true;
+            }
+            const qsizetype at = nextLineEnd();
+            if (at >= 0) {
+                if (m_buf.at(at) == '\r') {
+                    m_lineEnd = at;
+                    m_crRun = 1;
+                    m_scan = at + 1;
+                    continue;
+                }
+                line = m_buf.constData() + m_begin;
+                size = at - m_begin;
+                m_consumed += size + 1;
+                m_begin = m_scan = at + 1;
+                if (dropTail())
+                    continue;
                 return true;
             }
             if (m_eof) {
                 if (m_begin >= m_end)
                     return false;
-                line = base + m_begin;
+                line = m_buf.constData() + m_begin;
                 size = m_end - m_begin;
-                taken = size;
+                m_consumed += size;
                 m_begin = m_scan = m_end;
+                return true;
+            }
+            if (m_end - m_begin >= MaxLineBytes) {
+                line = m_buf.constData() + m_begin;
+                size = m_end - m_begin;
+                cut = true;
+                m_consumed += size;
+                m_begin = m_scan = m_end;
+                m_skipping = true;
                 return true;
             }
             m_scan = m_end;
@@ -90,58 +125,122 @@ public:
     }
 
     bool failed() const { return m_failed; }
+    // Bytes of the text behind the lines handed over, with their line ends.
+    qint64 consumed() const { return m_consumed; }
 
 private:
-    // Position of the first "\n" at or after m_scan, or -1 when the buffer holds none. Each byte
-    // is searched once, however many "\r"-ended lines lie before the next "\n".
-    qsizetype nextNewline()
+    // Where a byte was last found, and how far the buffer is known to hold no other.
+    struct Found {
+        qsizetype at = -1;
+        qsizetype searched = 0;
+    };
+
+    // Position of the first c at or after m_scan, or -1; each byte is searched once, however many
+    // lines end in the other character before it.
+    qsizetype find(Found& f, char c)
     {
-        if (m_nl >= m_scan)
-            return m_nl;
-        const qsizetype from = qMax(m_scan, m_nlSearched);
-        const void* hit = std::memchr(m_buf.constData() + from, '\n', static_cast<size_t>(m_end - from));
+        if (f.at >= m_scan)
+            return f.at;
+        const qsizetype from = qMax(m_scan, f.searched);
+        const void* hit
+            = from < m_end ? std::memchr(m_buf.constData() + from, c, static_cast<size_t>(m_end - from)) : nullptr;
         if (!hit) {
-            m_nl = -1;
-            m_nlSearched = m_end;
+            f.at = -1;
+            f.searched = qMax(from, m_end);
             return -1;
         }
-        m_nl = static_cast<const char*>(hit) - m_buf.constData();
-        m_nlSearched = m_nl + 1;
-        return m_nl;
+        f.at = static_cast<const char*>(hit) - m_buf.constData();
+        f.searched = f.at + 1;
+        return f.at;
+    }
+
+    qsizetype nextLineEnd()
+    {
+        const qsizetype nl = find(m_nl, '\n');
+        const qsizetype cr = find(m_cr, '\r');
+        if (nl < 0)
+            return cr;
+        return cr < 0 ? nl : qMin(nl, cr);
+    }
+
+    void resetSearch()
+    {
+        m_nl = Found { -1, m_scan };
+        m_cr = Found { -1, m_scan };
+    }
+
+    // After a cut line: passes over the rest of it up to its line end.
+    void skipRest()
+    {
+        for (;;) {
+            const qsizetype at = nextLineEnd();
+            if (at >= 0) {
+                m_consumed += at - m_begin;
+                m_begin = m_scan = at;
+                m_skipping = false;
+                m_tailPending = true;
+                return;
+            }
+            m_consumed += m_end - m_begin;
+            m_begin = m_scan = m_end;
+            if (m_eof) {
+                m_skipping = false;
+                return;
+            }
+            fill();
+        }
+    }
+
+    // The empty line that ends a skipped rest belongs to the cut line already handed over.
+    bool dropTail()
+    {
+        const bool drop = m_tailPending;
+        m_tailPending = false;
+        return drop;
     }
 
     void fill()
     {
         // Keep the unfinished line at the front; grow only for a line longer than the buffer.
-        const qsizetype keep = m_end - m_begin;
         if (m_begin > 0) {
+            const qsizetype keep = m_end - m_begin;
             std::memmove(m_buf.data(), m_buf.constData() + m_begin, static_cast<size_t>(keep));
             m_scan -= m_begin;
-            m_nl = m_nl >= m_begin ? m_nl - m_begin : -1;
-            m_nlSearched = qMax<qsizetype>(0, m_nlSearched - m_begin);
-            m_loneCrBefore = qMax<qsizetype>(0, m_loneCrBefore - m_begin);
+            m_lineEnd -= m_begin;
+            for (Found* f : { &m_nl, &m_cr }) {
+                f->at = f->at >= m_begin ? f->at - m_begin : -1;
+                f->searched = qMax<qsizetype>(0, f->searched - m_begin);
+            }
             m_end = keep;
             m_begin = 0;
         }
         if (m_end == m_buf.size())
-            m_buf.resize(m_buf.size() * 2);
-        const qint64 n = m_file.read(m_buf.data() + m_end, m_buf.size() - m_end);
-        if (n < 0)
+            m_buf.resize(qMin<qsizetype>(m_buf.size() * 2, MaxLineBytes));
+        const qint64 want = m_buf.size() - m_end;
+        const qint64 n = readFull(m_device, m_buf.data() + m_end, want);
+        if (n < 0) {
             m_failed = true;
-        if (n <= 0)
             m_eof = true;
-        else
-            m_end += n;
+            return;
+        }
+        m_end += n;
+        if (n < want || want == 0)
+            m_eof = true;
     }
 
-    QFile& m_file;
+    QIODevice& m_device;
     QByteArray m_buf;
-    qsizetype m_begin = 0;
-    qsizetype m_scan = 0;
-    qsizetype m_end = 0;
-    qsizetype m_nl = -1; // first "\n" at or after m_scan when >= m_scan
-    qsizetype m_nlSearched = 0; // no "\n" lies between m_scan and here
-    qsizetype m_loneCrBefore = 0; // every "\r" before here ends a line by itself
+    qsizetype m_begin = 0; // start of the line being read
+    qsizetype m_scan = 0; // line ends are looked for from here
+    qsizetype m_end = 0; // end of the bytes read
+    qsizetype m_lineEnd = 0; // while m_crRun > 0: where the line's text ends
+    qint64 m_crRun = 0; // "\r" bytes seen after the line's text, not kept in the buffer
+    qint64 m_blankLines = 0; // lines ended by a lone "\r" still to hand over
+    qint64 m_consumed = 0;
+    Found m_nl;
+    Found m_cr;
+    bool m_skipping = false;
+    bool m_tailPending = false;
     bool m_eof = false;
     bool m_failed = false;
 };
@@ -177,17 +276,18 @@ ConvFile::Status ConvFile::convertLines(
 {
     good = bad = 0;
     const qint64 total = file.size();
-    qint64 done = 0;
     qint64 lineNumber = 0;
+    qint64 reported = 0;
     QByteArray record(table.recordLength, '\0');
     LineReader reader(file);
     const char* line = nullptr;
     qsizetype size = 0;
-    qint64 taken = 0;
-    while (reader.next(line, size, taken)) {
+    bool cut = false;
+    while (reader.next(line, size, cut)) {
         qsizetype badBegin = 0;
         qsizetype badSize = 0;
-        const int badField = lineToRecordRaw(table, line, size, record.data(), &badBegin, &badSize);
+        const int badField = cut ? cutLineToRecordRaw(table, line, size, record.data(), &badBegin, &badSize)
+                                 : lineToRecordRaw(table, line, size, record.data(), &badBegin, &badSize);
         if (badField < 0) {
             if (!sink(record.constData()))
                 return Status::FileError;
@@ -201,9 +301,12 @@ ConvFile::Status ConvFile::convertLines(
                 m_badLine(report);
         }
         ++lineNumber;
-        done += taken;
-        emit dataTransferProgress(done, total);
+        reported = reader.consumed();
+        emit dataTransferProgress(reported, total);
     }
+    // The rest of a cut last line is passed over after its report.
+    if (reader.consumed() > reported)
+        emit dataTransferProgress(reader.consumed(), total);
     if (reader.failed()) {
         logLine(QByteArrayLiteral("txtfRead ") + nameBytes(file.fileName()) + " read error");
         return Status::FileError;
@@ -217,6 +320,10 @@ ConvFile::Status ConvFile::convertToBin(const QString& textFile, const QString& 
     table.recordCount = 0;
     if (!tableLayoutOk(table)) {
         logLine(QByteArrayLiteral("ConvertToBin: table has no fields"));
+        return Status::FileError;
+    }
+    if (sameFile(textFile, binFile)) {
+        logLine(QByteArrayLiteral("ConvertToBin: ") + nameBytes(textFile) + " is both source and target");
         return Status::FileError;
     }
     // The text file is opened before anything happens to the old table: a text file that cannot
@@ -235,7 +342,7 @@ ConvFile::Status ConvFile::convertToBin(const QString& textFile, const QString& 
     }
 
     const qint64 len = table.recordLength;
-    const qint64 perChunk = qMax<qint64>(1, ChunkBytes / len);
+    const qint64 perChunk = qMax<qint64>(1, FileChunkBytes / len);
     QByteArray out(perChunk * len, Qt::Uninitialized);
     qint64 filled = 0;
     auto sink = [&](const char* record) {
@@ -293,11 +400,17 @@ bool ConvFile::ConvertToTxt(const QString& binFile, const QString& textFile, con
         iopMsg(QStringLiteral("Исходный файл не открыт"));
         return false;
     }
+    if (sameFile(binFile, textFile)) {
+        logLine(QByteArrayLiteral("ConvertToTxt: ") + nameBytes(textFile) + " is both source and target");
+        iopMsg(QStringLiteral("Результирующий файл не открыт"));
+        return false;
+    }
     if (QFile::exists(textFile)) {
         const QString backup = textFile + QStringLiteral(".old");
         QFile::remove(backup);
-        // Without its backup the previous text would be lost when the new one is written.
-        if (!QFile::rename(textFile, backup)) {
+        // The previous text stays in place until the new one replaces it whole; the backup keeps
+        // it after that. Without a backup the text is not replaced.
+        if (!QFile::copy(textFile, backup) && !QFile::rename(textFile, backup)) {
             logLine(QByteArrayLiteral("txtfOpen: error"));
             iopMsg(QStringLiteral("Результирующий файл не открыт"));
             return false;
@@ -309,8 +422,8 @@ bool ConvFile::ConvertToTxt(const QString& binFile, const QString& textFile, con
         iopMsg(QStringLiteral("Исходный файл не открыт"));
         return false;
     }
-    QFile text(textFile);
-    if (!text.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    ReplaceFile text(textFile);
+    if (!text.open()) {
         bin.close();
         logLine(QByteArrayLiteral("txtfOpen: error"));
         iopMsg(QStringLiteral("Результирующий файл не открыт"));
@@ -319,44 +432,30 @@ bool ConvFile::ConvertToTxt(const QString& binFile, const QString& textFile, con
 
     const qint64 len = table.recordLength;
     const qint64 total = bin.size();
-    const qint64 perChunk = qMax<qint64>(1, ChunkBytes / len);
+    const qint64 perChunk = qMax<qint64>(1, FileChunkBytes / len);
     QByteArray in(perChunk * len, Qt::Uninitialized);
     QByteArray out;
-    out.reserve(2 * ChunkBytes);
+    out.reserve(2 * FileChunkBytes);
     qint64 done = 0;
-    bool result = true;
-    auto flushOut = [&]() {
-        qint64 written = 0;
-        while (written < out.size()) {
-            const qint64 n = text.write(out.constData() + written, out.size() - written);
-            if (n <= 0)
-                return false;
-            written += n;
-        }
-        out.resize(0);
-        return true;
-    };
+    bool readOk = true;
+    bool written = true;
     for (;;) {
-        qint64 got = 0;
-        while (got < in.size()) {
-            const qint64 n = bin.read(in.data() + got, in.size() - got);
-            if (n < 0)
-                result = false;
-            if (n <= 0)
-                break;
-            got += n;
+        const qint64 got = readFull(bin, in.data(), in.size());
+        if (got < 0) {
+            readOk = false;
+            break;
         }
         const qint64 whole = got / len;
-        for (qint64 i = 0; i < whole; ++i) {
+        for (qint64 i = 0; i < whole && written; ++i) {
             appendRecordLine(table, in.constData() + i * len, out);
             done += len;
             emit dataTransferProgress(done, total);
-            if (out.size() >= ChunkBytes && !flushOut()) {
-                result = false;
-                break;
+            if (out.size() >= FileChunkBytes) {
+                written = text.write(out);
+                out.resize(0);
             }
         }
-        if (!result)
+        if (!written)
             break;
         if (got < in.size()) {
             // A partial record at the end is not a record (the table counts whole ones only).
@@ -365,10 +464,25 @@ bool ConvFile::ConvertToTxt(const QString& binFile, const QString& textFile, con
             break;
         }
     }
-    if (!flushOut())
-        result = false;
     bin.close();
-    text.close();
+    // After a read error the lines read so far still replace the text; a text that could not be
+    // written completely never does.
+    const bool result = written && text.write(out) && text.commit() && readOk;
     logLine(QByteArrayLiteral("/ConvertToTxt ") + (result ? "true" : "false"));
     return result;
+}
+
+bool sameFile(const QString& first, const QString& second)
+{
+    const QFileInfo a(first);
+    const QFileInfo b(second);
+    if (!a.exists() || !b.exists())
+        return false;
+    if (a.canonicalFilePath() == b.canonicalFilePath())
+        return true;
+    // Hard links: two names, one file.
+    struct stat sa { };
+    struct stat sb { };
+    return ::stat(QFile::encodeName(first).constData(), &sa) == 0
+        && ::stat(QFile::encodeName(second).constData(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

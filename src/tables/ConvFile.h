@@ -20,14 +20,18 @@ public:
     explicit ConvFile(QObject* parent = nullptr);
 
     // Text file -> binary table. Every line that converts becomes a record; a line with a bad value
-    // is skipped (run-log line "строка N поле M "text"") and makes the result false. The table's
-    // record count is set to the records written. The old table is replaced only when the new one
-    // is completely written; a missing or unreadable text file leaves it untouched.
+    // is skipped (run-log line "строка N поле M "text"", the text cut to a report's length) and
+    // makes the result false, and so does a line longer than a reader holds (8 MB) unless all its
+    // fields lie before that. The table's record count is set to the records written. The old
+    // table is replaced only when the new one is completely written; a missing or unreadable text
+    // file, or a text file that is the table itself, leaves it untouched.
     bool ConvertToBin(const QString& textFile, const QString& binFile, TableDescr& table);
     // The same, telling bad lines apart from file errors.
     Status convertToBin(const QString& textFile, const QString& binFile, TableDescr& table);
     // Binary table -> text file, one line per whole record; the previous text file is kept as
-    // "<text file>.old". False on any failure; the lines written before a read error stay.
+    // "<text file>.old". The new text is written beside the old one and renamed into place, so
+    // the text file is always a whole one. False on any failure (and when both are the same
+    // file); after a read error the lines read before it replace the text.
     bool ConvertToTxt(const QString& binFile, const QString& textFile, const TableDescr& table);
 
     // Converts as ConvertToBin does and writes nothing. good and bad count the lines.
@@ -46,3 +50,7 @@ private:
 
     std::function<void(const QByteArray&)> m_badLine;
 };
+
+// True when both names exist and are one file (the same path by another spelling, a symbolic
+// link or a hard link).
+bool sameFile(const QString& first, const QString& second);

@@ -19,15 +19,23 @@ QList<QByteArray> items(const QByteArray& value, int count)
     return out;
 }
 
-int wordIndex(const QByteArray& word, std::initializer_list<const char*> words)
+// In value order of FieldType and LenRule.
+const char* const TypeWords[] = { "TEXT", "DIGIT", "INTEGER", "SUMMA", "QUANTITY", "DATE", "TIME" };
+const char* const RuleWords[] = { "STANDART", "MINIMAL", "MAXLEN" };
+
+template <std::size_t N>
+int wordIndex(const QByteArray& word, const char* const (&words)[N])
 {
-    int i = 0;
-    for (const char* w : words) {
-        if (word == w)
-            return i;
-        ++i;
-    }
+    for (std::size_t i = 0; i < N; ++i)
+        if (word == words[i])
+            return static_cast<int>(i);
     return -1;
+}
+
+template <std::size_t N>
+QByteArray wordOf(int value, const char* const (&words)[N])
+{
+    return value >= 0 && std::size_t(value) < N ? QByteArray(words[value]) : QByteArray::number(value);
 }
 
 bool splitDescrLine(IniReader& reader, const QByteArray& raw, QByteArray& key, QByteArray& value)
@@ -46,6 +54,16 @@ bool refuseFull(IniReader& reader)
 }
 
 } // namespace
+
+QByteArray fieldTypeWord(FieldType type)
+{
+    return wordOf(static_cast<int>(type), TypeWords);
+}
+
+QByteArray lenRuleWord(LenRule rule)
+{
+    return wordOf(static_cast<int>(rule), RuleWords);
+}
 
 bool applyFont(const QByteArray& value, QByteArray& family, qint32& size)
 {
@@ -113,12 +131,12 @@ bool TableSection::field(IniReader& reader, const QByteArray& value)
     FieldDescr f;
     f.name = IniReader::fitText(item[0], FieldNameMax);
     bool ok = true;
-    const int type = wordIndex(item[1], { "TEXT", "DIGIT", "INTEGER", "SUMMA", "QUANTITY", "DATE", "TIME" });
+    const int type = wordIndex(item[1], TypeWords);
     if (type < 0) {
         reader.errorItem(1, item[1]);
         ok = false;
     }
-    const int rule = wordIndex(item[2], { "STANDART", "MINIMAL", "MAXLEN" });
+    const int rule = wordIndex(item[2], RuleWords);
     if (rule < 0) {
         reader.errorItem(2, item[2]);
         ok = false;
@@ -209,7 +227,8 @@ bool ViewSection::column(IniReader& reader, const QByteArray& value)
         ok = false;
     }
     c.shown = item[3].startsWith('+') ? '+' : '-';
-    const int align = wordIndex(item[4], { "LEFT", "RIGHT", "CENTER" });
+    static const char* const AlignWords[] = { "LEFT", "RIGHT", "CENTER" };
+    const int align = wordIndex(item[4], AlignWords);
     if (align < 0) {
         reader.errorItem(4, item[4]);
         ok = false;

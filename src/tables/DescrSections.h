@@ -88,3 +88,7 @@ struct DescrSections {
 // "FONT" of VIEW and PARMVIEW: a family, or a family, a comma and a point size. An empty value
 // changes nothing; a size that does not parse sets 12 and fails.
 bool applyFont(const QByteArray& value, QByteArray& family, qint32& size);
+
+// The settings words of a field type and a length rule, as a FIELD line writes them.
+QByteArray fieldTypeWord(FieldType type);
+QByteArray lenRuleWord(LenRule rule);

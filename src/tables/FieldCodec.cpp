@@ -1,9 +1,9 @@
 #include "FieldCodec.h"
 
-#include "Codec.h"
 #include "Units.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QStringBuilder>
 #include <QtEndian>
 
@@ -328,12 +328,15 @@ QByteArray defaultRecord(const TableDescr& table)
     return record;
 }
 
-int lineToRecordRaw(
-    const TableDescr& table, const char* line, qsizetype size, char* record, qsizetype* badBegin, qsizetype* badSize)
+namespace {
+
+// Converts the items of the first fieldCount fields; the result as lineToRecordRaw() gives it.
+int convertItems(const TableDescr& table, const char* line, qsizetype size, int fieldCount, char* record,
+    qsizetype* badBegin, qsizetype* badSize)
 {
     const char tab = table.tabChar;
     qsizetype pos = 0;
-    for (int i = 0; i < table.fields.size(); ++i) {
+    for (int i = 0; i < fieldCount; ++i) {
         const FieldDescr& f = table.fields[i];
         qsizetype begin = pos;
         qsizetype end = size;
@@ -354,6 +357,42 @@ int lineToRecordRaw(
         }
     }
     return -1;
+}
+
+} // namespace
+
+int lineToRecordRaw(
+    const TableDescr& table, const char* line, qsizetype size, char* record, qsizetype* badBegin, qsizetype* badSize)
+{
+    return convertItems(table, line, size, table.fields.size(), record, badBegin, badSize);
+}
+
+int cutLineToRecordRaw(
+    const TableDescr& table, const char* head, qsizetype size, char* record, qsizetype* badBegin, qsizetype* badSize)
+{
+    // Items that end at a tab inside the head are whole; the one the cut falls in is not.
+    const int fieldCount = table.fields.size();
+    int whole = 0;
+    qsizetype cutItem = 0;
+    while (whole < fieldCount && cutItem < size) {
+        const void* hit = std::memchr(head + cutItem, table.tabChar, static_cast<size_t>(size - cutItem));
+        if (!hit)
+            break;
+        cutItem = static_cast<const char*>(hit) - head + 1;
+        ++whole;
+    }
+    // Every field lies whole in the head: the cut is among items beyond the last field, which
+    // are ignored anyway.
+    if (whole == fieldCount)
+        return convertItems(table, head, size, fieldCount, record, badBegin, badSize);
+    const int bad = convertItems(table, head, cutItem, whole, record, badBegin, badSize);
+    if (bad >= 0)
+        return bad;
+    if (badBegin)
+        *badBegin = cutItem;
+    if (badSize)
+        *badSize = size - cutItem;
+    return whole;
 }
 
 int lineToRecord(const TableDescr& table, const QByteArray& line, QByteArray& record, QByteArray* badText)
@@ -390,9 +429,45 @@ QByteArray recordToLine(const TableDescr& table, const QByteArray& record)
     return out;
 }
 
-QByteArray badItemLine(qint64 lineNumber, int fieldNumber, const QByteArray& text)
+bool ruleReadsBack(const FieldDescr& field)
 {
-    static const QByteArray lineWord = fromUi(QStringLiteral("строка "));
-    static const QByteArray fieldWord = fromUi(QStringLiteral(" поле "));
-    return lineWord + QByteArray::number(lineNumber) + fieldWord + QByteArray::number(fieldNumber) + " \"" + text + '"';
+    if (!fieldLayoutOk(field))
+        return false;
+    // Typical values of each type, as the office writes them; what a value becomes in the field
+    // is written out under the rule and must convert back to the same bytes.
+    QList<QByteArray> samples;
+    switch (field.type) {
+    case FieldType::Text:
+        samples = { "", "A", "Name 1" };
+        break;
+    case FieldType::Digit:
+        samples = { "", "7", "4600000000017" };
+        break;
+    case FieldType::Integer:
+        samples = { "0", "42", "-7" };
+        break;
+    case FieldType::Summa:
+        samples = { "0.00", "5.50", "12.05", "100.00" };
+        break;
+    case FieldType::Quantity:
+        samples = { "0.000", "1.500", "1.000", "0.125" };
+        break;
+    case FieldType::Date:
+        samples = { "01.02.25" };
+        break;
+    case FieldType::Time:
+        samples = { "10:00" };
+        break;
+    }
+    QByteArray stored(field.width, '\0');
+    QByteArray back(field.width, '\0');
+    for (const QByteArray& sample : samples) {
+        if (!textToFieldRaw(field, sample.constData(), sample.size(), stored.data()))
+            continue;
+        QByteArray text;
+        appendFieldText(field, stored.constData(), text);
+        if (!textToFieldRaw(field, text.constData(), text.size(), back.data()) || back != stored)
+            return false;
+    }
+    return true;
 }

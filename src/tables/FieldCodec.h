@@ -40,7 +40,15 @@ void appendFieldText(const FieldDescr& field, const char* fieldBytes, QByteArray
 // with its item text at line[*badBegin .. *badBegin + *badSize).
 int lineToRecordRaw(
     const TableDescr& table, const char* line, qsizetype size, char* record, qsizetype* badBegin, qsizetype* badSize);
+// The same for the head of a line too long to be held whole: the line converts (-1) only when
+// every field's item ends inside the head; otherwise the first bad whole item or, failing that,
+// the item the head ends in is the failing one.
+int cutLineToRecordRaw(
+    const TableDescr& table, const char* head, qsizetype size, char* record, qsizetype* badBegin, qsizetype* badSize);
 // Appends recordToLine() of the record (recordLength bytes).
 void appendRecordLine(const TableDescr& table, const char* record, QByteArray& out);
-// The run-log line of a bad item: "строка <line> поле <field> "<text>"" (numbers from 1).
-QByteArray badItemLine(qint64 lineNumber, int fieldNumber, const QByteArray& text);
+
+// True when what the field's length rule writes converts back to the same field bytes; false
+// for rules whose text the conversion refuses (SUMMA under MINIMAL: "5.5") or reads as another
+// value (DIGIT under MAXLEN: leading zeros).
+bool ruleReadsBack(const FieldDescr& field);

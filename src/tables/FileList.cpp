@@ -145,7 +145,7 @@ void setPnameSuffix(TableDescr& table, const QByteArray& suffix)
     QByteArray base = blank < 0 ? table.pname : table.pname.left(blank);
     if (!suffix.isEmpty())
         base += ' ' + suffix;
-    // The display name lives in a 32-byte buffer on the terminal.
+    // Window titles and lists allow a display name of DescrNameMax bytes.
     table.pname = base.left(DescrNameMax);
 }
 

@@ -2,9 +2,11 @@
 
 #include "Codec.h"
 #include "FieldCodec.h"
+#include "FileIo.h"
 #include "IndexFreshness.h"
 #include "RecordFile.h"
 #include "ReplaceFile.h"
+#include "Report.h"
 #include "RunLog.h"
 #include "Search.h"
 
@@ -51,19 +53,13 @@ bool buildIndex(
     ReplaceFile index(indexFile);
     if (!index.open())
         return false;
-    const qint64 perChunk = qMax<qint64>(1, (1 << 20) / recordLength);
+    const qint64 perChunk = qMax<qint64>(1, FileChunkBytes / recordLength);
     QByteArray in(perChunk * recordLength, Qt::Uninitialized);
     QByteArray out(perChunk * keyWidth, Qt::Uninitialized);
     for (;;) {
-        qint64 got = 0;
-        while (got < in.size()) {
-            const qint64 n = goods.read(in.data() + got, in.size() - got);
-            if (n < 0)
-                return false;
-            if (n == 0)
-                break;
-            got += n;
-        }
+        const qint64 got = readFull(goods, in.data(), in.size());
+        if (got < 0)
+            return false;
         const qint64 whole = got / recordLength;
         for (qint64 i = 0; i < whole; ++i)
             std::memcpy(out.data() + i * keyWidth, in.constData() + i * recordLength + keyOffset,
@@ -80,6 +76,7 @@ namespace {
 
 // The block scan of the goods table for key, reading the index alongside: fresh tells whether
 // the index held exactly the key column of every record (known only when the key is not found).
+// Results as blockSearchFrom(); an index that cannot be read is only not fresh.
 qint32 scanComparingIndex(const QString& goodsBinFile, qint32 recordLength, qint32 keyOffset, qint32 keyWidth,
     const QByteArray& key, const QString& indexFile, QByteArray& record, bool& fresh)
 {
@@ -89,34 +86,22 @@ qint32 scanComparingIndex(const QString& goodsBinFile, qint32 recordLength, qint
     QFile goods(goodsBinFile);
     QFile index(indexFile);
     if (!goods.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return -1;
+        return QFileInfo::exists(goodsBinFile) ? SearchFileError : -1;
     const bool indexOpen = index.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     bool same = indexOpen;
-    // Blocks as in the block scan: 8192 bytes, at least one record.
-    const qint64 perBlock = qMax<qint64>(1, 8192 / recordLength);
+    const qint64 perBlock = qMax<qint64>(1, SearchBlockBytes / recordLength);
     QByteArray block(perBlock * recordLength, Qt::Uninitialized);
     QByteArray entries(perBlock * keyWidth, Qt::Uninitialized);
     const size_t width = static_cast<size_t>(keyWidth);
     qint64 first = 0;
     for (;;) {
-        qint64 got = 0;
-        while (got < block.size()) {
-            const qint64 n = goods.read(block.data() + got, block.size() - got);
-            if (n <= 0)
-                break;
-            got += n;
-        }
+        const qint64 got = readFull(goods, block.data(), block.size());
+        if (got < 0)
+            return SearchFileError;
         const qint64 whole = got / recordLength;
         if (same) {
             const qint64 want = whole * keyWidth;
-            qint64 have = 0;
-            while (have < want) {
-                const qint64 n = index.read(entries.data() + have, want - have);
-                if (n <= 0)
-                    break;
-                have += n;
-            }
-            same = have == want;
+            same = readFull(index, entries.data(), want) == want;
         }
         for (qint64 i = 0; i < whole; ++i) {
             const char* rec = block.constData() + i * recordLength + keyOffset;
@@ -145,7 +130,7 @@ qint32 searchNdx(
         return -1;
     const FieldDescr& field = goods.fields[fi];
     QByteArray key;
-    if (!textToFieldBytes(field, keyText, key) || field.width <= 0) {
+    if (!searchKeyBytes(field, keyText, key) || field.width <= 0) {
         logLine(QByteArrayLiteral("searchNdxFile:tvr -1"));
         return -1;
     }
@@ -171,7 +156,8 @@ qint32 searchNdx(
             return i;
         }
         // An index that matches the goods table entry for entry holds every key the table holds.
-        if (i < 0 && indexKnownFresh(indexFile, goodsBinFile, field.offset, field.width))
+        // An index that cannot be read is passed over like a stale one.
+        if (i == -1 && indexKnownFresh(indexFile, goodsBinFile, field.offset, field.width))
             return -1;
     }
 
@@ -186,7 +172,7 @@ qint32 searchNdx(
     if (j < 0) {
         if (fresh)
             markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
-        return -1;
+        return j;
     }
     record = found;
     if (existed && buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width))
@@ -216,7 +202,7 @@ bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods)
 TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, const QString& goodsBinFile,
     const TableDescr& goods, const QString& docBinFile, const TableDescr& doc, QByteArray& record)
 {
-    logLine(QByteArrayLiteral("searchTvr ") + text);
+    logLine(QByteArrayLiteral("searchTvr ") + reportText(text));
     TvrHit hit;
     const QByteArray t = text.trimmed();
     if (t.isEmpty())
@@ -229,15 +215,20 @@ TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, co
 
     if (receiptMode) {
         hit.fieldIndex = keyFieldIndex(doc, hit.role);
-        hit.record = blockSearch(docBinFile, doc, hit.fieldIndex, t, record);
+        // The block search converts keys as directory lines are converted, cutting long ones.
+        QByteArray key;
+        if (searchKeyBytes(doc.fields[hit.fieldIndex], t, key))
+            hit.record = blockSearch(docBinFile, doc, hit.fieldIndex, t, record);
         return hit;
     }
 
+    // Done when found or when the goods table cannot be read (the other key would not read it
+    // either).
     auto tryRole = [&](KeyRole role) {
         hit.role = role;
         hit.fieldIndex = keyFieldIndex(goods, role);
         hit.record = searchNdx(goodsBinFile, goods, role, t, record);
-        return hit.record >= 0;
+        return hit.record != -1;
     };
     if (hit.role == KeyRole::Bar) {
         tryRole(KeyRole::Bar);

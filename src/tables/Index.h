@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Search.h"
 #include "TableDescr.h"
 #include "UserSettings.h"
 
@@ -23,9 +24,11 @@ QString indexFileName(const QString& goodsBinFile, KeyRole role);
 bool buildIndex(
     const QString& goodsBinFile, qint32 recordLength, const QString& indexFile, qint32 keyOffset, qint32 keyWidth);
 
-// Indexed lookup of keyText in the role's key field: the goods record number (record copied) or
-// -1. A miss or an unverified hit in the index falls back to scanning the goods table, and a
-// record found that way rebuilds an index that existed before.
+// Indexed lookup of keyText in the role's key field: the goods record number (record copied); -1
+// when the key does not convert or is longer than the field (searchKeyBytes()) or the goods table
+// holds no such record; SearchFileError when the goods table cannot be opened or read. A miss, an
+// unverified hit or an unreadable index falls back to scanning the goods table, and a record
+// found that way rebuilds an index that existed before.
 qint32 searchNdx(
     const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record);
 
@@ -35,13 +38,15 @@ qint32 searchNdx(
 bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods);
 
 struct TvrHit {
-    qint32 record = -1; // record number, -1 when not found
+    qint32 record = -1; // record number, -1 when not found, SearchFileError when the table cannot be read
     KeyRole role = KeyRole::Code; // the key through which it was found
     int fieldIndex = -1; // that key's field in the searched table
 };
 
 // The goods lookup of data entry for text typed or scanned. Text longer than the CODE field's
 // length is a barcode and is looked up by barcode only; otherwise the order decides. In receipt
-// mode the document table is block-scanned and the index files are not used.
+// mode the document table is block-scanned and the index files are not used. Text longer than
+// the key field is found nowhere; a table that cannot be read ends the lookup with
+// SearchFileError.
 TvrHit searchTvr(const QByteArray& text, SearchOrder order, bool receiptMode, const QString& goodsBinFile,
     const TableDescr& goods, const QString& docBinFile, const TableDescr& doc, QByteArray& record);

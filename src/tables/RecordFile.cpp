@@ -1,6 +1,7 @@
 #include "RecordFile.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 #include "IndexFreshness.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
@@ -88,7 +89,7 @@ bool readRec(const QString& binFile, const TableDescr& table, qint32 n, QByteArr
     if (!file.seek(qint64(n) * table.recordLength))
         return false;
     record.resize(table.recordLength);
-    const qint64 got = file.read(record.data(), table.recordLength);
+    const qint64 got = readFull(file, record.data(), table.recordLength);
     if (got <= 0)
         return false;
     if (got < table.recordLength)
@@ -101,8 +102,9 @@ bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QBy
     if (!soundLength(table, record) || n < 0)
         return false;
     logLine(QByteArrayLiteral("putRec:recBuf ") + record.left(table.recordLength).toHex());
+    // Unbuffered: a write the file refuses shows in the count written, not later.
     QFile file(binFile);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
     // Writing past the end would leave a hole of zero bytes inside the table; the next record
     // (an append) is the furthest a record may go.
@@ -116,7 +118,8 @@ bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QBy
     logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
     if (written > 0)
         noteFileWritten(binFile);
-    if (written <= 0 || !flushed)
+    // Saved only when the whole record reached the file; a refused write leaves no change marker.
+    if (written != table.recordLength || !flushed)
         return false;
     touchChangeMarker(binFile);
     return true;
@@ -127,14 +130,17 @@ bool appendRec(const QString& binFile, TableDescr& table, const QByteArray& reco
     if (!soundLength(table, record))
         return false;
     QFile file(binFile);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
     // The new record goes right after the last whole one: a partial tail left by an interrupted
     // write would otherwise shift it and every later record off the record grid.
-    const qint64 whole = file.size() / table.recordLength;
-    const qint64 at = whole * table.recordLength;
+    const qint64 size = file.size();
+    const qint64 at = size / table.recordLength * table.recordLength;
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
         && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength));
+    // A refused write may have left part of the record: the table keeps the length it had.
+    if (!ok && file.size() > size)
+        file.resize(size);
     file.close();
     noteFileWritten(binFile);
     if (!ok)
@@ -162,7 +168,7 @@ bool deleteRec(const QString& binFile, TableDescr& table, qint32 n, QByteArray& 
     ReplaceFile target(binFile);
     if (!target.open())
         return false;
-    const qint64 chunkRecords = qMax<qint64>(1, (1 << 20) / len);
+    const qint64 chunkRecords = qMax<qint64>(1, FileChunkBytes / len);
     QByteArray buffer(chunkRecords * len, Qt::Uninitialized);
     const qint64 cut = qint64(n) * len;
     QByteArray removed(len, Qt::Uninitialized);
@@ -172,13 +178,13 @@ bool deleteRec(const QString& binFile, TableDescr& table, qint32 n, QByteArray& 
     while (ok && pos < end) {
         // Copy up to the deleted record, take it out, then copy the rest.
         if (pos == cut) {
-            ok = source.read(removed.data(), len) == len;
+            ok = readFull(source, removed.data(), len) == len;
             pos += len;
             continue;
         }
         const qint64 limit = pos < cut ? cut : end;
         const qint64 want = qMin<qint64>(buffer.size(), limit - pos);
-        ok = source.read(buffer.data(), want) == want && target.write(buffer.constData(), want);
+        ok = readFull(source, buffer.data(), want) == want && target.write(buffer.constData(), want);
         pos += want;
     }
     source.close();

@@ -1,42 +1,92 @@
 #include "ReplaceFile.h"
 
+#include "Codec.h"
 #include "IndexFreshness.h"
+#include "RunLog.h"
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes the folder's entries (a rename into it) durable; false when the folder cannot be synced.
+bool syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
 
 ReplaceFile::ReplaceFile(const QString& target)
     : m_target(target)
-    , m_temp(target + QStringLiteral(".tmp"))
 {
 }
 
 ReplaceFile::~ReplaceFile()
 {
-    if (!m_committed) {
-        m_temp.close();
-        m_temp.remove();
-    }
+    if (!m_committed)
+        discard();
+}
+
+void ReplaceFile::fail(int error)
+{
+    m_failed = true;
+    if (error != 0)
+        m_error = QString::fromLocal8Bit(std::strerror(error));
+}
+
+void ReplaceFile::discard()
+{
+    m_temp.close();
+    if (!m_tempName.isEmpty())
+        QFile::remove(m_tempName);
+    m_tempName.clear();
 }
 
 bool ReplaceFile::open()
 {
+    discard();
     m_written = 0;
+    m_failed = false;
+    m_committed = false;
+    m_error.clear();
+    QByteArray name = QFile::encodeName(m_target) + ".XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        fail(errno);
+        return false;
+    }
+    m_tempName = QFile::decodeName(name);
     // Unbuffered: a buffered device may report a short write as complete.
-    m_failed = !m_temp.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    return !m_failed;
+    if (!m_temp.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        discard();
+        fail(0);
+        return false;
+    }
+    return true;
 }
 
 bool ReplaceFile::write(const char* data, qint64 size)
 {
-    if (m_failed)
+    if (m_failed || !m_temp.isOpen())
         return false;
     qint64 done = 0;
     while (done < size) {
         const qint64 n = m_temp.write(data + done, size - done);
         if (n <= 0) {
-            m_failed = true;
+            fail(0);
             return false;
         }
         done += n;
@@ -49,27 +99,41 @@ bool ReplaceFile::commit()
 {
     if (m_failed || !m_temp.isOpen())
         return false;
-    const QString tempName = m_temp.fileName();
-    m_temp.close();
-    if (QFileInfo(tempName).size() != m_written) {
-        m_failed = true;
+    const int fd = m_temp.handle();
+    // The new file gets the old one's permissions, or the usual ones for a fresh table.
+    struct stat old { };
+    const mode_t mode
+        = ::stat(QFile::encodeName(m_target).constData(), &old) == 0 ? (old.st_mode & 07777) : mode_t(0644);
+    ::fchmod(fd, mode);
+    struct stat written { };
+    if (::fdatasync(fd) != 0 || ::fstat(fd, &written) != 0) {
+        fail(errno);
+        discard();
         return false;
     }
-    // The new file gets the old one's permissions, or the usual ones for a fresh table.
-    const QFileInfo old(m_target);
-    m_temp.setPermissions(
-        old.exists() ? old.permissions() : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    m_temp.close();
+    if (written.st_size != m_written) {
+        fail(0);
+        discard();
+        return false;
+    }
     // rename(2) replaces the target in one step (QFile::rename refuses an existing target).
-    if (std::rename(QFile::encodeName(tempName).constData(), QFile::encodeName(m_target).constData()) != 0) {
-        m_failed = true;
+    if (std::rename(QFile::encodeName(m_tempName).constData(), QFile::encodeName(m_target).constData()) != 0) {
+        fail(errno);
+        discard();
         return false;
     }
     m_committed = true;
+    m_tempName.clear();
     noteFileWritten(m_target);
+    // The new file is in place either way; a folder that cannot be synced only leaves the rename
+    // less durable, which the run log records.
+    if (!syncFolder(QFileInfo(m_target).absolutePath()))
+        logLine(QByteArrayLiteral("ReplaceFile: folder not flushed ") + fromUi(m_target));
     return true;
 }
 
 QString ReplaceFile::errorString() const
 {
-    return m_temp.errorString();
+    return m_error.isEmpty() ? m_temp.errorString() : m_error;
 }

@@ -3,9 +3,10 @@
 #include <QFile>
 #include <QString>
 
-// Writes a new version of a file beside it ("<name>.tmp") and puts it in place by one atomic
-// rename, so the old file stays whole until the new one is completely on disk. Every write is checked (the
-// device is unbuffered: a short write is seen at once), and commit() checks the size on disk.
+// Writes a new version of a file beside it, under a name of its own ("<name>.XXXXXX", so two
+// writers of the same file never share one), and puts it in place by one atomic rename: readers
+// see the old file or the new one, never a part. Every write is checked as it happens, so a full
+// disk or a size limit is noticed at the write that hits it.
 class ReplaceFile {
 public:
     explicit ReplaceFile(const QString& target);
@@ -13,17 +14,25 @@ public:
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
+    // Creates the new file in the target's folder; false when it cannot be created.
     bool open();
     // False, and the file is spoiled (commit fails), when not every byte was written.
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
-    // Replaces the target; false leaves the target as it was and removes the new file.
+    // Flushes the new file to the disk (fdatasync), renames it over the target and flushes the
+    // folder. False leaves the target as it was and removes the new file. Once the rename is done
+    // the result is true; a folder that could not be flushed is noted in the run log.
     bool commit();
     QString errorString() const;
 
 private:
+    void fail(int error);
+    void discard();
+
     QString m_target;
+    QString m_tempName;
     QFile m_temp;
+    QString m_error;
     qint64 m_written = 0;
     bool m_failed = false;
     bool m_committed = false;

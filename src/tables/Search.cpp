@@ -1,17 +1,18 @@
 #include "Search.h"
 
 #include "FieldCodec.h"
+#include "FileIo.h"
+#include "Report.h"
 #include "RunLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringBuilder>
 
 #include <cstring>
 #include <limits>
 
 namespace {
-// The scan reads this much at a time, but never less than one record.
-constexpr qint64 BlockBytes = 8192;
 
 // Keys are mostly digits with long common prefixes (barcodes of one maker): the last eight bytes
 // tell records apart fastest, before the whole key is compared.
@@ -32,7 +33,7 @@ inline bool keyEquals(const char* field, const char* key, size_t width)
 qint32 blockSearch(
     const QString& binFile, const TableDescr& table, int fieldIndex, const QByteArray& keyText, QByteArray& record)
 {
-    logLine(QByteArrayLiteral("searchTxt ") + keyText);
+    logLine(QByteArrayLiteral("searchTxt ") + reportText(keyText));
     if (fieldIndex < 0 || fieldIndex >= table.fields.size())
         return -1;
     const FieldDescr& field = table.fields[fieldIndex];
@@ -50,16 +51,16 @@ qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 start
         return -1;
     QFile file(binFile);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return -1;
+        return QFileInfo::exists(binFile) ? SearchFileError : -1;
     if (!file.seek(qint64(startRecord) * recordLength))
-        return -1;
+        return SearchFileError;
     // A record longer than the block still makes a block of one record, so long records are found.
-    const qint64 perBlock = qMax<qint64>(1, BlockBytes / recordLength);
+    const qint64 perBlock = qMax<qint64>(1, SearchBlockBytes / recordLength);
     const qint64 blockSize = perBlock * recordLength;
-    char stackBlock[BlockBytes];
+    char stackBlock[SearchBlockBytes];
     QByteArray heapBlock;
     char* block = stackBlock;
-    if (blockSize > BlockBytes) {
+    if (blockSize > SearchBlockBytes) {
         heapBlock.resize(blockSize);
         block = heapBlock.data();
     }
@@ -68,13 +69,9 @@ qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 start
     qint64 first = startRecord;
     for (;;) {
         // Fill the block completely where the file allows, so records never straddle reads.
-        qint64 got = 0;
-        while (got < blockSize) {
-            const qint64 n = file.read(block + got, blockSize - got);
-            if (n <= 0)
-                break;
-            got += n;
-        }
+        const qint64 got = readFull(file, block, blockSize);
+        if (got < 0)
+            return SearchFileError;
         const qint64 whole = got / recordLength;
         for (qint64 i = 0; i < whole; ++i) {
             const char* rec = block + i * recordLength;
@@ -88,4 +85,14 @@ qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 start
             return -1;
         first += whole;
     }
+}
+
+bool searchKeyBytes(const FieldDescr& field, const QByteArray& keyText, QByteArray& key)
+{
+    // The converters cut TEXT and DIGIT values to the field's width, as a directory line wants;
+    // a key cut that way would match another item's key.
+    const bool cutByConverter = field.type == FieldType::Text || field.type == FieldType::Digit;
+    if (cutByConverter && keyText.trimmed().size() > field.width)
+        return false;
+    return textToFieldBytes(field, keyText, key);
 }

@@ -5,7 +5,7 @@
 #include <QtGlobal>
 
 // Table, view and parameter-view descriptors, read from the TABLE, VIEW and PARMVIEW sections of
-// "OrtSystem.ini". Texts are Windows-1251 bytes, cut to what their buffers held.
+// "OrtSystem.ini". Texts are Windows-1251 bytes, cut to the lengths below.
 
 enum class FieldType : qint32 { Text = 0, Digit = 1, Integer = 2, Summa = 3, Quantity = 4, Date = 5, Time = 6 };
 enum class LenRule : qint32 { Standart = 0, Minimal = 1, Maxlen = 2 };
@@ -63,7 +63,7 @@ struct TableDescr {
     void computeLayout()
     {
         qint32 offset = 0;
-        for (FieldDescr &f : fields) {
+        for (FieldDescr& f : fields) {
             f.width = fieldWidth(f.type, f.length);
             f.offset = offset;
             offset += f.width;
@@ -71,7 +71,7 @@ struct TableDescr {
         recordLength = offset;
     }
     // Index of the first field named exactly so, or -1.
-    int fieldIndex(const QByteArray &fieldName) const
+    int fieldIndex(const QByteArray& fieldName) const
     {
         for (int i = 0; i < fields.size(); ++i)
             if (fields[i].name == fieldName)
@@ -103,7 +103,7 @@ struct ViewDescr {
     qint32 fontSize = 12;
 
     // Index of the first column naming that field, or -1.
-    int columnOfField(const QByteArray &fieldName) const
+    int columnOfField(const QByteArray& fieldName) const
     {
         for (int i = 0; i < columns.size(); ++i)
             if (columns[i].fieldName == fieldName)
@@ -111,16 +111,16 @@ struct ViewDescr {
         return -1;
     }
     // Sets every column's field index from the table (-1 where the table lacks the field).
-    void bind(const TableDescr &table)
+    void bind(const TableDescr& table)
     {
-        for (ColumnDescr &c : columns)
+        for (ColumnDescr& c : columns)
             c.fieldIndex = table.fieldIndex(c.fieldName);
     }
     // Index of the first column showing field index fi and passing the filter, or -1.
     int columnOfFieldIndex(int fi, ColumnFilter filter = ColumnFilter::Any) const
     {
         for (int i = 0; i < columns.size(); ++i) {
-            const ColumnDescr &c = columns[i];
+            const ColumnDescr& c = columns[i];
             if (c.fieldIndex != fi)
                 continue;
             if (filter == ColumnFilter::Shown && c.shown != '+')
@@ -150,7 +150,7 @@ struct ParmViewDescr {
 // Record transfer between two layouts: each target field with a namesake in the source gets the
 // source bytes (as many as the target width; a shorter source field is padded with the target's
 // own bytes left as they were). Target fields without a namesake are left as they were.
-void transferRecord(const TableDescr &source, const QByteArray &sourceRecord, const TableDescr &target,
-                    QByteArray &targetRecord);
+void transferRecord(
+    const TableDescr& source, const QByteArray& sourceRecord, const TableDescr& target, QByteArray& targetRecord);
 // 32 characters: '-' everywhere, '+' at i for every target field i without a namesake in source.
-QByteArray newFieldFlags(const TableDescr &source, const TableDescr &target);
+QByteArray newFieldFlags(const TableDescr& source, const TableDescr& target);

@@ -42,22 +42,21 @@ bool ProsmAdd::open(const QString& file, TableDescr& table, ViewDescr& view, con
     m_view = &view;
     m_title = title;
     m_win->setWindowTitle(title);
-    m_win->UserTitle->setText(title);
-    m_win->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
+    m_win->setTitle(title);
 
     m_count = qMax(0, table.recordCount);
-    tabSetUp(m_win->TabWid, view, false);
+    tabSetUp(m_win->table(), view, false);
     m_rows = view.rows;
     m_columns = static_cast<int>(view.columns.size());
-    scrollBarSetUp(m_win->ScrollBar, view, m_count);
+    scrollBarSetUp(m_win->scrollBar(), view, m_count);
     view.bind(table);
 
     connect(m_win, &ProsmAddWin::snCaseRec, this, &ProsmAdd::caseRec);
     connect(m_win, &ProsmAddWin::snCancel, this, &ProsmAdd::cancel);
     connect(m_win, &ProsmAddWin::snBack, this, &ProsmAdd::back);
-    m_win->Record->hide();
-    m_win->Case->setText(caseText);
-    m_win->Help->setPlainText(helpText);
+    m_win->hideRecordButton();
+    m_win->setCaseText(caseText);
+    m_win->showHelp(helpText);
 
     m_number = recordNumber < 0 ? -1 : recordNumber;
     if (m_number >= 0) {
@@ -84,14 +83,14 @@ void ProsmAdd::cancel()
 {
     if (!m_win)
         return;
-    QTableWidget* table = m_win->TabWid;
+    QTableWidget* table = m_win->table();
     closeOpenEditor(table, false);
     m_edit = m_loaded;
     if (m_number >= 0) {
         // The record stands in the bottom row of its page, or higher near the start.
         m_top = qMax(0, m_number - m_rows + 1);
-        seeFrom(
-            m_file, *m_table, m_top, table, *m_view, qMax(0, qMin(m_count - m_top, m_rows)), m_win->ScrollBar, m_guard);
+        seeFrom(m_file, *m_table, m_top, table, *m_view, qMax(0, qMin(m_count - m_top, m_rows)), m_win->scrollBar(),
+            m_guard);
         m_editRow = m_number - m_top;
         // The row shows the record as loaded even when the count the opener gave is behind the file.
         fillRow(table, m_editRow, m_edit, *m_table, *m_view);
@@ -99,31 +98,19 @@ void ProsmAdd::cancel()
         // The new record appears below the last records of the table.
         m_top = qMax(0, m_count - m_rows + 1);
         const int filled = qMin(m_count, m_rows - 1);
-        seeFrom(m_file, *m_table, m_top, table, *m_view, filled, m_win->ScrollBar, m_guard);
+        seeFrom(m_file, *m_table, m_top, table, *m_view, filled, m_win->scrollBar(), m_guard);
         m_editRow = filled;
         fillRow(table, m_editRow, m_edit, *m_table, *m_view);
     }
     setEditRow(table, m_editRow);
-    table->setEditTriggers(QAbstractItemView::AllEditTriggers);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setSelectionBehavior(QAbstractItemView::SelectItems);
-    // Column 0 unless the view hides it: the cursor starts in the first cell the operator sees.
-    int column = 0;
-    for (int c = 0; c < m_columns; ++c) {
-        if (!table->isColumnHidden(c)) {
-            column = c;
-            break;
-        }
-    }
-    table->setCurrentCell(m_editRow, column);
-    table->setFocus();
+    m_win->startRowEdit(m_editRow);
 }
 
 void ProsmAdd::caseRec()
 {
     if (!m_win)
         return;
-    closeOpenEditor(m_win->TabWid, true);
+    closeOpenEditor(m_win->table(), true);
     const bool adding = m_number < 0;
     logLine(adding ? QByteArrayLiteral("addNewRec") : QByteArrayLiteral("chgOldRec"));
     if (!save())
@@ -138,7 +125,7 @@ bool ProsmAdd::save()
     const bool adding = m_number < 0;
     const QString title
         = toUi(m_table->pname) % (adding ? QStringLiteral(".Добавление.") : QStringLiteral(".Изменение."));
-    const int bad = readRowBack(*m_table, *m_view, m_win->TabWid, m_editRow, m_edit);
+    const int bad = readRowBack(*m_table, *m_view, m_win->table(), m_editRow, m_edit);
     if (bad >= 0) {
         showMessage(IconWarning, title, QStringLiteral("Ошибка в колонке\n") + toUi(m_view->columns[bad].title));
         return false;

@@ -3,6 +3,7 @@
 #include "RunLog.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -59,6 +60,57 @@ void ProsmBrowserWin::bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar
     const QList<QWidget*> children = findChildren<QWidget*>();
     for (QWidget* child : children)
         child->installEventFilter(this);
+}
+
+void ProsmBrowserWin::setTitle(const QString& title)
+{
+    m_title->setText(title);
+    m_title->setStyleSheet(QStringLiteral("color: white; background: blue"));
+}
+
+void ProsmBrowserWin::setButtonTexts(
+    const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText)
+{
+    const auto setButton = [](QPushButton* button, const QString& text) {
+        button->setText(text);
+        button->setVisible(!text.isEmpty());
+    };
+    setButton(m_case, caseText);
+    setButton(m_delete, deleteText);
+    setButton(m_add, addText);
+    m_back->setText(backText);
+}
+
+void ProsmBrowserWin::giveButtonRowToTable()
+{
+    m_case->hide();
+    m_delete->hide();
+    m_add->hide();
+    const int grow = m_case->height() + 4;
+    m_tabWid->resize(m_tabWid->width(), m_tabWid->height() + grow);
+    m_scrollBar->resize(m_scrollBar->width(), m_scrollBar->height() + grow);
+}
+
+void ProsmBrowserWin::setChoiceEnabled(bool caseEnabled, bool deleteEnabled)
+{
+    m_case->setEnabled(caseEnabled);
+    m_delete->setEnabled(deleteEnabled);
+}
+
+void ProsmBrowserWin::setAddEnabled(bool enabled)
+{
+    m_add->setEnabled(enabled);
+}
+
+void ProsmBrowserWin::setBrowseOnly()
+{
+    m_tabWid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tabWid->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+void ProsmBrowserWin::scrollToColumn(int column)
+{
+    m_tabWid->horizontalScrollBar()->setValue(m_tabWid->horizontalHeader()->sectionPosition(column));
 }
 
 bool ProsmBrowserWin::handleKey(QObject*, QKeyEvent* event)

@@ -14,17 +14,28 @@ void showScreen(QWidget* window);
 
 // What the three browser windows have in common: the title label, the table, the scroll bar and
 // the buttons Case, Delete, Add and Back, turned into sn... signals, and the keys every kind
-// knows. The window does no work of its own; the browser drives its widgets directly.
+// knows. The window does no work of its own; the browser tells it what to show.
 class ProsmBrowserWin : public QWidget {
     Q_OBJECT
 public:
-    QLabel* userTitle() const { return m_title; }
-    QTableWidget* tabWid() const { return m_tabWid; }
+    // The title label's text, white on blue.
+    void setTitle(const QString& title);
+    // Case, Delete and Add each show their text, or are hidden when it is empty; Back gets its text.
+    void setButtonTexts(
+        const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText);
+    // Nothing to choose, delete or add: Case, Delete and Add go and the table and the scroll bar
+    // take their row.
+    void giveButtonRowToTable();
+    void setChoiceEnabled(bool caseEnabled, bool deleteEnabled);
+    void setAddEnabled(bool enabled);
+    // The table is only looked at: no cell editing, whole rows are selected.
+    void setBrowseOnly();
+    // Scrolls the table sideways so that the view column starts at the left edge.
+    void scrollToColumn(int column);
+
+    // The table and its scroll bar, for the table binding that fills and scrolls them.
+    QTableWidget* table() const { return m_tabWid; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
-    QPushButton* caseButton() const { return m_case; }
-    QPushButton* deleteButton() const { return m_delete; }
-    QPushButton* addButton() const { return m_add; }
-    QPushButton* backButton() const { return m_back; }
 
 signals:
     void snUp();

@@ -9,17 +9,18 @@
 #include "ProsmTabWin.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "Scanner.h"
 #include "Search.h"
 #include "TableBinding.h"
 
-#include <QHeaderView>
-#include <QLabel>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStringBuilder>
 #include <QTableWidget>
 
 namespace {
+
+// What a search returns when the whole file was read and nothing matched.
+constexpr qint32 NotFound = -1;
 
 QByteArray numbers(std::initializer_list<qint64> values)
 {
@@ -51,39 +52,29 @@ QWidget* ProsmCase::window() const
     return m_win;
 }
 
-void ProsmCase::mainTabFile(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-    const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-    bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete)
+void ProsmCase::mainTabFile(
+    const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options)
 {
-    logLine(QByteArrayLiteral("mainTabFile") + numbers({ startRecord }));
-    openKind(KindFile, file, table, view, title,
-        { caseText, deleteText, addText, backText, QString(), caseDisabled, deleteDisabled, addDisabled, localDelete },
-        startRecord);
+    logLine(QByteArrayLiteral("mainTabFile") + numbers({ options.startRecord }));
+    openKind(KindFile, file, table, view, title, options);
 }
 
-void ProsmCase::mainTabHelp(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-    const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-    bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete,
-    const QString& helpText)
+void ProsmCase::mainTabHelp(
+    const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options)
 {
-    logLine(QByteArrayLiteral("mainTabHelp") + numbers({ startRecord }));
-    openKind(KindHelp, file, table, view, title,
-        { caseText, deleteText, addText, backText, helpText, caseDisabled, deleteDisabled, addDisabled, localDelete },
-        startRecord);
+    logLine(QByteArrayLiteral("mainTabHelp") + numbers({ options.startRecord }));
+    openKind(KindHelp, file, table, view, title, options);
 }
 
-void ProsmCase::mainTabTab(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-    const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-    bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete)
+void ProsmCase::mainTabTab(
+    const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options)
 {
-    logLine(QByteArrayLiteral("mainTabTab") + numbers({ startRecord }));
-    openKind(KindTab, file, table, view, title,
-        { caseText, deleteText, addText, backText, QString(), caseDisabled, deleteDisabled, addDisabled, localDelete },
-        startRecord);
+    logLine(QByteArrayLiteral("mainTabTab") + numbers({ options.startRecord }));
+    openKind(KindTab, file, table, view, title, options);
 }
 
 void ProsmCase::openKind(WindowKind kind, const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-    const Options& options, qint32 startRecord)
+    const Options& options)
 {
     if (m_win) {
         m_win->hide();
@@ -94,26 +85,28 @@ void ProsmCase::openKind(WindowKind kind, const QString& file, TableDescr& table
     case KindFile:
         m_win = new ProsmCaseWin;
         break;
-    case KindHelp:
-        m_win = new ProsmHelpWin;
+    case KindHelp: {
+        auto* help = new ProsmHelpWin;
+        help->showHelp(options.helpText);
+        m_win = help;
         break;
+    }
     case KindTab:
         m_win = new ProsmTabWin;
         break;
     }
-    m_tabWid = m_win->tabWid();
-    m_scrollBar = m_win->scrollBar();
-    m_case = m_win->caseButton();
-    m_delete = m_win->deleteButton();
-    m_add = m_win->addButton();
-    m_back = m_win->backButton();
 
     logLine(QByteArrayLiteral("mainTabSet"));
     mainTabSet(file, table, view, title, options);
     logLine(QByteArrayLiteral("/mainTabSet"));
     logLine(QByteArrayLiteral("mainTabCall"));
-    mainTabCall(table, startRecord);
+    mainTabCall(table, options.startRecord);
     logLine(QByteArrayLiteral("/mainTabCall"));
+}
+
+ProsmCaseWin* ProsmCase::searchWin() const
+{
+    return m_kind == KindFile ? qobject_cast<ProsmCaseWin*>(m_win.data()) : nullptr;
 }
 
 void ProsmCase::mainTabSet(
@@ -129,77 +122,56 @@ void ProsmCase::mainTabSet(
     m_addDisabled = options.addDisabled;
     m_localDelete = options.localDelete;
 
+    m_win->setButtonTexts(options.caseText, options.deleteText, options.addText, options.backText);
+    m_win->setAddEnabled(!m_addDisabled);
     if (m_caseDisabled && m_deleteDisabled && m_addDisabled) {
         // Nothing to choose, delete or add: the row of those buttons goes to the table.
-        m_case->hide();
-        m_delete->hide();
-        m_add->hide();
-        const int grow = m_case->height() + 4;
-        m_tabWid->resize(m_tabWid->width(), m_tabWid->height() + grow);
-        m_scrollBar->resize(m_scrollBar->width(), m_scrollBar->height() + grow);
-        logLine(QByteArrayLiteral("mainTabFile:resize") + numbers({ m_tabWid->height(), m_scrollBar->height() }));
-    } else {
-        const auto setButton = [](QPushButton* button, const QString& text, bool disabled) {
-            button->setText(text);
-            button->setVisible(!text.isEmpty());
-            button->setEnabled(!disabled);
-        };
-        setButton(m_case, options.caseText, m_caseDisabled);
-        setButton(m_delete, options.deleteText, m_deleteDisabled);
-        setButton(m_add, options.addText, m_addDisabled);
+        m_win->giveButtonRowToTable();
+        logLine(QByteArrayLiteral("mainTabFile:resize")
+            + numbers({ m_win->table()->height(), m_win->scrollBar()->height() }));
     }
-    m_back->setText(options.backText);
 
-    tabSetUp(m_tabWid, view, false);
+    tabSetUp(m_win->table(), view, false);
     m_rows = view.rows;
     m_columns = static_cast<int>(view.columns.size());
     view.bind(table);
-    m_tabWid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_tabWid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_win->setBrowseOnly();
 
     if (m_kind != KindTab)
         m_win->setWindowTitle(title);
-    m_win->userTitle()->setText(title);
-    m_win->userTitle()->setStyleSheet(QStringLiteral("color: white; background: blue"));
+    m_win->setTitle(title);
 
-    if (m_kind == KindHelp) {
-        auto* help = static_cast<ProsmHelpWin*>(m_win.data());
-        help->Help->setPlainText(options.helpText);
-        help->Help->setVisible(!options.helpText.isEmpty());
-    }
-    if (m_kind == KindFile)
-        fillColumnChooser();
+    if (ProsmCaseWin* win = searchWin())
+        fillColumnChooser(win);
     connectWindow();
 }
 
-void ProsmCase::fillColumnChooser()
+void ProsmCase::fillColumnChooser(ProsmCaseWin* win)
 {
-    auto* win = static_cast<ProsmCaseWin*>(m_win.data());
-    QComboBox* chooser = win->ColHeader;
     m_barField = m_table->fieldIndex(QByteArrayLiteral("BAR"));
     m_codeField = m_table->fieldIndex(QByteArrayLiteral("CODE"));
-    chooser->clear();
+    QStringList items;
     m_itemFields.clear();
     m_itemColumns.clear();
     for (int c = 0; c < m_view->columns.size(); ++c) {
         const ColumnDescr& column = m_view->columns[c];
         if (column.shown != '+')
             continue;
-        chooser->addItem(toUi(column.title));
+        items << toUi(column.title);
         m_itemFields << column.fieldIndex;
         m_itemColumns << c;
     }
     m_combinedItem = -1;
     if (m_barField >= 0 && m_codeField >= 0) {
-        chooser->addItem(QStringLiteral("Код(ШК)"));
-        m_combinedItem = chooser->count() - 1;
+        items << QStringLiteral("Код(ШК)");
+        m_combinedItem = static_cast<int>(items.size()) - 1;
         m_itemFields << -1;
         m_itemColumns << -1;
     }
     m_barColumn = m_barField >= 0 ? m_view->columnOfFieldIndex(m_barField, ColumnFilter::Shown) : -1;
     m_codeColumn = m_codeField >= 0 ? m_view->columnOfFieldIndex(m_codeField, ColumnFilter::Shown) : -1;
     m_combined = m_combinedItem >= 0;
-    chooser->setCurrentIndex(m_combined ? m_combinedItem : 0);
+    win->setSearchItems(items, m_combined ? m_combinedItem : 0);
     chooseDefaultSearch();
 }
 
@@ -231,22 +203,22 @@ void ProsmCase::connectWindow()
     connect(win, &ProsmBrowserWin::snDeleteRec, this, &ProsmCase::deleteRec);
     connect(win, &ProsmBrowserWin::snAddRec, this, &ProsmCase::addRec);
     connect(win, &ProsmBrowserWin::snBack, this, &ProsmCase::back);
-    if (m_kind != KindFile)
+    ProsmCaseWin* file = searchWin();
+    if (!file)
         return;
-    auto* file = static_cast<ProsmCaseWin*>(win);
     connect(file, &ProsmCaseWin::snColChanged, this, &ProsmCase::colChanged);
     connect(file, &ProsmCaseWin::snHome, this, &ProsmCase::home);
     connect(file, &ProsmCaseWin::snEnd, this, &ProsmCase::end);
     connect(file, &ProsmCaseWin::snPgUp, this, &ProsmCase::pgUp);
     connect(file, &ProsmCaseWin::snSearch, this, &ProsmCase::search);
     connect(file, &ProsmCaseWin::snPgDown, this, &ProsmCase::pgDown);
-    connect(file, &ProsmCaseWin::snBarRead, this, &ProsmCase::barRead);
+    connect(file, &ProsmCaseWin::snScan, this, &ProsmCase::scan);
 }
 
 void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
 {
     m_count = qMax(0, table.recordCount);
-    scrollBarSetUp(m_scrollBar, *m_view, m_count);
+    scrollBarSetUp(m_win->scrollBar(), *m_view, m_count);
     m_guard = false;
     // A start beyond the table would put the cursor on a row that shows no record.
     m_current = m_count > 0 ? qBound(0, startRecord, m_count - 1) : -1;
@@ -262,8 +234,8 @@ void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
         selectCurrentRow();
         setChoice(false);
     }
-    if (m_kind == KindFile)
-        static_cast<ProsmCaseWin*>(m_win.data())->ColText->setFocus();
+    if (ProsmCaseWin* win = searchWin())
+        win->focusSearch();
     m_guard = true;
     showScreen(m_win);
     m_guard = false;
@@ -289,7 +261,8 @@ void ProsmCase::seeRecCur()
     // Never a page that starts before the table or runs past its end.
     m_top = qBound(0, m_top, qMax(0, m_count - m_rows));
     logLine(QByteArrayLiteral("seeRecCur") + numbers({ m_count, m_current, m_top, m_rows }));
-    seeFrom(m_file, *m_table, m_top, m_tabWid, *m_view, qMin(m_count - m_top, m_rows), m_scrollBar, m_guard);
+    seeFrom(
+        m_file, *m_table, m_top, m_win->table(), *m_view, qMin(m_count - m_top, m_rows), m_win->scrollBar(), m_guard);
     m_currentRow = m_current >= 0 && m_current < m_count ? m_current - m_top : -1;
 }
 
@@ -297,14 +270,13 @@ void ProsmCase::selectCurrentRow()
 {
     const bool wasGuarded = m_guard;
     m_guard = true;
-    selCurRow(m_tabWid, m_currentRow);
+    selCurRow(m_win->table(), m_currentRow);
     m_guard = wasGuarded;
 }
 
 void ProsmCase::setChoice(bool chosen)
 {
-    m_case->setEnabled(chosen && !m_caseDisabled);
-    m_delete->setEnabled(chosen && !m_deleteDisabled);
+    m_win->setChoiceEnabled(chosen && !m_caseDisabled, chosen && !m_deleteDisabled);
 }
 
 void ProsmCase::pageMove(qint32 current)
@@ -386,7 +358,8 @@ void ProsmCase::valueChanged(int value)
         m_top = m_count - m_rows;
     else
         m_top = qMax(0, value);
-    seeFrom(m_file, *m_table, m_top, m_tabWid, *m_view, qMin(m_count - m_top, m_rows), m_scrollBar, m_guard);
+    seeFrom(
+        m_file, *m_table, m_top, m_win->table(), *m_view, qMin(m_count - m_top, m_rows), m_win->scrollBar(), m_guard);
     m_currentRow = -1;
     selectCurrentRow();
     m_chosen = -1;
@@ -416,7 +389,8 @@ void ProsmCase::cellClicked(int row, int column)
 void ProsmCase::colChanged(int item)
 {
     logLine(QByteArrayLiteral("col") + numbers({ item }));
-    if (!m_win || m_kind != KindFile || item < 0 || item >= m_itemFields.size())
+    ProsmCaseWin* win = searchWin();
+    if (!win || item < 0 || item >= m_itemFields.size())
         return;
     if (item != m_combinedItem) {
         m_combined = false;
@@ -427,10 +401,8 @@ void ProsmCase::colChanged(int item)
         m_combined = true;
     }
     if (m_scrollColumn >= 0)
-        m_tabWid->horizontalScrollBar()->setValue(m_tabWid->horizontalHeader()->sectionPosition(m_scrollColumn));
-    QLineEdit* text = static_cast<ProsmCaseWin*>(m_win.data())->ColText;
-    text->selectAll();
-    text->setFocus();
+        win->scrollToColumn(m_scrollColumn);
+    win->selectSearchText();
     m_chosen = -1;
     setChoice(false);
 }
@@ -444,18 +416,18 @@ qint32 ProsmCase::scanField(int fieldIndex, const QByteArray& key, qint32 compar
 
 void ProsmCase::search()
 {
-    if (!m_win || m_kind != KindFile)
+    ProsmCaseWin* win = searchWin();
+    if (!win)
         return;
-    QLineEdit* input = static_cast<ProsmCaseWin*>(m_win.data())->ColText;
-    const QByteArray text = fromUi(input->text());
+    const QByteArray text = fromUi(win->searchText());
     const QByteArray trimmed = text.trimmed();
     if (trimmed.isEmpty()) {
-        input->setFocus();
+        win->focusSearch();
         return;
     }
 
     // Every search starts at the first record; there is no search-next.
-    qint32 found = -1;
+    qint32 found = NotFound;
     bool badPattern = false;
     const QList<FieldDescr>& fields = m_table->fields;
     if (m_combined && m_codeField >= 0 && m_barField >= 0 && trimmed.size() <= fields[m_codeField].length) {
@@ -468,12 +440,12 @@ void ProsmCase::search()
             switch (static_cast<SearchOrder>(appState().user.vvod.searchOrder)) {
             case SearchOrder::CodeThenBar:
                 found = scanField(m_codeField, code, codeWidth);
-                if (found < 0)
+                if (found == NotFound)
                     found = scanField(m_barField, bar, barWidth);
                 break;
             case SearchOrder::BarThenCode:
                 found = scanField(m_barField, bar, barWidth);
-                if (found < 0)
+                if (found == NotFound)
                     found = scanField(m_codeField, code, codeWidth);
                 break;
             case SearchOrder::CodeOnly:
@@ -505,6 +477,10 @@ void ProsmCase::search()
         searchFailed(QStringLiteral("Неправильный\nобразец поиска"));
         return;
     }
+    if (found == SearchFileError) {
+        searchFailed(QStringLiteral("Ошибка чтения\nфайла"));
+        return;
+    }
     if (found < 0) {
         searchFailed(QStringLiteral("Запись не найдена"));
         return;
@@ -519,23 +495,31 @@ void ProsmCase::search()
 void ProsmCase::searchFailed(const QString& text)
 {
     showMessage(IconWarning, m_title, text);
-    if (!m_win)
+    ProsmCaseWin* win = searchWin();
+    if (!win)
         return;
     m_chosen = -1;
     setChoice(false);
-    QLineEdit* input = static_cast<ProsmCaseWin*>(m_win.data())->ColText;
-    input->selectAll();
-    input->setFocus();
+    win->selectSearchText();
 }
 
 void ProsmCase::barRead(const QString& barcode)
 {
-    if (!m_win || m_kind != KindFile)
+    ProsmCaseWin* win = searchWin();
+    if (!win)
         return;
-    QLineEdit* input = static_cast<ProsmCaseWin*>(m_win.data())->ColText;
-    input->setText(barcode);
-    input->selectAll();
+    win->setSearchText(barcode);
     search();
+}
+
+void ProsmCase::scan()
+{
+    if (!searchWin())
+        return;
+    // The read blocks up to the scanner's time-out; a failed one is silent, a good one has beeped.
+    QString barcode;
+    if (scanBarcode(barcode))
+        barRead(barcode);
 }
 
 void ProsmCase::caseRec()

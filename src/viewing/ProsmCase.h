@@ -10,9 +10,6 @@
 
 class ProsmBrowserWin;
 class ProsmCaseWin;
-class QPushButton;
-class QScrollBar;
-class QTableWidget;
 
 // The table browser and chooser. It shows one table file through a view, a page of records at
 // a time, lets the operator move, search and pick, and hands the chosen record back by signal.
@@ -24,23 +21,30 @@ class ProsmCase : public QObject {
 public:
     enum WindowKind { KindFile, KindHelp, KindTab };
 
+    // How a browser opens. A button with an empty text is hidden; with all three of Case, Delete
+    // and Add disabled their row goes to the table. With localDelete the browser deletes the
+    // chosen record itself instead of asking the opener by snDelRec(). helpText is used by the
+    // help kind only.
+    struct Options {
+        QString caseText, deleteText, addText, backText, helpText;
+        bool caseDisabled = false, deleteDisabled = false, addDisabled = false;
+        bool localDelete = false;
+        qint32 startRecord = 0;
+    };
+
     explicit ProsmCase(QObject* parent = nullptr);
     ~ProsmCase() override;
 
     // The browser of a table file: search row, paging buttons and the scan key.
-    void mainTabFile(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-        const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-        bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete);
-    // The chooser with a help text under the table (an empty text hides the area). Its window
+    void mainTabFile(
+        const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options);
+    // The chooser with options.helpText under the table (an empty text hides the area). Its window
     // stays until the browser itself is destroyed.
-    void mainTabHelp(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-        const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-        bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete,
-        const QString& helpText);
+    void mainTabHelp(
+        const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options);
     // The plain chooser: table and buttons only.
-    void mainTabTab(const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-        const QString& caseText, const QString& deleteText, const QString& addText, const QString& backText,
-        bool caseDisabled, bool deleteDisabled, bool addDisabled, qint32 startRecord, bool localDelete);
+    void mainTabTab(
+        const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options);
 
     // The window while it exists, else nullptr.
     QWidget* window() const;
@@ -68,6 +72,8 @@ public slots:
     void addRec();
     void back();
     void barRead(const QString& barcode);
+    // The scan key of the file kind: one read of the scanner; a code read is searched for.
+    void scan();
 
 signals:
     void snCaseRec(int record);
@@ -76,18 +82,12 @@ signals:
     void snExit();
 
 private:
-    struct Options {
-        QString caseText, deleteText, addText, backText, helpText;
-        bool caseDisabled = false, deleteDisabled = false, addDisabled = false;
-        bool localDelete = false;
-    };
-
     void openKind(WindowKind kind, const QString& file, TableDescr& table, ViewDescr& view, const QString& title,
-        const Options& options, qint32 startRecord);
+        const Options& options);
     void mainTabSet(
         const QString& file, TableDescr& table, ViewDescr& view, const QString& title, const Options& options);
     void mainTabCall(const TableDescr& table, qint32 startRecord);
-    void fillColumnChooser();
+    void fillColumnChooser(ProsmCaseWin* win);
     void chooseDefaultSearch();
     void connectWindow();
     void seeRecCur();
@@ -97,15 +97,11 @@ private:
     void searchFailed(const QString& text);
     qint32 scanField(int fieldIndex, const QByteArray& key, qint32 compareWidth);
     void destroyWindow();
+    // The window with the search row while the file kind is shown, else nullptr.
+    ProsmCaseWin* searchWin() const;
 
     QPointer<ProsmBrowserWin> m_win;
     WindowKind m_kind = KindFile;
-    QTableWidget* m_tabWid = nullptr;
-    QScrollBar* m_scrollBar = nullptr;
-    QPushButton* m_case = nullptr;
-    QPushButton* m_delete = nullptr;
-    QPushButton* m_add = nullptr;
-    QPushButton* m_back = nullptr;
     QString m_title;
     bool m_caseDisabled = false;
     bool m_deleteDisabled = false;

@@ -1,35 +1,66 @@
 #include "ProsmCaseWin.h"
 
 #include "Scanner.h"
+#include "ui_ProsmCaseWin.h"
 
 #include <QKeyEvent>
 
 ProsmCaseWin::ProsmCaseWin(QWidget* parent)
     : ProsmBrowserWin(parent)
+    , m_ui(std::make_unique<Ui::ProsmCaseWin>())
 {
-    setupUi(this);
-    bindCommon(UserTitle, TabWid, ScrollBar, Case, Delete, Add, Back);
-    connect(ColHeader, &QComboBox::currentIndexChanged, this, &ProsmCaseWin::snColChanged);
-    connect(Search, &QPushButton::clicked, this, &ProsmCaseWin::snSearch);
-    connect(Home, &QPushButton::clicked, this, &ProsmCaseWin::snHome);
-    connect(PgUp, &QPushButton::clicked, this, &ProsmCaseWin::snPgUp);
-    connect(PgDown, &QPushButton::clicked, this, &ProsmCaseWin::snPgDown);
-    connect(End, &QPushButton::clicked, this, &ProsmCaseWin::snEnd);
+    m_ui->setupUi(this);
+    bindCommon(m_ui->UserTitle, m_ui->TabWid, m_ui->ScrollBar, m_ui->Case, m_ui->Delete, m_ui->Add, m_ui->Back);
+    connect(m_ui->ColHeader, &QComboBox::currentIndexChanged, this, &ProsmCaseWin::snColChanged);
+    connect(m_ui->Search, &QPushButton::clicked, this, &ProsmCaseWin::snSearch);
+    connect(m_ui->Home, &QPushButton::clicked, this, &ProsmCaseWin::snHome);
+    connect(m_ui->PgUp, &QPushButton::clicked, this, &ProsmCaseWin::snPgUp);
+    connect(m_ui->PgDown, &QPushButton::clicked, this, &ProsmCaseWin::snPgDown);
+    connect(m_ui->End, &QPushButton::clicked, this, &ProsmCaseWin::snEnd);
+}
+
+ProsmCaseWin::~ProsmCaseWin() = default;
+
+void ProsmCaseWin::setSearchItems(const QStringList& items, int current)
+{
+    m_ui->ColHeader->clear();
+    m_ui->ColHeader->addItems(items);
+    m_ui->ColHeader->setCurrentIndex(current);
+}
+
+QString ProsmCaseWin::searchText() const
+{
+    return m_ui->ColText->text();
+}
+
+void ProsmCaseWin::setSearchText(const QString& text)
+{
+    m_ui->ColText->setText(text);
+    m_ui->ColText->selectAll();
+}
+
+void ProsmCaseWin::focusSearch()
+{
+    m_ui->ColText->setFocus();
+}
+
+void ProsmCaseWin::selectSearchText()
+{
+    m_ui->ColText->selectAll();
+    m_ui->ColText->setFocus();
 }
 
 bool ProsmCaseWin::handleKey(QObject* receiver, QKeyEvent* event)
 {
     const int key = event->key();
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && receiver == ColText) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && receiver == m_ui->ColText) {
         // Return in the search text starts the search and goes no further, so the same press
         // never also chooses the record the search has just found.
         emit snSearch();
         return true;
     }
-    if (key == Qt::Key_Print) {
-        QString barcode;
-        if (scanBarcode(barcode))
-            emit snBarRead(barcode);
+    if (key == Scanner::ScanKey) {
+        emit snScan();
         return true;
     }
     return ProsmBrowserWin::handleKey(receiver, event);

@@ -1,14 +1,32 @@
 #pragma once
 
 #include "ProsmBrowserWin.h"
-#include "ui_ProsmCaseWin.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace Ui {
+class ProsmCaseWin;
+}
 
 // The browser window of a table file: besides the common part a search row (column chooser,
-// search text, search button), the paging buttons and the scan key.
-class ProsmCaseWin : public ProsmBrowserWin, public Ui::ProsmCaseWin {
+// search text, search button), the paging buttons and the scan key, which only asks for a read.
+class ProsmCaseWin : public ProsmBrowserWin {
     Q_OBJECT
 public:
     explicit ProsmCaseWin(QWidget* parent = nullptr);
+    ~ProsmCaseWin() override;
+
+    // Fills the column chooser and makes one item current.
+    void setSearchItems(const QStringList& items, int current);
+    QString searchText() const;
+    // Puts the text into the search field, all of it selected.
+    void setSearchText(const QString& text);
+    // Gives the search field the focus, its text as it is.
+    void focusSearch();
+    // Selects all of the search text and gives it the focus, so the next typing replaces it.
+    void selectSearchText();
 
 signals:
     void snColChanged(int item);
@@ -17,8 +35,12 @@ signals:
     void snPgUp();
     void snSearch();
     void snPgDown();
-    void snBarRead(const QString& barcode);
+    // The scan key was pressed; reading the scanner is the browser's business.
+    void snScan();
 
 protected:
     bool handleKey(QObject* receiver, QKeyEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::ProsmCaseWin> m_ui;
 };

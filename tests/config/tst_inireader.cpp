@@ -3,6 +3,7 @@
 
 #include "AppState.h"
 #include "DescrRegistry.h"
+#include "FailingDevices.h"
 #include "IniReader.h"
 #include "SettingsFiles.h"
 #include "TestUtil.h"
@@ -67,33 +68,6 @@ QByteArray reportAfterHeader(const QString& logPath, const QString& fileName)
         return QByteArrayLiteral("<no time stamp>");
     return log.mid(at + header.size());
 }
-
-// A file of known size whose reads fail after the first bytes, as a worn flash card does.
-class FailingAfter : public QIODevice {
-public:
-    FailingAfter(const QByteArray& content, qint64 goodBytes)
-        : m_content(content)
-        , m_good(goodBytes)
-    {
-    }
-    qint64 size() const override { return m_content.size(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        const qint64 at = pos();
-        if (at >= m_good)
-            return -1;
-        const qint64 n = qMin(maxSize, m_good - at);
-        memcpy(data, m_content.constData() + at, static_cast<size_t>(n));
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_content;
-    qint64 m_good;
-};
 
 } // namespace
 

@@ -3,6 +3,7 @@
 
 #include "AppState.h"
 #include "DescrRegistry.h"
+#include "FailingDevices.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
 #include "TestUtil.h"
@@ -162,28 +163,6 @@ SaveDialogs dialogsFor(ScriptedResponder& r)
     };
     return d;
 }
-
-// A file that accepts only so many bytes, as a full disk would.
-class FailingFile : public QFile {
-public:
-    FailingFile(const QString& path, qint64 budget)
-        : QFile(path)
-        , m_budget(budget)
-    {
-    }
-
-protected:
-    qint64 writeData(const char* data, qint64 len) override
-    {
-        if (len > m_budget)
-            return -1;
-        m_budget -= len;
-        return QFile::writeData(data, len);
-    }
-
-private:
-    qint64 m_budget;
-};
 
 } // namespace
 

@@ -4,7 +4,6 @@
 #include "Scanner.h"
 #include "TestUtil.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +15,9 @@
 #include <unistd.h>
 
 namespace {
+
+// Time-out for reads that are meant to fail: short, so a test that waits for one is not slow.
+constexpr int ShortTimeoutMs = 50;
 
 // Writes bytes into a named pipe from another thread after a pause, the way a scanner daemon would.
 QThread* delayedFifoWriter(const QString& path, const QByteArray& bytes, int delayMs)
@@ -89,11 +91,9 @@ private slots:
         std::unique_ptr<Scanner> s = makeScanner(device);
         QVERIFY(s);
         QVERIFY(!s->init());
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray code;
-        QVERIFY(!s->read(code, 2000));
-        QVERIFY(timer.elapsed() < 1000); // no device: the read fails at once, it does not wait
+        QByteArray code = "untouched";
+        QVERIFY(!s->read(code, ShortTimeoutMs));
+        QCOMPARE(code, QByteArray("untouched"));
     }
 
     void fileGivesCodesInOrderThenTimesOut()
@@ -109,11 +109,8 @@ private slots:
         QVERIFY(s->read(code, 1000));
         QCOMPARE(code, QByteArray("2302468013579"));
 
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(!s->read(code, 300));
-        QVERIFY(timer.elapsed() >= 290);
-        QVERIFY(timer.elapsed() < 5000);
+        // Nothing more in the file: the read times out.
+        QVERIFY(!s->read(code, ShortTimeoutMs));
 
         // A script appends the next code while the program waits.
         QFile f(path);
@@ -132,15 +129,15 @@ private slots:
         std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("pipe:") + path);
         QVERIFY(s->init());
 
+        // Nothing sent yet: the read times out.
+        QByteArray code;
+        QVERIFY(!s->read(code, ShortTimeoutMs));
+
         std::unique_ptr<QThread> first(delayedFifoWriter(path, "4607001234567\n", 150));
         first->start();
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray code;
         QVERIFY(s->read(code, 10000));
         QCOMPARE(code, QByteArray("4607001234567"));
-        QVERIFY(timer.elapsed() >= 100);
-        QVERIFY(first->wait(5000));
+        QVERIFY(first->wait());
 
         // The first writer has gone; the pipe must neither report an end nor spin, and the next
         // writer's code still arrives.
@@ -150,12 +147,10 @@ private slots:
         QCOMPARE(code, QByteArray("12"));
         QVERIFY(s->read(code, 10000));
         QCOMPARE(code, QByteArray("34"));
-        QVERIFY(second->wait(5000));
+        QVERIFY(second->wait());
 
-        timer.restart();
-        QVERIFY(!s->read(code, 250));
-        QVERIFY(timer.elapsed() >= 240);
-        QVERIFY(timer.elapsed() < 5000);
+        // Every code taken: the next read times out again.
+        QVERIFY(!s->read(code, ShortTimeoutMs));
     }
 
     void pipeIsCreatedWhenMissing()
@@ -182,10 +177,7 @@ private slots:
         QByteArray code;
         QVERIFY(s->read(code, 5000));
         QCOMPARE(code, QByteArray("2204680135792"));
-        QElapsedTimer timer;
-        timer.start();
-        QVERIFY(!s->read(code, 200));
-        QVERIFY(timer.elapsed() >= 190);
+        QVERIFY(!s->read(code, ShortTimeoutMs));
         s.reset();
         ::close(master);
     }
@@ -199,14 +191,14 @@ private slots:
         QString text = QStringLiteral("untouched");
         // Start-up has not initialised it: reads fail silently.
         QVERIFY(!scannerReady());
-        QVERIFY(!scanBarcode(text, 200));
+        QVERIFY(!scanBarcode(text, ShortTimeoutMs));
         QCOMPARE(text, QStringLiteral("untouched"));
         QVERIFY(initScanner());
-        QVERIFY(scanBarcode(text, 200));
+        QVERIFY(scanBarcode(text, 1000));
         QCOMPARE(text, QStringLiteral("123"));
         // Failure: no text, nothing changed.
         text = QStringLiteral("kept");
-        QVERIFY(!scanBarcode(text, 100));
+        QVERIFY(!scanBarcode(text, ShortTimeoutMs));
         QCOMPARE(text, QStringLiteral("kept"));
     }
 

@@ -1,5 +1,6 @@
 #include "Codec.h"
 #include "ConvFile.h"
+#include "FailingDevices.h"
 #include "FieldCodec.h"
 #include "RecordFile.h"
 #include "RunLog.h"
@@ -10,9 +11,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
-#include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using Fixtures::field;
 using TestUtil::cp;
@@ -49,22 +54,6 @@ QByteArray plainRecord(const QByteArray& line)
     lineToRecord(plain(), line, rec);
     return rec;
 }
-
-// Runs f with writes beyond limit bytes failing (the limit holds for root too).
-template <typename F>
-auto withFileSizeLimit(rlim_t limit, F f)
-{
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit lowered = old;
-    lowered.rlim_cur = limit;
-    setrlimit(RLIMIT_FSIZE, &lowered);
-    auto result = f();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    return result;
-}
 } // namespace
 
 class TestConvFile : public QObject {
@@ -93,6 +82,15 @@ private slots:
     void toTxtFailures();
     void partialTailIgnored();
     void checkWritesNothing();
+    void overlappingConversionsStayWhole_data();
+    void overlappingConversionsStayWhole();
+    void textReplacedWhole();
+    void sameFileRefused_data();
+    void sameFileRefused();
+    void overlongLines_data();
+    void overlongLines();
+    void memoryStaysFlat_data();
+    void memoryStaysFlat();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -439,6 +437,256 @@ void TestConvFile::checkWritesNothing()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QStringLiteral("logortc.txt") });
     QCOMPARE(conv.checkText(golden("small.tab"), Fixtures::small(), good, bad), ConvFile::Status::Ok);
     QCOMPARE(conv.checkText(path("none.tab"), t, good, bad), ConvFile::Status::FileError);
+}
+
+void TestConvFile::overlappingConversionsStayWhole_data()
+{
+    QTest::addColumn<bool>("toText");
+    QTest::newRow("to binary") << false;
+    QTest::newRow("to text") << true;
+}
+
+void TestConvFile::overlappingConversionsStayWhole()
+{
+    // A second conversion onto the same target runs, whole, while the first is under way (from
+    // its first progress report): both finish, and the target is the whole result of the one
+    // that finished last, never a mixture.
+    QFETCH(bool, toText);
+    TableDescr t = plain();
+    QByteArray first;
+    QByteArray second;
+    for (int i = 0; i < 30000; ++i) {
+        first += "a;" + QByteArray::number(i % 10000) + "\r\n";
+        second += "bb;" + QByteArray::number(9999 - i % 10000) + "\r\n";
+    }
+    QVERIFY(writeFile(path("first.tab"), first));
+    QVERIFY(writeFile(path("second.tab"), second));
+    ConvFile prepare;
+    QVERIFY(prepare.ConvertToBin(path("first.tab"), path("first_tab.bin"), t));
+    QVERIFY(prepare.ConvertToBin(path("second.tab"), path("second_tab.bin"), t));
+    // What the first conversion gives when it runs alone.
+    const QString expectedFile = toText ? path("expected.tab") : path("first_tab.bin");
+    if (toText)
+        QVERIFY(prepare.ConvertToTxt(path("first_tab.bin"), expectedFile, t));
+    const QString target = toText ? path("out.tab") : path("out_tab.bin");
+
+    ConvFile outer;
+    ConvFile inner;
+    bool innerResult = false;
+    bool innerRan = false;
+    connect(&outer, &ConvFile::dataTransferProgress, this, [&] {
+        if (innerRan)
+            return;
+        innerRan = true;
+        TableDescr other = plain();
+        innerResult = toText ? inner.ConvertToTxt(path("second_tab.bin"), target, other)
+                             : inner.ConvertToBin(path("second.tab"), target, other);
+    });
+    const bool outerResult = toText ? outer.ConvertToTxt(path("first_tab.bin"), target, t)
+                                    : outer.ConvertToBin(path("first.tab"), target, t);
+    QVERIFY(innerRan);
+    QVERIFY(innerResult);
+    QVERIFY(outerResult);
+    QCOMPARE(readFile(target), readFile(expectedFile));
+    // No temporary file is left behind.
+    QStringList expected { QStringLiteral("first.tab"), QStringLiteral("first_tab.bin"), QStringLiteral("logortc.txt"),
+        QStringLiteral("second.tab"), QStringLiteral("second_tab.bin"), QFileInfo(target).fileName() };
+    if (toText)
+        expected << QFileInfo(expectedFile).fileName();
+    expected.sort();
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files, QDir::Name), expected);
+}
+
+void TestConvFile::textReplacedWhole()
+{
+    // While the new text is being written, the text file is still the previous one: a conversion
+    // cut short (a kill, a power cut) never leaves a shortened text in its place.
+    const TableDescr t = plain();
+    QByteArray text;
+    for (int i = 0; i < 200000; ++i)
+        text += "t;" + QByteArray::number(i % 1000) + "\r\n";
+    QVERIFY(writeFile(path("p.tab"), text));
+    ConvFile conv;
+    TableDescr table = t;
+    QVERIFY(conv.ConvertToBin(path("p.tab"), path("p_tab.bin"), table));
+    QVERIFY(writeFile(path("out.tab"), "previous text\r\n"));
+    int checks = 0;
+    QByteArray seen;
+    connect(&conv, &ConvFile::dataTransferProgress, this, [&](qint64 done, qint64 total) {
+        // Halfway, when more than one chunk has gone out.
+        if (checks == 0 && done * 2 >= total) {
+            ++checks;
+            seen = readFile(path("out.tab"));
+        }
+    });
+    QVERIFY(conv.ConvertToTxt(path("p_tab.bin"), path("out.tab"), t));
+    QCOMPARE(checks, 1);
+    QCOMPARE(seen, QByteArray("previous text\r\n"));
+    QCOMPARE(readFile(path("out.tab.old")), QByteArray("previous text\r\n"));
+    // The new text is the whole table.
+    QVERIFY(conv.ConvertToBin(path("out.tab"), path("back_tab.bin"), table));
+    QCOMPARE(readFile(path("back_tab.bin")), readFile(path("p_tab.bin")));
+}
+
+void TestConvFile::sameFileRefused_data()
+{
+    QTest::addColumn<QString>("second"); // how the target names the source
+    QTest::newRow("same name") << QStringLiteral("same");
+    QTest::newRow("another spelling") << QStringLiteral("spelling");
+    QTest::newRow("symbolic link") << QStringLiteral("symlink");
+    QTest::newRow("hard link") << QStringLiteral("hardlink");
+}
+
+void TestConvFile::sameFileRefused()
+{
+    QFETCH(QString, second);
+    const QByteArray table = readFile(golden("small_tab.bin"));
+    const QByteArray text = readFile(golden("small.tab"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("sub")));
+    QVERIFY(writeFile(path("s_tab.bin"), table));
+    QVERIFY(writeFile(path("s.tab"), text));
+    auto other = [&](const char* name) -> QString {
+        const QString original = path(name);
+        const QString alias = path("alias");
+        if (second == QLatin1String("spelling"))
+            return m_dir->path() + QStringLiteral("/sub/../") + QString::fromLatin1(name);
+        if (second == QLatin1String("symlink"))
+            return QFile::link(original, alias) ? alias : QString();
+        if (second == QLatin1String("hardlink"))
+            return ::link(QFile::encodeName(original).constData(), QFile::encodeName(alias).constData()) == 0
+                ? alias
+                : QString();
+        return original;
+    };
+    TableDescr t = Fixtures::small();
+    ConvFile conv;
+    const QString textAlias = other("s.tab");
+    QVERIFY(!textAlias.isEmpty());
+    QCOMPARE(conv.convertToBin(path("s.tab"), textAlias, t), ConvFile::Status::FileError);
+    QCOMPARE(readFile(path("s.tab")), text);
+    QFile::remove(path("alias"));
+    const QString tableAlias = other("s_tab.bin");
+    QVERIFY(!tableAlias.isEmpty());
+    QVERIFY(!conv.ConvertToTxt(path("s_tab.bin"), tableAlias, t));
+    QCOMPARE(readFile(path("s_tab.bin")), table);
+    QVERIFY(!QFile::exists(path("s_tab.bin.old")));
+    QVERIFY(!QFile::exists(path("alias.old")));
+    QVERIFY(sameFile(path("s_tab.bin"), tableAlias));
+    QVERIFY(!sameFile(path("s_tab.bin"), path("s.tab")));
+    QVERIFY(!sameFile(path("s_tab.bin"), path("none.tab")));
+}
+
+void TestConvFile::overlongLines_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<QByteArray>>("lines"); // the lines the records come from
+    QTest::addColumn<QList<QByteArray>>("reports");
+
+    const qsizetype limit = 8 << 20; // a line this long is no longer held whole
+    const QByteArray fives = QByteArray(limit + 100, '5');
+    const QByteArray echo = cp("\"") + QByteArray(64, '5') + "...\"";
+    QTest::newRow("just under the limit") << QByteArray("d;" + QByteArray(limit - 3, '5') + "\r\nb;2")
+                                          << QList<QByteArray> { "d;5555", "b;2" } << QList<QByteArray> {};
+    QTest::newRow("at the limit") << QByteArray("d;" + QByteArray(limit - 2, '5') + "\r\nb;2")
+                                  << QList<QByteArray> { "b;2" } << QList<QByteArray> { cp("строка 1 поле 2 ") + echo };
+    QTest::newRow("second item too long, ended by crlf")
+        << QByteArray("a;1\r\nd;" + fives + "\r\nb;2\r\n") << QList<QByteArray> { "a;1", "b;2" }
+        << QList<QByteArray> { cp("строка 2 поле 2 ") + echo };
+    QTest::newRow("first item too long, ended by lone crs")
+        << QByteArray(fives + "\r\rb;2") << QList<QByteArray> { "", "b;2" }
+        << QList<QByteArray> { cp("строка 1 поле 1 ") + echo };
+    QTest::newRow("ended by a run of crs and lf")
+        << QByteArray("d;" + fives + "\r\r\r\nb;2") << QList<QByteArray> { "b;2" }
+        << QList<QByteArray> { cp("строка 1 поле 2 ") + echo };
+    QTest::newRow("bad whole item before the long one")
+        << QByteArray("a;X;" + fives + "\nb;2") << QList<QByteArray> { "b;2" }
+        << QList<QByteArray> { cp("строка 1 поле 2 \"X\"") };
+    QTest::newRow("long item beyond the last field")
+        << QByteArray("a;1;" + fives + "\nb;2") << QList<QByteArray> { "a;1", "b;2" } << QList<QByteArray> {};
+    QTest::newRow("last line, no line end") << QByteArray("b;2\n;" + fives) << QList<QByteArray> { "b;2" }
+                                            << QList<QByteArray> { cp("строка 2 поле 2 ") + echo };
+    QTest::newRow("short bad item echoed cut")
+        << QByteArray("a;" + QByteArray(100, 'Z') + "\nb;2") << QList<QByteArray> { "b;2" }
+        << QList<QByteArray> { cp("строка 1 поле 2 \"") + QByteArray(64, 'Z') + "...\"" };
+}
+
+void TestConvFile::overlongLines()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QList<QByteArray>, reports);
+    QVERIFY(writeFile(path("p.tab"), text));
+    TableDescr t = plain();
+    ConvFile conv;
+    QList<QByteArray> seen;
+    conv.setBadLineHandler([&](const QByteArray& line) { seen << line; });
+    QSignalSpy spy(&conv, &ConvFile::dataTransferProgress);
+    QCOMPARE(conv.convertToBin(path("p.tab"), path("p_tab.bin"), t),
+        reports.isEmpty() ? ConvFile::Status::Ok : ConvFile::Status::BadLines);
+    QByteArray expected;
+    for (const QByteArray& line : lines)
+        expected += plainRecord(line);
+    QCOMPARE(readFile(path("p_tab.bin")), expected);
+    QCOMPARE(seen, reports);
+    QCOMPARE(spy.last().at(0).toLongLong(), qint64(text.size()));
+}
+
+void TestConvFile::memoryStaysFlat_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<char>("fill"); // repeated 256 MB after the head
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<qint64>("good");
+    QTest::addColumn<qint64>("bad");
+
+    QTest::newRow("run of cr before the line end") << QByteArray("a;1") << '\r' << QByteArray("\nb;2\n") << 2LL << 0LL;
+    QTest::newRow("one endless item") << QByteArray("a;") << '7' << QByteArray("\nb;2\n") << 1LL << 1LL;
+}
+
+void TestConvFile::memoryStaysFlat()
+{
+    // The text comes through a pipe, 256 MB of it, so nothing of that size is ever on disk.
+    QFETCH(QByteArray, head);
+    QFETCH(char, fill);
+    QFETCH(QByteArray, tail);
+    QFETCH(qint64, good);
+    QFETCH(qint64, bad);
+    const QString fifo = path("pipe.tab");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::thread writer([&] {
+        int fd = -1;
+        // Waits for the reader, but not for ever: a conversion that never opens the pipe fails.
+        for (int tries = 0; fd < 0 && tries < 3000; ++tries) {
+            fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0)
+                QThread::msleep(10);
+        }
+        if (fd < 0)
+            return;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        const QByteArray chunk(1 << 20, fill);
+        bool ok = ::write(fd, head.constData(), size_t(head.size())) == head.size();
+        for (int i = 0; ok && i < 256; ++i)
+            ok = ::write(fd, chunk.constData(), size_t(chunk.size())) == chunk.size();
+        if (ok)
+            ok = ::write(fd, tail.constData(), size_t(tail.size())) == tail.size();
+        ::close(fd);
+    });
+    rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+    ConvFile conv;
+    qint64 goodLines = 0;
+    qint64 badLines = 0;
+    const ConvFile::Status status = conv.checkText(fifo, plain(), goodLines, badLines);
+    writer.join();
+    rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    QCOMPARE(status, bad > 0 ? ConvFile::Status::BadLines : ConvFile::Status::Ok);
+    QCOMPARE(goodLines, good);
+    QCOMPARE(badLines, bad);
+    // The peak resident size grew by a few buffers at most (ru_maxrss counts kilobytes).
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 64 * 1024,
+        qPrintable(QStringLiteral("grew by %1 kB").arg(after.ru_maxrss - before.ru_maxrss)));
 }
 
 QTEST_GUILESS_MAIN(TestConvFile)

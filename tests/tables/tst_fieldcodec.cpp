@@ -1,4 +1,5 @@
 #include "FieldCodec.h"
+#include "Report.h"
 #include "TableFixtures.h"
 #include "TestUtil.h"
 
@@ -28,6 +29,8 @@ private slots:
     void defaults();
     void badLayoutIsRefused();
     void badItemLineText();
+    void ruleReadsBack_data();
+    void ruleReadsBack();
 };
 
 void TestFieldCodec::convert_data()
@@ -360,6 +363,40 @@ void TestFieldCodec::badLayoutIsRefused()
 void TestFieldCodec::badItemLineText()
 {
     QCOMPARE(badItemLine(3, 2, QByteArray("12.5")), TestUtil::cp("строка 3 поле 2 \"12.5\""));
+}
+
+void TestFieldCodec::ruleReadsBack_data()
+{
+    QTest::addColumn<FieldType>("type");
+    QTest::addColumn<LenRule>("rule");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("readsBack");
+
+    const auto st = LenRule::Standart;
+    const auto mi = LenRule::Minimal;
+    const auto ma = LenRule::Maxlen;
+    QTest::newRow("amount, standart") << FieldType::Summa << st << 10 << true;
+    QTest::newRow("amount, minimal: 5.50 is written 5.5") << FieldType::Summa << mi << 10 << false;
+    QTest::newRow("amount, maxlen") << FieldType::Summa << ma << 10 << true;
+    QTest::newRow("quantity, minimal: 1.5 and 1 read") << FieldType::Quantity << mi << 10 << true;
+    QTest::newRow("quantity, maxlen") << FieldType::Quantity << ma << 10 << true;
+    QTest::newRow("text, minimal") << FieldType::Text << mi << 30 << true;
+    QTest::newRow("text, maxlen") << FieldType::Text << ma << 30 << true;
+    QTest::newRow("digits, standart") << FieldType::Digit << st << 13 << true;
+    QTest::newRow("digits, maxlen: leading zeros make another code") << FieldType::Digit << ma << 13 << false;
+    QTest::newRow("integer, maxlen") << FieldType::Integer << ma << 10 << true;
+    QTest::newRow("date, minimal") << FieldType::Date << mi << 8 << true;
+    QTest::newRow("time, maxlen") << FieldType::Time << ma << 5 << true;
+}
+
+void TestFieldCodec::ruleReadsBack()
+{
+    QFETCH(FieldType, type);
+    QFETCH(LenRule, rule);
+    QFETCH(int, length);
+    QFETCH(bool, readsBack);
+    const TableDescr t = Fixtures::table("TAB", "T", ';', { field("F", type, length, rule) });
+    QCOMPARE(::ruleReadsBack(t.fields[0]), readsBack);
 }
 
 QTEST_GUILESS_MAIN(TestFieldCodec)

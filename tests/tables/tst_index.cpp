@@ -7,6 +7,7 @@
 #include "TableFixtures.h"
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,6 +75,8 @@ private slots:
     void orders();
     void receiptModeScansDocument();
     void prepareBuildsOnlyMissing();
+    void unreadableFiles_data();
+    void unreadableFiles();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -310,7 +313,8 @@ void TestIndex::orders_data()
     const auto codeOnly = SearchOrder::CodeOnly;
     const auto codeBar = SearchOrder::CodeThenBar;
     const auto barCode = SearchOrder::BarThenCode;
-    // Record 5 has code 555555; record 9 has the short barcode 555555; record 7 the barcode 777.
+    // Record 5 has code 555555; record 9 has the short barcode 555555; record 7 the barcode 777;
+    // record 10 a barcode of 14 digits, as many as its field holds.
     QTest::newRow("code only: code") << codeOnly << QByteArray("100002") << 2 << KeyRole::Code;
     QTest::newRow("code only: barcode-only value") << codeOnly << QByteArray("777") << -1 << KeyRole::Code;
     QTest::newRow("code then bar: found by barcode") << codeBar << QByteArray("777") << 7 << KeyRole::Bar;
@@ -322,6 +326,11 @@ void TestIndex::orders_data()
     QTest::newRow("long text never by code") << barCode << QByteArray("1000041") << -1 << KeyRole::Bar;
     QTest::newRow("miss both") << codeBar << QByteArray("123") << -1 << KeyRole::Bar;
     QTest::newRow("letter in code") << codeOnly << QByteArray("10A") << -1 << KeyRole::Code;
+    QTest::newRow("barcode filling its field") << codeOnly << QByteArray("46000000000104") << 10 << KeyRole::Bar;
+    QTest::newRow("one digit more is not cut to the barcode")
+        << codeOnly << QByteArray("460000000001045") << -1 << KeyRole::Bar;
+    QTest::newRow("many digits more, either order")
+        << barCode << QByteArray("46000000000104") + QByteArray(40, '7') << -1 << KeyRole::Bar;
     QTest::newRow("empty") << codeBar << QByteArray("  ") << -1 << KeyRole::Code;
 }
 
@@ -335,6 +344,7 @@ void TestIndex::orders()
     keys[5].first = "555555";
     keys[9].second = "555555";
     keys[7].second = "777";
+    keys[10].second = "46000000000104";
     const QByteArray goods = goodsBytes(m_goods, keys);
     QVERIFY(writeFile(path("g_tvr.bin"), goods));
     QByteArray rec;
@@ -375,6 +385,15 @@ void TestIndex::receiptModeScansDocument()
     QCOMPARE(rec, docBytes.mid(2 * doc.recordLength, doc.recordLength));
     hit = searchTvr("100001", SearchOrder::CodeOnly, true, path("g_tvr.bin"), m_goods, path("d_prh.bin"), doc, rec);
     QCOMPARE(hit.record, -1);
+    // A barcode of 14 digits fills the document's field; a fifteenth digit is not cut off to match it.
+    QCOMPARE(lineToRecord(doc, QByteArray("46000000000033;44444;4"), rec), -1);
+    QVERIFY(writeFile(path("d_prh.bin"), docBytes + rec));
+    hit = searchTvr(
+        "46000000000033", SearchOrder::CodeOnly, true, path("g_tvr.bin"), m_goods, path("d_prh.bin"), doc, rec);
+    QCOMPARE(hit.record, 3);
+    hit = searchTvr(
+        "460000000000334", SearchOrder::CodeOnly, true, path("g_tvr.bin"), m_goods, path("d_prh.bin"), doc, rec);
+    QCOMPARE(hit.record, -1);
     QVERIFY(!QFile::exists(path("Bar.ndx")));
     QVERIFY(!QFile::exists(path("Code.ndx")));
 }
@@ -397,6 +416,51 @@ void TestIndex::prepareBuildsOnlyMissing()
     QByteArray rec;
     QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "4600000000049", rec), 49);
     QCOMPARE(readFile(path("Bar.ndx")), column(goods, bar(), m_goods.recordLength));
+}
+
+void TestIndex::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("file"); // the file that cannot be read
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("record");
+
+    QTest::newRow("goods table is a folder")
+        << QStringLiteral("g_tvr.bin") << QStringLiteral("folder") << int(SearchFileError);
+    QTest::newRow("goods table read error")
+        << QStringLiteral("g_tvr.bin") << QStringLiteral("read error") << int(SearchFileError);
+    // An index that cannot be read is passed over: the goods scan finds the record.
+    QTest::newRow("index is a folder") << QStringLiteral("Bar.ndx") << QStringLiteral("folder") << 7;
+    QTest::newRow("index read error") << QStringLiteral("Bar.ndx") << QStringLiteral("read error") << 7;
+}
+
+void TestIndex::unreadableFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, how);
+    QFETCH(int, record);
+    const QString target = m_dir->filePath(file);
+    if (file != QLatin1String("g_tvr.bin"))
+        QVERIFY(writeFile(path("g_tvr.bin"), goodsBytes(m_goods, numbered(20))));
+    if (how == QLatin1String("folder")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(file));
+    } else {
+        QFile probe(QStringLiteral("/proc/self/mem"));
+        if (!probe.open(QIODevice::ReadOnly))
+            QSKIP("no /proc/self/mem here");
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), target));
+    }
+    QByteArray rec;
+    QCOMPARE(searchNdx(path("g_tvr.bin"), m_goods, KeyRole::Bar, "4600000000007", rec), record);
+    // The goods lookup stops at an unreadable table, whatever the order still had to try.
+    const TvrHit hit = searchTvr(
+        "100007", SearchOrder::CodeThenBar, false, path("g_tvr.bin"), m_goods, path("d_prh.bin"), TableDescr(), rec);
+    QCOMPARE(hit.record, record);
+    if (record == SearchFileError)
+        QCOMPARE(hit.role, KeyRole::Code);
+    // In receipt mode the document table itself is searched.
+    const TvrHit doc = searchTvr(
+        "4600000000007", SearchOrder::CodeOnly, true, path("g_tvr.bin"), m_goods, path("g_tvr.bin"), m_goods, rec);
+    QCOMPARE(doc.record, record);
 }
 
 QTEST_GUILESS_MAIN(TestIndex)

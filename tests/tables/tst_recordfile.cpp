@@ -1,3 +1,4 @@
+#include "FailingDevices.h"
 #include "FieldCodec.h"
 #include "RecordFile.h"
 #include "TableFixtures.h"
@@ -7,9 +8,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using TestUtil::readFile;
 using TestUtil::writeFile;
@@ -47,6 +45,8 @@ private slots:
     void deleteAt();
     void deleteBeyondEndChangesNothing();
     void deleteFailureKeepsTable();
+    void refusedWriteIsNoChange_data();
+    void refusedWriteIsNoChange();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -234,21 +234,50 @@ void TestRecordFile::deleteFailureKeepsTable()
     const QByteArray all = records(1000);
     QVERIFY(writeFile(bin, all));
 
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QByteArray deleted;
-    const bool result = deleteRec(bin, t, 10, deleted);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const bool result = withFileSizeLimit(4096, [&] { return deleteRec(bin, t, 10, deleted); });
 
     QVERIFY(!result);
     QCOMPARE(readFile(bin), all);
     QVERIFY(!QFile::exists(path("t_tab.chg")));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QStringLiteral("t_tab.bin") });
+}
+
+void TestRecordFile::refusedWriteIsNoChange_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("n"); // record number for putRec
+    QTest::addColumn<int>("limit"); // bytes a file may reach; the table holds 3 records of 16
+    QTest::addColumn<bool>("tableKept"); // the table's bytes are as they were
+
+    QTest::newRow("putRec at the end") << QStringLiteral("putRec") << 3 << 48 << true;
+    QTest::newRow("putRec over a record") << QStringLiteral("putRec") << 1 << 16 << true;
+    // Half the record goes in before the limit: what reached the file cannot be taken back.
+    QTest::newRow("putRec half written") << QStringLiteral("putRec") << 2 << 40 << false;
+    QTest::newRow("appendRec") << QStringLiteral("appendRec") << 0 << 48 << true;
+    QTest::newRow("appendRec half written") << QStringLiteral("appendRec") << 0 << 56 << true;
+}
+
+void TestRecordFile::refusedWriteIsNoChange()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, n);
+    QFETCH(int, limit);
+    QFETCH(bool, tableKept);
+    TableDescr t = Fixtures::small();
+    t.recordCount = 3;
+    const QString bin = path("t_tab.bin");
+    QVERIFY(writeFile(bin, records(3)));
+    const QByteArray fresh = records(10).mid(9 * 16, 16);
+    const bool saved = withFileSizeLimit(limit,
+        [&] { return operation == QLatin1String("putRec") ? putRec(bin, t, n, fresh) : appendRec(bin, t, fresh); });
+    QVERIFY(!saved);
+    // The exchange would send a table marked changed; nothing was changed.
+    QVERIFY(!QFile::exists(path("t_tab.chg")));
+    QCOMPARE(t.recordCount, 3);
+    if (tableKept)
+        QCOMPARE(readFile(bin), records(3));
+    QCOMPARE(recordCountOf(bin, t), 3);
 }
 
 QTEST_GUILESS_MAIN(TestRecordFile)

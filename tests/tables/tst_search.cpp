@@ -3,10 +3,13 @@
 #include "TableFixtures.h"
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 using Fixtures::field;
+
+Q_DECLARE_METATYPE(FieldType)
 
 namespace {
 // Goods records: code = 100000 + i, barcode from the list (or 4600000000000 + i), name "N<i>".
@@ -37,6 +40,10 @@ private slots:
     void recordLongerThanBlock();
     void partialTailNeverMatches();
     void badArguments();
+    void unreadableFile_data();
+    void unreadableFile();
+    void searchKey_data();
+    void searchKey();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -156,6 +163,71 @@ void TestSearch::badArguments()
     QCOMPARE(blockSearchFrom(path("g_tvr.bin"), 64, 0, 60, 6, QByteArray("100000"), rec), -1);
     QCOMPARE(blockSearchFrom(path("g_tvr.bin"), 0, 0, 0, 0, QByteArray(), rec), -1);
     QCOMPARE(blockSearchFrom(path("g_tvr.bin"), 64, -1, 0, 6, QByteArray("100000"), rec), -1);
+}
+
+void TestSearch::unreadableFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("cannot be opened (a folder)") << QStringLiteral("folder") << int(SearchFileError);
+    QTest::newRow("read error") << QStringLiteral("read error") << int(SearchFileError);
+    // A table that is not there holds no records: nothing found, not an error.
+    QTest::newRow("missing") << QStringLiteral("missing") << -1;
+}
+
+void TestSearch::unreadableFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, expected);
+    const QString bin = path("g_tvr.bin");
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("g_tvr.bin")));
+    } else if (kind == QLatin1String("read error")) {
+        // Opens, but reading its first bytes fails.
+        QFile probe(QStringLiteral("/proc/self/mem"));
+        if (!probe.open(QIODevice::ReadOnly))
+            QSKIP("no /proc/self/mem here");
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), bin));
+    }
+    const TableDescr t = Fixtures::goods();
+    QByteArray rec("untouched");
+    QCOMPARE(::blockSearch(bin, t, 0, QByteArray("100000"), rec), expected);
+    QCOMPARE(blockSearchFrom(bin, 64, 3, 0, 6, QByteArray("100000"), rec), expected);
+    QCOMPARE(rec, QByteArray("untouched"));
+}
+
+void TestSearch::searchKey_data()
+{
+    QTest::addColumn<FieldType>("type");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("key"); // empty: refused
+
+    const QByteArray ff("\xFF");
+    QTest::newRow("barcode") << FieldType::Digit << 13 << QByteArray("4600000000017")
+                             << QByteArray("4600000000017") + ff;
+    // Length 13 gives a field of 14 digits, and 14 digits are stored whole.
+    QTest::newRow("fills the width") << FieldType::Digit << 13 << QByteArray("46000000000171")
+                                     << QByteArray("46000000000171");
+    QTest::newRow("one digit more") << FieldType::Digit << 13 << QByteArray("460000000001712") << QByteArray();
+    QTest::newRow("blanks do not count") << FieldType::Digit << 6 << QByteArray("  100001 ") << QByteArray("100001");
+    QTest::newRow("letter") << FieldType::Digit << 6 << QByteArray("1000A1") << QByteArray();
+    QTest::newRow("text longer than the field") << FieldType::Text << 4 << QByteArray("Milk1") << QByteArray();
+    QTest::newRow("text padded") << FieldType::Text << 4 << QByteArray("Mi") << QByteArray("Mi  ");
+    // A number's text is longer than its four bytes.
+    QTest::newRow("integer") << FieldType::Integer << 10 << QByteArray("123456") << QByteArray("\x40\xE2\x01\x00", 4);
+}
+
+void TestSearch::searchKey()
+{
+    QFETCH(FieldType, type);
+    QFETCH(int, length);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, key);
+    const TableDescr t = Fixtures::table("TVR", "G", ';', { field("K", type, length) });
+    QByteArray bytes("untouched");
+    QCOMPARE(searchKeyBytes(t.fields[0], text, bytes), !key.isEmpty());
+    QCOMPARE(bytes, key.isEmpty() ? QByteArray("untouched") : key);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)

@@ -1,0 +1,34 @@
+#include "FileIo.h"
+
+#include <QIODevice>
+
+qint64 readFull(QIODevice& device, char* buffer, qint64 size)
+{
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = device.read(buffer + got, size - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
+bool readToEnd(QIODevice& device, QByteArray& data)
+{
+    data.clear();
+    for (;;) {
+        const qsizetype at = data.size();
+        data.resize(at + FileChunkBytes);
+        const qint64 n = readFull(device, data.data() + at, FileChunkBytes);
+        if (n < 0) {
+            data.clear();
+            return false;
+        }
+        data.resize(at + n);
+        if (n < FileChunkBytes)
+            return true;
+    }
+}
