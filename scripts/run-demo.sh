@@ -1,8 +1,8 @@
 #!/bin/sh
 # The run command: installs what is missing, builds the program, copies the bundled demo into a
-# fresh folder and starts the program there. With a display it opens a 240 x 320 window. Without
-# one it runs the program on a virtual display, saves a picture of the screen it reached, says
-# where the picture is and ends.
+# fresh folder, converts its office directories into the tables the terminal opens and starts the
+# program there. With a display it opens a 240 x 320 window. Without one it runs the program on a
+# virtual display, saves a picture of the screen it reached, says where the picture is and ends.
 set -eu
 # shellcheck source=scripts/common.sh
 . "$(dirname "$0")/common.sh"
@@ -10,13 +10,30 @@ set -eu
 ensure_packages
 # shellcheck disable=SC2119 # no extra options for the program alone
 configure
-cmake --build "$BUILD" -j "$JOBS" --target ortova
+cmake --build "$BUILD" -j "$JOBS" --target ortova ortova-tool
 
 RUN="$ROOT/run-$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$RUN"
 cp -R "$ROOT/examples/demo/." "$RUN/"
-rm -f "$RUN/.gitattributes"
+find "$RUN" -name .gitattributes -delete
+rm -f "$RUN/make-office.py"
+# The local folder channel's output folder, for unloading the results.
+mkdir -p "$RUN/office/out"
 echo "Demo folder: $RUN"
+
+# The work folder is the application folder (WorkDirectory is empty in OrtUser.ini). The office
+# tool converts the goods directory, the receipt document and the weight codes of office/in/ into
+# the binary tables the terminal opens there, so counting can start without an exchange first.
+# A bad line stops the script here.
+convert() { # convert EXTENSION NAME: office/in/NAME.ext -> NAME_ext.bin
+    ext=$(printf '%s' "$1" | tr '[:upper:]' '[:lower:]')
+    printf '%s: ' "${2}_$ext.bin"
+    "$BUILD/tools/ortova-tool" --system "$RUN/OrtSystem.ini" to-bin --table "$1" \
+        "$RUN/office/in/$2.$ext" "$RUN/${2}_$ext.bin"
+}
+convert TVR Tovar
+convert PRH Prihod
+convert WGT Vescod
 
 if [ -n "${DISPLAY:-}" ]; then
     "$BUILD/app/ortova" --app-dir "$RUN" --windowed

@@ -6,12 +6,15 @@
 #include "Codec.h"
 #include "ConvFile.h"
 #include "DescrRegistry.h"
+#include "DescrSections.h"
 #include "FieldCodec.h"
 #include "FileList.h"
 #include "Index.h"
 #include "IopMsg.h"
 #include "RecordFile.h"
+#include "Report.h"
 #include "SettingsFiles.h"
+#include "WgtMemDescr.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +52,7 @@ const char* const MainHelp = "Использование: ortova-tool [--system 
                              "  to-text двоичная таблица -> текстовый файл (прежний сохраняется как .old)\n"
                              "  find    найти товар по коду или штрихкоду\n"
                              "  list    список пронумерованных файлов справочников в папке\n"
+                             "  weight  разобрать весовой штрихкод по справочнику весовых кодов\n"
                              "\n"
                              "Общие параметры:\n"
                              "  --system ФАЙЛ  файл настроек системы (по умолчанию OrtSystem.ini в текущей папке)\n"
@@ -62,7 +66,10 @@ const char* const CheckHelp = "Использование: ortova-tool check --t
                               "Преобразует текстовый файл в памяти по описанию таблицы РАСШ (TVR, PRH, RES, WGT, TAB)\n"
                               "и ничего не записывает. Для каждой ошибочной строки выводит\n"
                               "  строка N поле M \"текст\"\n"
-                              "как в журнале терминала, затем итог: число правильных и ошибочных строк.\n"
+                              "как в журнале терминала (текст длиннее 64 байт обрезается и отмечается «...»),\n"
+                              "затем итог: число правильных и ошибочных строк. Поле, чьё правило длины\n"
+                              "(STANDART, MINIMAL, MAXLEN) даёт при to-text текст, который не читается обратно\n"
+                              "в то же значение, называется предупреждением в потоке ошибок.\n"
                               "Код завершения: 0 - все строки правильные, 1 - есть ошибочные, 2 - ошибка.\n";
 
 const char* const ToBinHelp = "Использование: ortova-tool to-bin --table РАСШ ТЕКСТ ДВОИЧНЫЙ\n"
@@ -70,12 +77,14 @@ const char* const ToBinHelp = "Использование: ortova-tool to-bin --
                               "Преобразует текстовый файл в двоичную таблицу так же, как терминал, байт в байт.\n"
                               "Ошибочные строки пропускаются и выводятся в виде «строка N поле M \"текст\"».\n"
                               "Прежняя таблица заменяется только полностью записанной новой.\n"
+                              "Текстовый и двоичный файл должны быть разными файлами.\n"
                               "Код завершения: 0 - все строки записаны, 1 - есть пропущенные строки, 2 - ошибка.\n";
 
 const char* const ToTextHelp = "Использование: ortova-tool to-text --table РАСШ ДВОИЧНЫЙ ТЕКСТ\n"
                                "\n"
                                "Преобразует двоичную таблицу в текстовый файл так же, как терминал, байт в байт.\n"
-                               "Прежний текстовый файл сохраняется под именем ТЕКСТ.old.\n"
+                               "Прежний текстовый файл сохраняется под именем ТЕКСТ.old; новый записывается\n"
+                               "рядом и заменяет прежний только целиком. Файлы должны быть разными.\n"
                                "Код завершения: 0 - выполнено, 2 - ошибка.\n";
 
 const char* const FindHelp
@@ -87,7 +96,8 @@ const char* const FindHelp
       "  --order code      только по коду (по умолчанию)\n"
       "  --order code-bar  по коду, затем по штрихкоду\n"
       "  --order bar-code  по штрихкоду, затем по коду\n"
-      "Ключ длиннее поля кода всегда ищется по штрихкоду.\n"
+      "Ключ длиннее поля кода всегда ищется по штрихкоду; ключ длиннее поля штрихкода\n"
+      "не находится (он не обрезается до длины поля).\n"
       "Выводит номер записи (с 0) и саму запись строкой текстового файла.\n"
       "Код завершения: 0 - найден, 1 - не найден, 2 - ошибка.\n";
 
@@ -98,6 +108,13 @@ const char* const ListHelp = "Использование: ortova-tool list --dir
                              "4 - весовые коды (_WGT.BIN).\n"
                              "  --changed  отмечать «+» файлы с признаком изменения (как при EnCaseChanged)\n"
                              "Код завершения: 0 - выполнено, 2 - ошибка.\n";
+
+const char* const WeightHelp = "Использование: ortova-tool weight [--system ФАЙЛ] ВЕСОВЫЕ_КОДЫ ШТРИХКОД\n"
+                               "\n"
+                               "Разбирает весовой штрихкод так же, как ввод данных на терминале: пробует по порядку\n"
+                               "записи двоичного справочника весовых кодов (таблица WGT, например Vescod_wgt.bin)\n"
+                               "и выводит две строки: ключ товара (код или штрихкод) и вес в тысячных (граммах).\n"
+                               "Код завершения: 0 - разобран, 1 - ни одна запись не подходит, 2 - ошибка.\n";
 
 // The command line after the command word: options with values, flags and positional words.
 struct Args {
@@ -205,6 +222,29 @@ void reportIopMessages()
     setIopSink([](const QByteArray& message) { err(QStringLiteral("ortova-tool: %1\n").arg(toUi(message))); });
 }
 
+// A table whose own text does not read back loses data on its way through the office: each such
+// field is named with its type and rule.
+void warnRulesThatDoNotReadBack(const TableDescr& table)
+{
+    for (const FieldDescr& f : table.fields) {
+        if (ruleReadsBack(f))
+            continue;
+        err(QStringLiteral("ortova-tool: предупреждение: поле %1 (%2, %3): текст, который пишет to-text, "
+                           "не читается обратно в то же значение\n")
+                .arg(toUi(f.name), toUi(fieldTypeWord(f.type)), toUi(lenRuleWord(f.rule))));
+    }
+}
+
+// Converting a file onto itself would destroy the source: refused before anything is touched.
+bool refuseSameFile(const QString& command, const QString& source, const QString& target)
+{
+    if (!sameFile(source, target))
+        return false;
+    err(QStringLiteral("ortova-tool: %1: исходный и результирующий файл - один и тот же файл (%2 и %3)\n")
+            .arg(command, source, target));
+    return true;
+}
+
 int check(Settings& settings, const Args& a)
 {
     if (a.table.isEmpty() || a.words.size() != 1)
@@ -212,6 +252,7 @@ int check(Settings& settings, const Args& a)
     const TableDescr* table = describedTable(settings, a.table);
     if (!table)
         return Failed;
+    warnRulesThatDoNotReadBack(*table);
     ConvFile conv;
     conv.setBadLineHandler(printBadLine);
     qint64 good = 0;
@@ -233,6 +274,8 @@ int toBin(Settings& settings, const Args& a)
     TableDescr* table = describedTable(settings, a.table);
     if (!table)
         return Failed;
+    if (refuseSameFile(QStringLiteral("to-bin"), a.words[0], a.words[1]))
+        return Failed;
     ConvFile conv;
     conv.setBadLineHandler(printBadLine);
     const ConvFile::Status status = conv.convertToBin(a.words[0], a.words[1], *table);
@@ -253,6 +296,8 @@ int toText(Settings& settings, const Args& a)
         return usage(QStringLiteral("to-text: нужны --table РАСШ, двоичный и текстовый файлы"));
     const TableDescr* table = describedTable(settings, a.table);
     if (!table)
+        return Failed;
+    if (refuseSameFile(QStringLiteral("to-text"), a.words[0], a.words[1]))
         return Failed;
     reportIopMessages();
     ConvFile conv;
@@ -301,9 +346,14 @@ int find(Settings& settings, const Args& a)
     }
 
     QByteArray record;
-    const TvrHit hit = searchTvr(fromUi(a.words[0]), order, a.receipt, goodsBin, *goods, docBin, *doc, record);
+    const QByteArray key = fromUi(a.words[0]);
+    const TvrHit hit = searchTvr(key, order, a.receipt, goodsBin, *goods, docBin, *doc, record);
+    if (hit.record == SearchFileError) {
+        err(QStringLiteral("ortova-tool: файл %1 не прочитан\n").arg(searched));
+        return Failed;
+    }
     if (hit.record < 0) {
-        err(QStringLiteral("Не найдено: %1\n").arg(a.words[0]));
+        err(QStringLiteral("Не найдено: %1\n").arg(toUi(reportText(key))));
         return Partly;
     }
     QByteArray line = recordToLine(table, record);
@@ -333,6 +383,36 @@ int list(Settings& settings, const Args& a)
     return Done;
 }
 
+int weight(Settings& settings, const Args& a)
+{
+    if (a.words.size() != 2)
+        return usage(QStringLiteral("weight: нужны файл весовых кодов и штрихкод"));
+    const TableDescr* table = describedTable(settings, QStringLiteral("WGT"));
+    if (!table)
+        return Failed;
+    const QString& file = a.words[0];
+    // The terminal takes a missing file for an empty directory; here it is a mistyped name.
+    if (!QFileInfo(file).isFile()) {
+        err(QStringLiteral("ortova-tool: нет файла %1\n").arg(file));
+        return Failed;
+    }
+    WgtMemDescr codes;
+    if (!codes.load(*table, file)) {
+        err(QStringLiteral("ortova-tool: весовые коды %1 не загружены:\n").arg(file));
+        for (const QByteArray& line : codes.loadReport())
+            err(QStringLiteral("  %1\n").arg(toUi(line).trimmed()));
+        return Failed;
+    }
+    QByteArray text = fromUi(a.words[1]);
+    const qint32 grams = codes.match(text);
+    if (grams < 0) {
+        err(QStringLiteral("Нет подходящего весового кода: %1\n").arg(a.words[1]));
+        return Partly;
+    }
+    out(toUi(text) + QLatin1Char('\n') + QString::number(grams) + QLatin1Char('\n'));
+    return Done;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -353,6 +433,7 @@ int main(int argc, char* argv[])
         { "to-text", ToTextHelp, toText },
         { "find", FindHelp, find },
         { "list", ListHelp, list },
+        { "weight", WeightHelp, weight },
     };
     if (a.command.isEmpty()) {
         if (a.help) {

@@ -1,14 +1,1105 @@
 #include "Vvod.h"
 
 #include "AppState.h"
+#include "Codec.h"
+#include "Cue.h"
+#include "DescrRegistry.h"
+#include "Dialogs.h"
+#include "FieldCodec.h"
+#include "FileList.h"
+#include "Index.h"
+#include "ProsmAdd.h"
+#include "ProsmBrowserWin.h"
+#include "ProsmCase.h"
+#include "RecordFile.h"
+#include "RunLog.h"
+#include "Scanner.h"
+#include "Search.h"
+#include "Units.h"
+#include "VvodRecWin.h"
+#include "VvodWin.h"
 
-Vvod::Vvod(QObject *parent)
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringBuilder>
+#include <QtEndian>
+
+#include <limits>
+
+namespace {
+
+const QString EntryTitle = QStringLiteral("Ввод данных");
+const QString BadCode = QStringLiteral("Неправильный ШК/Код");
+const QString NoItem = QStringLiteral("Товар отсутствует");
+// Longest code the entry line takes.
+constexpr int MaxCodeChars = 32;
+// A quantity with this many integer digits is more likely a code typed by a keyboard scanner.
+constexpr int SuspectQuantityDigits = 6;
+
+const VvodSettings& vvodSettings()
+{
+    return appState().user.vvod;
+}
+
+QByteArray fieldText(const TableDescr& table, int field, const QByteArray& record)
+{
+    if (field < 0 || field >= table.fields.size())
+        return QByteArray();
+    return fieldToText(table.fields[field], record).trimmed();
+}
+
+// Hundredths as "12.50", in 64 bits: a price times a large quantity passes 32 bits.
+QByteArray amountText(qint64 hundredths)
+{
+    const bool negative = hundredths < 0;
+    const quint64 v = negative ? quint64(0) - quint64(hundredths) : quint64(hundredths);
+    QByteArray cents = QByteArray::number(v % 100);
+    if (cents.size() < 2)
+        cents.prepend('0');
+    return (negative ? QByteArrayLiteral("-") : QByteArray()) + QByteArray::number(v / 100) + '.' + cents;
+}
+
+QByteArray quantityText(qint64 thousandths)
+{
+    const bool negative = thousandths < 0;
+    const quint64 v = negative ? quint64(0) - quint64(thousandths) : quint64(thousandths);
+    QByteArray part = QByteArray::number(v % 1000);
+    while (part.size() < 3)
+        part.prepend('0');
+    return (negative ? QByteArrayLiteral("-") : QByteArray()) + QByteArray::number(v / 1000) + '.' + part;
+}
+
+// The quantity as the entry line shows it: no trailing zeros ("1", "1.5").
+QString editableQuantity(qint32 thousandths)
+{
+    return toUi(minimalDecimal(formatQuantity(thousandths)));
+}
+
+bool hasControlBytes(const QByteArray& text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+// A number typed for a new numbered copy becomes part of a file name.
+bool validCopyNumber(const QByteArray& number)
+{
+    if (number.isEmpty())
+        return false;
+    for (const char ch : number) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool latin = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool cyrillic = c >= 0xC0 || c == 0xA8 || c == 0xB8; // А..я, Ё, ё in Windows-1251
+        if (!latin && !cyrillic && !(c >= '0' && c <= '9') && c != '-' && c != '_')
+            return false;
+    }
+    return true;
+}
+
+int askBox(const QString& title, const QString& text, const QString& first, const QString& second)
+{
+    return askChoice(title, text, first, second);
+}
+
+// The new item's keys go straight into the index files, so its next scan is an index hit instead
+// of a goods scan and a rebuild. Only an index that covers every earlier record is extended.
+void appendToIndexes(const QString& goodsFile, const TableDescr& goods, qint32 record, const QByteArray& bytes)
+{
+    for (const KeyRole role : { KeyRole::Bar, KeyRole::Code }) {
+        const int field = keyFieldIndex(goods, role);
+        if (field < 0)
+            continue;
+        const FieldDescr& f = goods.fields[field];
+        QFile index(indexFileName(goodsFile, role));
+        if (!index.exists() || index.size() != qint64(record) * f.width)
+            continue;
+        if (!index.open(QIODevice::Append) || index.write(bytes.mid(f.offset, f.width)) != f.width || !index.flush())
+            logLine(QByteArrayLiteral("vvAddRec:index ") + QFile::encodeName(index.fileName()));
+    }
+}
+
+} // namespace
+
+Vvod::Vvod(QObject* parent)
     : QObject(parent)
 {
 }
 
+Vvod::~Vvod()
+{
+    delete m_chooser;
+    delete m_editor;
+    delete m_win;
+}
+
+VvodPanelWin* Vvod::panel() const
+{
+    return m_win;
+}
+
+QString Vvod::resultName() const
+{
+    return toUi(m_res->pname);
+}
+
+QString Vvod::sourceName() const
+{
+    return toUi(m_src->pname);
+}
+
+bool Vvod::pickTables()
+{
+    DescrRegistry& registry = descrRegistry();
+    m_receipt = appState().receiptMode();
+    const QByteArray source = m_receipt ? QByteArrayLiteral("PRH") : QByteArrayLiteral("TVR");
+    m_src = registry.table(source);
+    m_res = registry.table(QByteArrayLiteral("RES"));
+    m_tab = registry.table(QByteArrayLiteral("TAB"));
+    m_wgt = registry.table(QByteArrayLiteral("WGT"));
+    m_srcAddView = registry.view(source, fromUi(QStringLiteral("ДОБАВЛЕНИЕ")));
+    m_resView = registry.view(QByteArrayLiteral("RES"), fromUi(QStringLiteral("ВВОД")));
+    m_resCaseView = registry.view(QByteArrayLiteral("RES"), fromUi(QStringLiteral("ВЫБОР")));
+    m_tabView = registry.view(QByteArrayLiteral("TAB"), fromUi(QStringLiteral("ПРОСМОТР")));
+    m_srcCaseView = registry.view(source, fromUi(QStringLiteral("ПРОСМОТР")));
+    if (m_wgt && m_wgt->recordLength <= 0)
+        m_wgt = nullptr;
+    return m_src && m_res;
+}
+
+bool Vvod::settingsComplete()
+{
+    const auto field = [](const TableDescr& t, const char* name) { return t.fieldIndex(QByteArray(name)); };
+    m_srcBar = field(*m_src, "BAR");
+    m_srcCode = field(*m_src, "CODE");
+    if (m_srcBar < 0)
+        m_srcBar = m_srcCode;
+    if (m_srcCode < 0)
+        m_srcCode = m_srcBar;
+    m_srcPrice = field(*m_src, "PRICE");
+    m_srcName = field(*m_src, "NAME");
+    m_resBar = field(*m_res, "BAR");
+    m_resCode = field(*m_res, "CODE");
+    m_resName = field(*m_res, "NAME");
+    m_resPrice = field(*m_res, "PRICE");
+    m_resRest = field(*m_res, "REST");
+    if (m_srcPrice >= 0 && m_src->fields[m_srcPrice].type != FieldType::Summa)
+        m_srcPrice = -1;
+    if (m_resPrice >= 0 && m_res->fields[m_resPrice].type != FieldType::Summa)
+        m_resPrice = -1;
+    const bool onDocument = appState().user.programm.enOnDocument;
+    return tableLayoutOk(*m_src) && tableLayoutOk(*m_res) && m_resRest >= 0
+        && m_res->fields[m_resRest].type == FieldType::Quantity && m_srcBar >= 0 && (m_resBar >= 0 || m_resCode >= 0)
+        && m_srcCaseView && m_srcAddView && m_resView && m_resCaseView
+        && (!onDocument || (m_tab && m_tabView && tableLayoutOk(*m_tab)));
+}
+
 void Vvod::vvMainMainCall()
 {
+    if (m_active)
+        return;
+    m_active = true;
+    logLine(QByteArrayLiteral("vvMainMainCall"));
+    if (!pickTables() || !settingsComplete()) {
+        logLine(QByteArrayLiteral("vvMainMainCall: tables incomplete"));
+        showMessage(IconCritical, EntryTitle, QStringLiteral("Неполное описание\nтаблиц в OrtSystem.ini"));
+        handBack();
+        return;
+    }
+    const QString work = toUi(appState().workDir);
+    const ShowFn show = [](int icon, const QString& title, const QString& text) { showMessage(icon, title, text); };
+    if (!checkFolder(work, QStringLiteral("Нет рабочей папки"), QStringLiteral("Ввод"), askBox, show)
+        || !QDir::setCurrent(work)) {
+        handBack();
+        return;
+    }
+    m_srcFile = binFileName(*m_src);
+    m_resFile = binFileName(*m_res);
+    m_wgtFile = m_wgt ? binFileName(*m_wgt) : QString();
+    if (appState().user.programm.enOnDocument)
+        chooseFile(StepSource);
+    else
+        panelStart();
+}
+
+// ---- Leaving ------------------------------------------------------------------------------
+
+void Vvod::handBack()
+{
+    closeChooser();
+    closeEditor();
+    if (m_win) {
+        m_win->hide();
+        m_win->deleteLater();
+    }
+    m_win = nullptr;
+    m_tableWin = nullptr;
+    m_recWin = nullptr;
+    m_book.close();
+    m_weights.clear();
+    m_awaiting = false;
+    m_mode = WriteNone;
+    if (m_tab && m_tab->recordLength > 0) {
+        QFile::remove(textFileName(*m_tab));
+        QFile::remove(binFileName(*m_tab));
+        QFile::remove(changeMarkerName(binFileName(*m_tab)));
+    }
+    m_active = false;
+    logLine(QByteArrayLiteral("vvWinExit"));
     appState().menuGate = true;
     emit returned();
+}
+
+void Vvod::vvWinExit()
+{
+    if (!m_win)
+        return;
+    handBack();
+}
+
+void Vvod::closeChooser()
+{
+    if (!m_chooser)
+        return;
+    // The chooser may be inside one of its own signals: it goes from the event loop.
+    disconnect(m_chooser, nullptr, this, nullptr);
+    m_chooser->deleteLater();
+    m_chooser = nullptr;
+}
+
+void Vvod::closeEditor()
+{
+    if (!m_editor)
+        return;
+    disconnect(m_editor, nullptr, this, nullptr);
+    m_editor->deleteLater();
+    m_editor = nullptr;
+}
+
+void Vvod::reopenPanel()
+{
+    if (!m_win)
+        return;
+    m_win->setGuardOpen(true);
+    m_win->raise();
+    m_win->activateWindow();
+}
+
+bool Vvod::confirmDelete(const QString& title, const QString& text)
+{
+    return askChoice(title, text, QStringLiteral("Да"), QStringLiteral("Нет")) == 0;
+}
+
+// ---- File choice ---------------------------------------------------------------------------
+
+void Vvod::chooseFile(FileStep step)
+{
+    if (step == StepWeight && !m_wgt) {
+        chooseFile(StepResult);
+        return;
+    }
+    const TableDescr* table = step == StepSource ? m_src : step == StepWeight ? m_wgt : m_res;
+    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    const QString title = step == StepSource
+        ? (m_receipt ? QStringLiteral("Выбор приходной накладной") : QStringLiteral("Выбор справочника товаров"))
+        : step == StepWeight ? QStringLiteral("Выбор справочника вес.кодов")
+                             : QStringLiteral("Выбор справочника остатков");
+    if (!CreFileList(textFileName(*m_tab), binFileName(*m_tab), *m_tab, kind, table->workName, table->recordLength,
+            appState().user.obmen.enCaseChanged)) {
+        showMessage(IconCritical, EntryTitle, QStringLiteral("Список файлов\nне создан"));
+        handBack();
+        return;
+    }
+    m_chooser = new ProsmCase(this);
+    connect(m_chooser, &ProsmCase::snCaseRec, this, [this, step](int record) { fileChosen(step, record); });
+    connect(m_chooser, &ProsmCase::snExit, this, [this, step] { fileChoiceBack(step); });
+    connect(m_chooser, &ProsmCase::snAddRec, this, [this, step] { fileAdd(step); });
+    connect(m_chooser, &ProsmCase::snDelRec, this, [this, step](int record) { fileDelete(step, record); });
+    ProsmCase::Options options;
+    options.caseText = QStringLiteral("Выбрать");
+    options.deleteText = QStringLiteral("Удалить");
+    options.addText = QStringLiteral("Добавить");
+    options.backText = step == StepWeight ? QStringLiteral("Дальше") : QStringLiteral("Назад");
+    m_chooser->mainTabTab(binFileName(*m_tab), *m_tab, *m_tabView, title, options);
+}
+
+void Vvod::fileChoiceBack(FileStep step)
+{
+    closeChooser();
+    if (step == StepWeight) {
+        m_wgtFile.clear();
+        chooseFile(StepResult);
+        return;
+    }
+    handBack();
+}
+
+void Vvod::fileChosen(FileStep step, int record)
+{
+    closeChooser();
+    QByteArray row;
+    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
+        handBack();
+        return;
+    }
+    TableDescr& table = step == StepSource ? *m_src : step == StepWeight ? *m_wgt : *m_res;
+    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    QByteArray name = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row);
+    const QByteArray number = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NUMBER")), row);
+    if (name.isEmpty())
+        name = table.workName + number + fileListEnding(kind);
+    setPnameSuffix(table, number);
+    logLine(QByteArrayLiteral("fileChosen ") + name);
+    switch (step) {
+    case StepSource:
+        m_srcFile = toUi(name);
+        chooseFile(StepWeight);
+        break;
+    case StepWeight:
+        m_wgtFile = toUi(name);
+        chooseFile(StepResult);
+        break;
+    case StepResult:
+        m_resFile = toUi(name);
+        panelStart();
+        break;
+    }
+}
+
+void Vvod::fileDelete(FileStep step, int record)
+{
+    if (!m_chooser || !confirmDelete(EntryTitle, QStringLiteral("Удалить\nсправочник?")))
+        return;
+    QByteArray row;
+    if (readRec(binFileName(*m_tab), *m_tab, record, row)) {
+        const QString name = toUi(fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row));
+        if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
+            if (!QFile::remove(name) && QFile::exists(name))
+                showMessage(IconWarning, EntryTitle, QStringLiteral("Ошибка удаления"));
+            QFile::remove(binToTextName(name));
+            QFile::remove(changeMarkerName(name));
+        }
+    }
+    closeChooser();
+    chooseFile(step);
+}
+
+void Vvod::fileAdd(FileStep step)
+{
+    closeChooser();
+    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    QByteArray fresh = defaultRecord(*m_tab);
+    const int type = m_tab->fieldIndex(QByteArrayLiteral("TYPE"));
+    if (type >= 0)
+        textToField(m_tab->fields[type], QByteArray::number(kind), fresh);
+    const int word = m_tab->fieldIndex(QByteArrayLiteral("SPTYPE"));
+    if (word >= 0)
+        textToField(m_tab->fields[word], fileListWord(kind), fresh);
+    m_editor = new ProsmAdd(this);
+    connect(m_editor, &ProsmAdd::snCaseRec, this, [this, step](int record) { fileNumberGiven(step, record); });
+    connect(m_editor, &ProsmAdd::snExit, this, [this, step] {
+        closeEditor();
+        chooseFile(step);
+    });
+    m_editor->open(binFileName(*m_tab), *m_tab, *m_tabView, toUi(m_tab->pname), QStringLiteral("Выбрать"),
+        QStringLiteral("Заполните поле Номер\nи нажмите кнопку Выбрать"), fresh, -1);
+}
+
+void Vvod::fileNumberGiven(FileStep step, int record)
+{
+    closeEditor();
+    QByteArray row;
+    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
+        handBack();
+        return;
+    }
+    const int numberField = m_tab->fieldIndex(QByteArrayLiteral("NUMBER"));
+    const QByteArray number = fieldText(*m_tab, numberField, row);
+    if (!validCopyNumber(number)) {
+        // The number becomes part of a file name: "../x" or "01/02" would name another folder.
+        const int column = m_tabView->columnOfField(QByteArrayLiteral("NUMBER"));
+        const QString columnTitle = column >= 0 ? toUi(m_tabView->columns[column].title) : QString();
+        showMessage(IconWarning, toUi(m_tab->pname) + QStringLiteral(".Добавление."),
+            QStringLiteral("Ошибка в колонке\n") + columnTitle);
+        QByteArray deleted;
+        deleteRec(binFileName(*m_tab), *m_tab, record, deleted);
+        chooseFile(step);
+        return;
+    }
+    fileChosen(step, record);
+}
+
+// ---- The panel -----------------------------------------------------------------------------
+
+void Vvod::panelStart()
+{
+    logLine(QByteArrayLiteral("vvMainTabSet"));
+    if (!fileCheck()) {
+        handBack();
+        return;
+    }
+    loadWeightCodes();
+    QString title = EntryTitle;
+    if (appState().user.programm.enOnDocument)
+        title += QLatin1Char('.') + resultName();
+    if (vvodSettings().vvodPanel == 0) {
+        m_tableWin = new VvodWin;
+        m_win = m_tableWin;
+        m_rows = m_tableWin->setUpTable(*m_resView);
+        m_resView->bind(*m_res);
+        connect(m_tableWin, &VvodWin::snValCha, this, &Vvod::vvValCha);
+        connect(m_tableWin, &VvodWin::snCellCli, this, &Vvod::vvCellCli);
+    } else {
+        m_recWin = new VvodRecWin;
+        m_win = m_recWin;
+        m_rows = 0;
+    }
+    connect(m_win, &VvodPanelWin::snExit, this, &Vvod::vvWinExit);
+    connect(m_win, &VvodPanelWin::snEsc, this, &Vvod::vvWinExit);
+    connect(m_win, &VvodPanelWin::snBar, this, &Vvod::vvBarOk);
+    connect(m_win, &VvodPanelWin::snRest, this, &Vvod::vvCntOk);
+    connect(m_win, &VvodPanelWin::snCancel, this, &Vvod::vvCancel);
+    connect(m_win, &VvodPanelWin::snSearch, this, &Vvod::vvCaseRec);
+    connect(m_win, &VvodPanelWin::snScan, this, &Vvod::onScanKey);
+    m_win->setTitle(title);
+    showScreen(m_win);
+    m_top = qMax<qint32>(0, m_book.count() - m_rows);
+    m_current = -1;
+    m_mode = WriteNone;
+    clearEntry();
+    refresh(Refresh::Redraw);
+    m_win->setGuardOpen(true);
+}
+
+bool Vvod::fileCheck()
+{
+    if (!QFileInfo(m_srcFile).isFile()) {
+        const QString missing = m_receipt ? QStringLiteral("Приходная накладная\n отсутствует")
+                                          : QStringLiteral("Справочник товаров\n отсутствует");
+        if (askChoice(EntryTitle, missing, QStringLiteral("Создать"), QStringLiteral("Выйти")) != 0)
+            return false;
+        QFile created(m_srcFile);
+        if (!created.open(QIODevice::WriteOnly)) {
+            showMessage(IconCritical, EntryTitle, sourceName() + QStringLiteral("\n не создан"));
+            return false;
+        }
+    }
+    m_src->recordCount = recordCountOf(m_srcFile, *m_src);
+
+    const QFileInfo result(m_resFile);
+    if (result.isFile() && result.size() > 0) {
+        // Escape keeps the results: losing a day's counts must take a deliberate answer.
+        const int answer = askChoice(EntryTitle, QStringLiteral("Справочник остатков\n уже есть"),
+            QStringLiteral("Продолжить"), QStringLiteral("Созд.новый"), 0);
+        bool remove = answer == 1;
+        if (remove && QFile::exists(changeMarkerName(m_resFile)))
+            remove = askChoice(EntryTitle, QStringLiteral("Остатки не выгружены.\nУдалить?"), QStringLiteral("Удалить"),
+                         QStringLiteral("Отмена"), 1)
+                == 0;
+        if (remove) {
+            logLine(QByteArrayLiteral("vvMainTabSet: new result table"));
+            QFile::remove(m_resFile);
+            QFile::remove(changeMarkerName(m_resFile));
+        }
+    }
+    if (!QFileInfo::exists(m_resFile)) {
+        QFile created(m_resFile);
+        if (!created.open(QIODevice::WriteOnly)) {
+            showMessage(IconCritical, EntryTitle, QStringLiteral("Справочник остатков\n не создан"));
+            return false;
+        }
+    }
+    if (!m_book.open(m_resFile, *m_res)) {
+        logLine(QStringLiteral("vvMainTabSet:open ") + m_resFile + QStringLiteral(" ") + m_book.errorString());
+        showMessage(IconCritical, EntryTitle, QStringLiteral("Справочник остатков\n не открыт"));
+        return false;
+    }
+    m_res->recordCount = m_book.count();
+    return true;
+}
+
+void Vvod::loadWeightCodes()
+{
+    m_weights.clear();
+    if (!m_wgt || m_wgtFile.isEmpty() || !QFileInfo::exists(m_wgtFile))
+        return;
+    RunLog::instance().stamped(QStringLiteral("Обработка справочника ") + toUi(m_wgt->pname));
+    RunLog::instance().write(QByteArrayLiteral("\r\n"));
+    if (!m_weights.load(*m_wgt, m_wgtFile))
+        showMessage(IconCritical, QStringLiteral("Весовые коды"), QStringLiteral("Ошибки\nпри преобразовании"));
+}
+
+void Vvod::clearEntry()
+{
+    m_awaiting = false;
+    m_mode = WriteNone;
+    m_pendingKey.clear();
+    if (!m_win)
+        return;
+    m_win->setBarText(QString());
+    m_win->setPriceText(QString());
+    m_win->setRestText(QString());
+    m_win->leaveRest();
+    m_win->focusBar();
+    if (m_recWin) {
+        m_recWin->setCancelText(QStringLiteral("Просмотр"));
+        refreshRecord();
+    }
+}
+
+void Vvod::refresh(Refresh how)
+{
+    if (m_tableWin)
+        refreshTable(how);
+    else if (m_recWin)
+        refreshRecord();
+}
+
+QByteArray Vvod::displayRecord(const QByteArray& record) const
+{
+    // A line without a name shows its barcode (or code) there instead of an empty cell.
+    if (m_resName < 0 || !fieldText(*m_res, m_resName, record).isEmpty())
+        return record;
+    const QByteArray key = m_resBar >= 0 ? fieldText(*m_res, m_resBar, record) : fieldText(*m_res, m_resCode, record);
+    QByteArray shown = record;
+    textToField(m_res->fields[m_resName], key, shown);
+    return shown;
+}
+
+void Vvod::refreshTable(Refresh how)
+{
+    const qint32 count = m_book.count();
+    const qint32 lastTop = qMax<qint32>(0, count - m_rows);
+    if (how == Refresh::Appended)
+        m_top = lastTop;
+    else if (how == Refresh::Overwritten && m_current >= 0) {
+        if (m_current < m_top)
+            m_top = m_current;
+        else if (m_current >= m_top + m_rows)
+            m_top = m_current - m_rows + 1;
+    }
+    m_top = qBound<qint32>(0, m_top, lastTop);
+    QByteArray record;
+    for (int r = 0; r < m_rows; ++r) {
+        if (m_top + r < count && m_book.read(m_top + r, record))
+            m_tableWin->showRow(r, displayRecord(record), *m_res, *m_resView, nullptr);
+        else
+            m_tableWin->clearRow(r);
+    }
+    m_tableWin->setScroll(lastTop, m_top);
+    const bool shown = m_current >= m_top && m_current < m_top + m_rows && m_current < count;
+    if (how != Refresh::Redraw && shown)
+        m_tableWin->selectRow(m_current - m_top);
+}
+
+void Vvod::refreshRecord()
+{
+    const VvodSettings& s = vvodSettings();
+    if (m_mode == WriteNone) {
+        m_recWin->setCode(QString());
+        m_recWin->setName(QString());
+        m_recWin->setDocTovRest(QString());
+        m_recWin->setSumTovRest(QString());
+    } else {
+        const QByteArray bar = fieldText(*m_res, m_resBar, m_resRecord);
+        m_recWin->setBarText(toUi(bar.isEmpty() ? fieldText(*m_res, m_resCode, m_resRecord) : bar));
+        m_recWin->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(m_resRecord))) : QString());
+        m_recWin->setRestText(editableQuantity(m_proposed));
+        m_recWin->setCode(toUi(fieldText(*m_res, m_resCode, m_resRecord)));
+        m_recWin->setName(toUi(fieldText(*m_res, m_resName, m_resRecord)));
+        const qint64 item = s.enSumRepeated ? m_book.rest(m_resRecord) : m_book.itemRest(m_resRecord);
+        m_recWin->setDocTovRest(toUi(quantityText(item)));
+        m_recWin->setSumTovRest(toUi(amountText(qint64(m_book.price(m_resRecord)) * item / 1000)));
+    }
+    m_recWin->setDocLin(QString::number(m_book.count()));
+    m_recWin->setDocSum(s.enSumDocum ? toUi(amountText(m_book.documentSum())) : QStringLiteral("Нет учёта"));
+}
+
+// ---- Entering a code -----------------------------------------------------------------------
+
+void Vvod::onScanKey()
+{
+    QString text;
+    if (scanBarcode(text))
+        vvBarRead(text);
+}
+
+void Vvod::vvBarRead(const QString& text)
+{
+    if (!m_win || !m_win->guardOpen())
+        return;
+    const QByteArray code = fromUi(text).trimmed();
+    logLine(QByteArrayLiteral("vvBarRead ") + code.left(64));
+    if (m_awaiting) {
+        // The item on screen still waits for its quantity: a new code must not silently replace it.
+        playCue(Cue::Refused);
+        logLine(QByteArrayLiteral("vvBarRead: quantity awaited for ") + m_pendingKey);
+        m_win->editRest();
+        return;
+    }
+    if (code.size() > MaxCodeChars || hasControlBytes(code)) {
+        refuse(BadCode);
+        return;
+    }
+    m_win->setBarText(toUi(code));
+    vvBarOk();
+}
+
+void Vvod::vvBarOk()
+{
+    if (!m_win)
+        return;
+    const QByteArray text = fromUi(m_win->barText()).trimmed();
+    if (m_awaiting) {
+        if (!text.isEmpty() && text != m_pendingKey) {
+            playCue(Cue::Refused);
+            m_win->setBarText(toUi(m_pendingKey));
+        }
+        m_win->editRest();
+        return;
+    }
+    if (text.isEmpty()) {
+        m_win->focusBar();
+        return;
+    }
+    if (text.size() > MaxCodeChars || hasControlBytes(text)) {
+        refuse(BadCode);
+        return;
+    }
+    lookUp(text);
+}
+
+void Vvod::refuse(const QString& text)
+{
+    logLine(QStringLiteral("vvBarOk:refused ") + text);
+    playCue(Cue::Refused);
+    showMessage(IconWarning, EntryTitle, text);
+    clearEntry();
+}
+
+void Vvod::lookUp(const QByteArray& text)
+{
+    const VvodSettings& s = vvodSettings();
+    if (s.enWeightBarCode && m_weights.count() > 0 && text.size() <= 31) {
+        QByteArray key = text;
+        const qint32 weight = m_weights.match(key);
+        logLine(QByteArrayLiteral("vvBarOk:weight ") + QByteArray::number(weight) + ' ' + key);
+        // A label that decodes to a key the goods lack may still be an ordinary barcode.
+        if (weight >= 0 && lookUpAs(key, weight, true))
+            return;
+    }
+    if (!lookUpAs(text, s.quantityIncr, false))
+        notFound(text);
+}
+
+bool Vvod::lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed)
+{
+    QByteArray record;
+    const TvrHit hit = searchTvr(text, SearchOrder(vvodSettings().searchOrder), m_receipt, m_srcFile, *m_src,
+        m_srcFile, *m_src, record);
+    if (hit.record == SearchFileError) {
+        playCue(Cue::Refused);
+        showMessage(IconCritical, EntryTitle, sourceName() + QStringLiteral("\nне читается"));
+        clearEntry();
+        return true;
+    }
+    if (hit.record < 0)
+        return false;
+    m_default = defaultQuantity;
+    if (weighed)
+        m_win->setBarText(toUi(text));
+    itemStep(record, hit.fieldIndex);
+    quantityStepIfSkipped();
+    return true;
+}
+
+void Vvod::notFound(const QByteArray& text)
+{
+    logLine(QByteArrayLiteral("vvBarOk:not found ") + text);
+    playCue(Cue::NotFound);
+    if (!vvodSettings().enAddItem) {
+        showMessage(IconWarning, EntryTitle, NoItem);
+        clearEntry();
+        return;
+    }
+    if (askChoice(EntryTitle, NoItem, QStringLiteral("Добавить"), QStringLiteral("Пропустить")) == 0)
+        vvAddRec(text);
+    else
+        clearEntry();
+}
+
+void Vvod::itemStep(const QByteArray& sourceRecord, int keyField)
+{
+    // The result line of the same item is found by the same kind of key the item was found by.
+    const bool byCode = keyField >= 0 && m_src->fields[keyField].name == "CODE";
+    int resField = byCode ? m_resCode : m_resBar;
+    if (resField < 0)
+        resField = byCode ? m_resBar : m_resCode;
+    const QByteArray key = fieldText(*m_src, keyField, sourceRecord);
+    QByteArray found;
+    const qint32 n = key.isEmpty() ? -1 : blockSearch(m_resFile, *m_res, resField, key, found);
+    if (n == SearchFileError) {
+        showMessage(IconCritical, EntryTitle, resultName() + QStringLiteral("\nне читается"));
+        clearEntry();
+        return;
+    }
+    if (n >= 0 && vvodSettings().enSumRepeated) {
+        m_mode = WriteOverwrite;
+        m_current = n;
+        m_resRecord = found;
+        m_previous = m_book.rest(found);
+        logLine(QByteArrayLiteral("oldtov"));
+    } else {
+        // A new line starts from the table's defaults, so a field the source lacks never carries
+        // the previous line's value.
+        m_mode = WriteAppend;
+        m_current = -1;
+        m_resRecord = defaultRecord(*m_res);
+        transferRecord(*m_src, sourceRecord, *m_res, m_resRecord);
+        textToField(m_res->fields[m_resRest], QByteArrayLiteral("0.000"), m_resRecord);
+        m_previous = 0;
+        logLine(QByteArrayLiteral("newtov"));
+    }
+    m_addToPrevious = true;
+    m_proposed = m_default;
+    m_win->setPriceText(QString());
+    if (m_srcPrice >= 0) {
+        const FieldDescr& price = m_src->fields[m_srcPrice];
+        m_win->setPriceText(toUi(formatSumma(qFromLittleEndian<qint32>(sourceRecord.constData() + price.offset))));
+    }
+    logLine(QByteArrayLiteral("cntNew ") + QByteArray::number(m_proposed) + ' ' + QByteArray::number(m_previous) + ' '
+        + QByteArray::number(m_default));
+    logLine(QByteArrayLiteral("recCur ") + QByteArray::number(m_current));
+    refresh(m_mode == WriteOverwrite ? Refresh::Overwritten : Refresh::Redraw);
+    showQuantity();
+}
+
+void Vvod::showQuantity()
+{
+    m_awaiting = true;
+    m_pendingKey = fromUi(m_win->barText()).trimmed();
+    m_win->setRestText(editableQuantity(m_proposed));
+    m_win->editRest();
+    if (m_recWin)
+        m_recWin->setCancelText(QStringLiteral("Отмена"));
+}
+
+void Vvod::quantityStepIfSkipped()
+{
+    // A proposed 0 (a label without weight, no increment set) is always asked for.
+    if (m_awaiting && vvodSettings().enQuantitySkip && m_proposed != 0)
+        vvCntOk();
+}
+
+void Vvod::vvCntOk()
+{
+    if (!m_win)
+        return;
+    if (!m_awaiting) {
+        clearEntry();
+        return;
+    }
+    const QByteArray text = fromUi(m_win->restText()).trimmed();
+    const qint32 entered = quantityOrMinusOne(text);
+    const qint64 total = (m_addToPrevious ? qint64(m_previous) : 0) + qMax(entered, 0);
+    if (entered < 0 || total > std::numeric_limits<qint32>::max()) {
+        m_win->setRestText(QString());
+        m_win->editRest();
+        return;
+    }
+    // A keyboard scanner typing into the quantity line would book a code as a quantity.
+    const qsizetype point = text.indexOf('.');
+    if ((point < 0 ? text.size() : point) >= SuspectQuantityDigits
+        && askChoice(EntryTitle, QStringLiteral("Количество ") + toUi(text) + QStringLiteral("\nЗаписать?"),
+               QStringLiteral("Записать"), QStringLiteral("Отмена"))
+            != 0) {
+        m_win->setRestText(QString());
+        m_win->editRest();
+        return;
+    }
+    QByteArray record = m_resRecord;
+    textToField(m_res->fields[m_resRest], formatQuantity(qint32(total)), record);
+    const bool append = m_mode == WriteAppend;
+    const qint32 n = append ? m_book.count() : m_current;
+    if (n < 0 || !m_book.put(n, record)) {
+        logLine(QStringLiteral("vvCntOk:write ") + m_resFile + QStringLiteral(" ") + m_book.errorString());
+        showMessage(IconCritical, EntryTitle, QStringLiteral("Ошибка записи"));
+        clearEntry();
+        return;
+    }
+    logLine(QByteArrayLiteral("vvCntOk ") + QByteArray::number(n) + ' ' + QByteArray::number(total));
+    m_current = n;
+    m_resRecord = record;
+    m_res->recordCount = m_book.count();
+    m_mode = WriteNone;
+    refresh(append ? Refresh::Appended : Refresh::Overwritten);
+    clearEntry();
+}
+
+// ---- The table panel -----------------------------------------------------------------------
+
+void Vvod::vvCellCli(int row, int column)
+{
+    Q_UNUSED(column);
+    if (!m_tableWin || !m_win->guardOpen())
+        return;
+    QByteArray record;
+    const qint32 n = m_top + row;
+    // A click below the last record picks nothing.
+    if (row < 0 || n >= m_book.count() || !m_book.read(n, record)) {
+        clearEntry();
+        return;
+    }
+    m_current = n;
+    m_resRecord = record;
+    m_mode = WriteNone; // a picked row is overwritten
+    m_previous = m_book.rest(record);
+    m_addToPrevious = false;
+    m_proposed = m_previous;
+    const QByteArray bar = fieldText(*m_res, m_resBar, record);
+    m_win->setBarText(toUi(bar.isEmpty() ? fieldText(*m_res, m_resCode, record) : bar));
+    m_win->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(record))) : QString());
+    m_tableWin->selectRow(row);
+    showQuantity();
+}
+
+void Vvod::vvValCha(int value)
+{
+    if (!m_tableWin)
+        return;
+    const qint32 count = m_book.count();
+    m_top = count <= m_rows ? 0 : (qint64(value) + m_rows > count ? count - m_rows : value);
+    refresh(Refresh::Redraw);
+    m_tableWin->selectRow(-1);
+    clearEntry();
+}
+
+void Vvod::vvCancel()
+{
+    if (!m_win)
+        return;
+    if (m_awaiting) {
+        clearEntry();
+        refresh(Refresh::Redraw);
+        return;
+    }
+    vvProsmRow();
+}
+
+// ---- Row chooser ---------------------------------------------------------------------------
+
+void Vvod::vvProsmRow()
+{
+    const qint32 count = m_book.count();
+    if (count == 0) {
+        showMessage(IconWarning, resultName(), QStringLiteral("Справочник пуст"));
+        return;
+    }
+    m_win->setGuardOpen(false);
+    m_chooser = new ProsmCase(this);
+    connect(m_chooser, &ProsmCase::snCaseRec, this, &Vvod::rowChosen);
+    connect(m_chooser, &ProsmCase::snDelRec, this, &Vvod::rowDelete);
+    connect(m_chooser, &ProsmCase::snExit, this, [this] {
+        closeChooser();
+        reopenPanel();
+        clearEntry();
+    });
+    // Adding a line means choosing goods for it.
+    connect(m_chooser, &ProsmCase::snAddRec, this, [this] {
+        closeChooser();
+        vvCaseRec();
+    });
+    ProsmCase::Options options;
+    options.caseText = QStringLiteral("Выбрать");
+    options.deleteText = QStringLiteral("Удалить");
+    options.addText = QStringLiteral("Добавить");
+    options.backText = QStringLiteral("Назад");
+    options.startRecord = count - 1;
+    m_chooser->mainTabFile(m_resFile, *m_res, *m_resCaseView, resultName(), options);
+}
+
+void Vvod::rowChosen(int record)
+{
+    closeChooser();
+    reopenPanel();
+    QByteArray row;
+    if (!m_book.read(record, row)) {
+        clearEntry();
+        return;
+    }
+    m_current = record;
+    m_mode = WriteOverwrite;
+    m_resRecord = row;
+    m_previous = m_book.rest(row);
+    m_addToPrevious = false;
+    m_proposed = m_previous;
+    const QByteArray bar = fieldText(*m_res, m_resBar, row);
+    m_win->setBarText(toUi(bar.isEmpty() ? fieldText(*m_res, m_resCode, row) : bar));
+    m_win->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(row))) : QString());
+    refresh(Refresh::Overwritten);
+    showQuantity();
+}
+
+void Vvod::rowDelete(int record)
+{
+    if (!m_chooser || !confirmDelete(resultName(), QStringLiteral("Удалить\nзапись?")))
+        return;
+    closeChooser();
+    QByteArray deleted;
+    if (!deleteRec(m_resFile, *m_res, record, deleted))
+        showMessage(IconWarning, resultName() + QStringLiteral(".Удаление."), QStringLiteral("Ошибка удаления"));
+    if (!m_book.reload()) {
+        showMessage(IconCritical, EntryTitle, QStringLiteral("Справочник остатков\n не открыт"));
+        handBack();
+        return;
+    }
+    m_current = -1;
+    refresh(Refresh::Redraw);
+    if (m_book.count() > 0) {
+        vvProsmRow();
+        return;
+    }
+    reopenPanel();
+    clearEntry();
+}
+
+// ---- Choosing an item, new items -----------------------------------------------------------
+
+void Vvod::vvCaseRec()
+{
+    if (!m_win || m_chooser || m_editor)
+        return;
+    clearEntry();
+    openItemChooser(m_lastChosen);
+}
+
+void Vvod::openItemChooser(qint32 startRecord)
+{
+    m_win->setGuardOpen(false);
+    m_chooser = new ProsmCase(this);
+    connect(m_chooser, &ProsmCase::snCaseRec, this, &Vvod::itemChosen);
+    connect(m_chooser, &ProsmCase::snDelRec, this, &Vvod::itemDelete);
+    connect(m_chooser, &ProsmCase::snAddRec, this, &Vvod::itemChooserAdd);
+    connect(m_chooser, &ProsmCase::snExit, this, [this] {
+        closeChooser();
+        reopenPanel();
+        clearEntry();
+    });
+    ProsmCase::Options options;
+    options.caseText = QStringLiteral("Выбрать");
+    options.deleteText = QStringLiteral("Удалить");
+    // Without EnAddItem the operator does not add goods, so the button is not offered.
+    options.addText = vvodSettings().enAddItem ? QStringLiteral("Добавить") : QString();
+    options.backText = QStringLiteral("Назад");
+    options.startRecord = qMax<qint32>(0, startRecord);
+    m_chooser->mainTabFile(m_srcFile, *m_src, *m_srcCaseView, QStringLiteral("Подбор товара"), options);
+}
+
+void Vvod::itemChosen(int record)
+{
+    closeChooser();
+    reopenPanel();
+    m_lastChosen = record;
+    m_default = vvodSettings().quantityIncr;
+    getViewRec(record);
+}
+
+void Vvod::itemDelete(int record)
+{
+    if (!m_chooser || !confirmDelete(QStringLiteral("Подбор товара"), QStringLiteral("Удалить\nзапись?")))
+        return;
+    closeChooser();
+    QByteArray deleted;
+    if (!deleteRec(m_srcFile, *m_src, record, deleted))
+        showMessage(IconWarning, sourceName() + QStringLiteral(".Удаление."), QStringLiteral("Ошибка удаления"));
+    const qint32 count = recordCountOf(m_srcFile, *m_src);
+    if (count == 0) {
+        reopenPanel();
+        clearEntry();
+        return;
+    }
+    openItemChooser(qMin(record, count - 1));
+}
+
+void Vvod::itemChooserAdd()
+{
+    closeChooser();
+    openNewItemForm(defaultRecord(*m_src),
+        QStringLiteral("Заполните реквизиты товара,\nкак минимум код и\nштрихкод,\nи нажмите кнопку Записать"),
+        QStringLiteral("Записать"), true);
+}
+
+void Vvod::getViewRec(int record)
+{
+    QByteArray row;
+    if (record < 0 || !readRec(m_srcFile, *m_src, record, row)) {
+        showMessage(IconWarning, EntryTitle, NoItem);
+        clearEntry();
+        return;
+    }
+    int keyField = m_srcBar;
+    QByteArray key = fieldText(*m_src, m_srcBar, row);
+    if (key.isEmpty()) {
+        keyField = m_srcCode;
+        key = fieldText(*m_src, m_srcCode, row);
+    }
+    m_win->setBarText(toUi(key));
+    itemStep(row, keyField);
+    quantityStepIfSkipped();
+}
+
+void Vvod::vvAddRec(const QByteArray& text)
+{
+    const qint32 codeLength = m_src->fields[m_srcCode].length;
+    const bool barcode = text.size() > codeLength;
+    const FieldDescr& key = m_src->fields[barcode ? m_srcBar : m_srcCode];
+    QByteArray record = defaultRecord(*m_src);
+    // A key longer than its field would be cut to fit and name another item.
+    if (text.size() > key.length || !textToField(key, text, record)) {
+        refuse(BadCode);
+        return;
+    }
+    const QString help = barcode
+        ? QStringLiteral("Заполните реквизиты товара,\nкак минимум код,\nи нажмите кнопку Выбрать")
+        : QStringLiteral("Заполните реквизиты товара,\nкак минимум штрихкод,\nи нажмите кнопку Выбрать");
+    openNewItemForm(record, help, QStringLiteral("Выбрать"), false);
+}
+
+void Vvod::openNewItemForm(const QByteArray& initial, const QString& help, const QString& caseText, bool backToChooser)
+{
+    if (m_editor)
+        return;
+    m_win->setGuardOpen(false);
+    m_editor = new ProsmAdd(this);
+    connect(m_editor, &ProsmAdd::snCaseRec, this,
+        [this, backToChooser](int record) { newItemDone(record, backToChooser); });
+    connect(m_editor, &ProsmAdd::snExit, this, [this, backToChooser] {
+        closeEditor();
+        if (backToChooser) {
+            openItemChooser(m_lastChosen);
+            return;
+        }
+        reopenPanel();
+        clearEntry();
+    });
+    m_editor->open(m_srcFile, *m_src, *m_srcAddView, sourceName() + QStringLiteral(". Новый товар."), caseText, help,
+        initial, -1);
+}
+
+void Vvod::newItemDone(int record, bool backToChooser)
+{
+    closeEditor();
+    QByteArray row;
+    if (!m_receipt && readRec(m_srcFile, *m_src, record, row))
+        appendToIndexes(m_srcFile, *m_src, record, row);
+    if (backToChooser) {
+        m_lastChosen = record;
+        openItemChooser(record);
+        return;
+    }
+    reopenPanel();
+    m_default = vvodSettings().quantityIncr;
+    getViewRec(record);
 }

@@ -1,18 +1,153 @@
 #pragma once
 
-#include <QObject>
+#include "ProsmAdd.h"
+#include "ProsmCase.h"
+#include "ResultBook.h"
+#include "TableDescr.h"
+#include "WgtMemDescr.h"
 
-// Controller taken over from the main menu. For now its entry hands control straight back:
-// the main menu gate is set again and nothing else happens.
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class VvodPanelWin;
+class VvodRecWin;
+class VvodWin;
+enum class KeyRole;
+
+// Data entry: counting goods (stock-taking) or receiving them (goods receipt). Takes a code from
+// the scanner or the keyboard, finds the item in the goods directory or the receipt document,
+// and books the quantity the operator confirms into the result table, keeping the document
+// totals on the panel. Every booking is on stable storage before the entry line clears.
 class Vvod : public QObject {
     Q_OBJECT
 public:
-    explicit Vvod(QObject *parent = nullptr);
+    explicit Vvod(QObject* parent = nullptr);
+    ~Vvod() override;
+
+    // What is open right now, for the program's tests.
+    bool active() const { return m_active; }
+    VvodPanelWin* panel() const;
+    ProsmCase* chooser() const { return m_chooser; }
+    ProsmAdd* editor() const { return m_editor; }
+    qint32 resultCount() const { return m_book.count(); }
+    bool awaitingQuantity() const { return m_awaiting; }
 
 public slots:
+    // The main menu's data-entry button.
     void vvMainMainCall();
+    // Leaving by "Выход" or Escape.
+    void vvWinExit();
+    // The code in the entry line (Enter, "Ok", after a scan).
+    void vvBarOk();
+    // The quantity line (Enter or its "Ok").
+    void vvCntOk();
+    void vvValCha(int value);
+    void vvCellCli(int row, int column);
+    void vvCancel();
+    // "Подбор": choosing an item from the source table.
+    void vvCaseRec();
+    // A code read by the scanner.
+    void vvBarRead(const QString& text);
+    // The row chooser over the result table.
+    void vvProsmRow();
 
 signals:
     // Emitted each time control returns to the main menu.
     void returned();
+
+private:
+    enum WriteMode { WriteNone = 0, WriteAppend = 1, WriteOverwrite = 2 };
+    enum class Refresh { Redraw, Appended, Overwritten };
+    enum FileStep { StepSource, StepWeight, StepResult };
+
+    bool pickTables();
+    bool settingsComplete();
+    void handBack();
+
+    // File choice with numbered copies.
+    void chooseFile(FileStep step);
+    void fileChosen(FileStep step, int record);
+    void fileChoiceBack(FileStep step);
+    void fileDelete(FileStep step, int record);
+    void fileAdd(FileStep step);
+    void fileNumberGiven(FileStep step, int record);
+
+    // Panel.
+    void panelStart();
+    bool fileCheck();
+    void loadWeightCodes();
+    void clearEntry();
+    void refresh(Refresh how);
+    void refreshTable(Refresh how);
+    void refreshRecord();
+    QByteArray displayRecord(const QByteArray& record) const;
+    void onScanKey();
+
+    // The booking path.
+    void lookUp(const QByteArray& text);
+    bool lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed);
+    void notFound(const QByteArray& text);
+    void itemStep(const QByteArray& sourceRecord, int keyField);
+    void quantityStepIfSkipped();
+    void showQuantity();
+    void refuse(const QString& text);
+
+    // Detours.
+    void openItemChooser(qint32 startRecord);
+    void itemChosen(int record);
+    void itemDelete(int record);
+    void itemChooserAdd();
+    void getViewRec(int record);
+    void vvAddRec(const QByteArray& text);
+    void openNewItemForm(const QByteArray& initial, const QString& help, const QString& caseText, bool backToChooser);
+    void newItemDone(int record, bool backToChooser);
+    void rowChosen(int record);
+    void rowDelete(int record);
+    void closeChooser();
+    void closeEditor();
+    void reopenPanel();
+    bool confirmDelete(const QString& title, const QString& text);
+
+    QString resultName() const;
+    QString sourceName() const;
+
+    bool m_active = false;
+    TableDescr* m_src = nullptr;
+    TableDescr* m_res = nullptr;
+    TableDescr* m_tab = nullptr;
+    TableDescr* m_wgt = nullptr;
+    ViewDescr* m_srcCaseView = nullptr;
+    ViewDescr* m_srcAddView = nullptr;
+    ViewDescr* m_resView = nullptr;
+    ViewDescr* m_resCaseView = nullptr;
+    ViewDescr* m_tabView = nullptr;
+    QString m_srcFile, m_resFile, m_wgtFile;
+    bool m_receipt = false;
+
+    // Fields found when data entry starts (-1 when absent).
+    int m_srcBar = -1, m_srcCode = -1, m_srcPrice = -1, m_srcName = -1;
+    int m_resBar = -1, m_resCode = -1, m_resName = -1, m_resPrice = -1, m_resRest = -1;
+
+    QPointer<VvodPanelWin> m_win;
+    VvodWin* m_tableWin = nullptr;
+    VvodRecWin* m_recWin = nullptr;
+    QPointer<ProsmCase> m_chooser;
+    QPointer<ProsmAdd> m_editor;
+
+    ResultBook m_book;
+    WgtMemDescr m_weights;
+    qint32 m_top = 0;
+    int m_rows = 0;
+    qint32 m_current = -1;
+    WriteMode m_mode = WriteNone;
+    bool m_awaiting = false;
+    bool m_addToPrevious = false;
+    qint32 m_previous = 0;
+    qint32 m_proposed = 0;
+    qint32 m_default = 0;
+    QByteArray m_resRecord;
+    QByteArray m_pendingKey; // the code on screen while its quantity awaits
+    qint32 m_lastChosen = 0; // where "Подбор товара" opens again
 };

@@ -35,16 +35,19 @@ void showMessage(int icon, const QString &title, const QString &text)
     box.exec();
 }
 
-int askChoice(const QString &title, const QString &text, const QString &first, const QString &second)
+int askChoice(const QString &title, const QString &text, const QString &first, const QString &second,
+              int escapeAnswer)
 {
-    if (g_responder)
-        return g_responder->choice(title, text, first, second);
+    if (g_responder) {
+        const int answer = g_responder->choice(title, text, first, second);
+        return answer == DialogResponder::Escape ? escapeAnswer : answer;
+    }
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, nullptr,
                     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setFont(boxFont());
     QPushButton *firstButton = box.addButton(first, QMessageBox::AcceptRole);
     QPushButton *secondButton = box.addButton(second, QMessageBox::RejectRole);
-    box.setEscapeButton(secondButton);
+    box.setEscapeButton(escapeAnswer == 0 ? firstButton : secondButton);
     box.exec();
     return box.clickedButton() == firstButton ? 0 : 1;
 }

@@ -42,7 +42,9 @@ void finishRun()
     AppState& state = appState();
     SaveDialogs dialogs;
     dialogs.message = &showMessage;
-    dialogs.choice = &askChoice;
+    dialogs.choice = [](const QString& title, const QString& text, const QString& first, const QString& second) {
+        return askChoice(title, text, first, second);
+    };
     saveUserSettingsAtExit(state.user, state.settingsChanged, runAppDir(), dialogs);
     if (!runWorkDir().isEmpty())
         QDir::setCurrent(runWorkDir());

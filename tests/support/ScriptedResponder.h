@@ -23,6 +23,8 @@ public:
     // Each message box must be expected; each question needs an answer (0 or 1).
     void expectMessage(int count = 1) { m_messagesAllowed += count; }
     void answerNext(int choice) { m_answers.append(choice); }
+    // The next question is left with Escape.
+    void answerEscape() { m_answers.append(DialogResponder::Escape); }
 
     const QList<Box> &boxes() const { return m_boxes; }
     int unexpected() const { return m_unexpected; }

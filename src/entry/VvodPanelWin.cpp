@@ -1,0 +1,108 @@
+#include "VvodPanelWin.h"
+
+#include "RunLog.h"
+#include "Scanner.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+VvodPanelWin::VvodPanelWin(QWidget* parent)
+    : QWidget(parent)
+{
+}
+
+void VvodPanelWin::bindCommon(QLineEdit* vBar, QPushButton* bBar, QLineEdit* vRest, QPushButton* bRest,
+    QPushButton* cancel, QPushButton* search, QPushButton* exit)
+{
+    connect(exit, &QPushButton::clicked, this, &VvodPanelWin::on_Exit_clicked);
+    connect(bBar, &QPushButton::clicked, this, &VvodPanelWin::on_bBar_clicked);
+    connect(vBar, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vBar_returnPressed);
+    connect(bRest, &QPushButton::clicked, this, &VvodPanelWin::on_bRest_clicked);
+    connect(vRest, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vRest_returnPressed);
+    connect(cancel, &QPushButton::clicked, this, &VvodPanelWin::on_Cancel_clicked);
+    connect(search, &QPushButton::clicked, this, &VvodPanelWin::on_Search_clicked);
+
+    const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    for (QLabel* label : labels)
+        if (!label->text().isEmpty())
+            fitLabel(label);
+}
+
+void VvodPanelWin::fitLabel(QLabel* label)
+{
+    QFont font = label->font();
+    font.setStretch(QFont::Unstretched);
+    const QString text = label->text();
+    const int room = label->contentsRect().width();
+    const int wide = QFontMetrics(font).horizontalAdvance(text);
+    if (wide > room) {
+        // Stretched widths do not scale exactly (a condensed face may be picked), so the first guess
+        // is narrowed until the text fits.
+        int stretch = qMax(50, room * 100 / wide);
+        font.setStretch(stretch);
+        while (stretch > 50 && QFontMetrics(font).horizontalAdvance(text) > room)
+            font.setStretch(--stretch);
+    }
+    label->setFont(font);
+}
+
+void VvodPanelWin::on_Exit_clicked()
+{
+    if (m_guardOpen)
+        emit snExit();
+}
+
+void VvodPanelWin::on_bBar_clicked()
+{
+    emit snBar();
+}
+
+void VvodPanelWin::on_vBar_returnPressed()
+{
+    if (m_guardOpen)
+        emit snBar();
+}
+
+void VvodPanelWin::on_bRest_clicked()
+{
+    emit snRest();
+}
+
+void VvodPanelWin::on_vRest_returnPressed()
+{
+    if (m_guardOpen)
+        emit snRest();
+}
+
+void VvodPanelWin::on_Cancel_clicked()
+{
+    if (m_guardOpen)
+        emit snCancel();
+}
+
+void VvodPanelWin::on_Search_clicked()
+{
+    if (!m_guardOpen)
+        return;
+    m_guardOpen = false;
+    emit snSearch();
+}
+
+void VvodPanelWin::keyPressEvent(QKeyEvent* event)
+{
+    logLine(QByteArrayLiteral("Key=") + QByteArray::number(event->key()));
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        emit snEsc();
+        return;
+    case Scanner::ScanKey:
+        emit snScan();
+        return;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}

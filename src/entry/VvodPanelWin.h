@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// What the two data-entry panels share: the entry line vBar with its Ok button, the quantity line
+// vRest with its Ok button, the price label, the title label and the buttons Cancel, Search and
+// Exit, turned into sn... signals, and the keys. The panel does no work of its own: the controller
+// (Vvod) answers the signals and fills the widgets through the calls below.
+class VvodPanelWin : public QWidget {
+    Q_OBJECT
+public:
+    // The entry line vBar (at most 32 characters).
+    virtual QString barText() const = 0;
+    virtual void setBarText(const QString& text) = 0;
+    virtual void focusBar() = 0;
+    // The quantity line vRest.
+    virtual QString restText() const = 0;
+    virtual void setRestText(const QString& text) = 0;
+    virtual void editRest() = 0; // selects all of vRest and gives it focus
+    virtual void leaveRest() = 0; // takes focus away from vRest
+    virtual void setPriceText(const QString& text) = 0; // vPrice
+    virtual void setTitle(const QString& text) = 0; // UserTitle
+
+    // Modal guard: while a chooser or the new-item form is open (guard closed) the panel ignores
+    // Exit, Enter in vBar and vRest, Cancel and Search, so that a second window cannot be stacked
+    // on the first. bBar and bRest are not guarded. Open when the panel is made.
+    void setGuardOpen(bool open) { m_guardOpen = open; }
+    bool guardOpen() const { return m_guardOpen; }
+
+    // The designer actions, wired to the form's widgets by bindCommon().
+    void on_Exit_clicked();
+    void on_bBar_clicked();
+    void on_vBar_returnPressed();
+    void on_bRest_clicked();
+    void on_vRest_returnPressed();
+    void on_Cancel_clicked();
+    // Closes the guard before emitting: a second press before the chooser is closed does nothing.
+    void on_Search_clicked();
+
+signals:
+    void snExit();
+    void snBar();
+    void snRest();
+    void snCancel();
+    void snSearch();
+    void snEsc();
+    // The scan key was pressed: the controller reads the scanner.
+    void snScan();
+
+protected:
+    explicit VvodPanelWin(QWidget* parent = nullptr);
+
+    // Called by each panel after its form is set up.
+    void bindCommon(QLineEdit* vBar, QPushButton* bBar, QLineEdit* vRest, QPushButton* bRest, QPushButton* cancel,
+        QPushButton* search, QPushButton* exit);
+
+    // The label widths were chosen for the terminal's narrow system font: a wider font is squeezed
+    // to the label's width rather than cut off.
+    static void fitLabel(QLabel* label);
+
+    // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
+    // like Exit, the scan key asks for a scanner read, the rest get the default handling.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_guardOpen = true;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "VvodPanelWin.h"
+
+#include <memory>
+
+namespace Ui {
+class VvodRecWin;
+}
+
+// The single-record panel: the current result line in detail (code, name, price, quantity) with
+// the item's and the document's totals.
+class VvodRecWin : public VvodPanelWin {
+    Q_OBJECT
+public:
+    explicit VvodRecWin(QWidget* parent = nullptr);
+    ~VvodRecWin() override;
+
+    QString barText() const override;
+    void setBarText(const QString& text) override;
+    void focusBar() override;
+    QString restText() const override;
+    void setRestText(const QString& text) override;
+    void editRest() override;
+    void leaveRest() override;
+    void setPriceText(const QString& text) override;
+    void setTitle(const QString& text) override;
+
+    // "Отмена" while an entry is in progress, "Просмотр" otherwise.
+    void setCancelText(const QString& text);
+    void setCode(const QString& text);
+    void setName(const QString& text);
+    void setDocTovRest(const QString& text);
+    void setSumTovRest(const QString& text);
+    void setDocLin(const QString& text);
+    void setDocSum(const QString& text);
+
+private:
+    std::unique_ptr<Ui::VvodRecWin> m_ui;
+};

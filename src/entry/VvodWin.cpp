@@ -1,0 +1,99 @@
+#include "VvodWin.h"
+#include "ui_VvodWin.h"
+
+VvodWin::VvodWin(QWidget* parent)
+    : VvodPanelWin(parent)
+    , m_ui(std::make_unique<Ui::VvodWin>())
+{
+    m_ui->setupUi(this);
+    bindCommon(m_ui->vBar, m_ui->bBar, m_ui->vRest, m_ui->bRest, m_ui->Cancel, m_ui->Search, m_ui->Exit);
+    connect(m_ui->ScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_settingScroll)
+            emit snValCha(value);
+    });
+    connect(m_ui->TabWid, &QTableWidget::cellClicked, this, &VvodWin::snCellCli);
+}
+
+VvodWin::~VvodWin() = default;
+
+QString VvodWin::barText() const
+{
+    return m_ui->vBar->text();
+}
+
+void VvodWin::setBarText(const QString& text)
+{
+    m_ui->vBar->setText(text);
+}
+
+void VvodWin::focusBar()
+{
+    m_ui->vBar->setFocus();
+}
+
+QString VvodWin::restText() const
+{
+    return m_ui->vRest->text();
+}
+
+void VvodWin::setRestText(const QString& text)
+{
+    m_ui->vRest->setText(text);
+}
+
+void VvodWin::editRest()
+{
+    m_ui->vRest->selectAll();
+    m_ui->vRest->setFocus();
+}
+
+void VvodWin::leaveRest()
+{
+    m_ui->vRest->clearFocus();
+}
+
+void VvodWin::setPriceText(const QString& text)
+{
+    m_ui->vPrice->setText(text);
+}
+
+void VvodWin::setTitle(const QString& text)
+{
+    m_ui->UserTitle->setText(text);
+    fitLabel(m_ui->UserTitle);
+}
+
+int VvodWin::setUpTable(ViewDescr& view)
+{
+    tabSetUp(m_ui->TabWid, view, false);
+    m_ui->ScrollBar->setSingleStep(1);
+    m_ui->ScrollBar->setPageStep(qMax(1, view.rows - 1));
+    return view.rows;
+}
+
+void VvodWin::showRow(
+    int row, const QByteArray& record, const TableDescr& table, const ViewDescr& view, FieldFormatter formatter)
+{
+    fillRow(m_ui->TabWid, row, record, table, view, formatter);
+}
+
+void VvodWin::clearRow(int row)
+{
+    ::clearRow(m_ui->TabWid, row);
+}
+
+void VvodWin::selectRow(int row)
+{
+    if (row < 0)
+        m_ui->TabWid->clearSelection();
+    else
+        selCurRow(m_ui->TabWid, row);
+}
+
+void VvodWin::setScroll(int max, int value)
+{
+    m_settingScroll = true;
+    m_ui->ScrollBar->setRange(0, max);
+    m_ui->ScrollBar->setValue(value);
+    m_settingScroll = false;
+}

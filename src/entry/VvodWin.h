@@ -1,0 +1,50 @@
+#pragma once
+
+#include "TableBinding.h"
+#include "VvodPanelWin.h"
+
+#include <memory>
+
+namespace Ui {
+class VvodWin;
+}
+
+// The table panel: one page of the result table (RES "ВВОД" view) above the entry line and the
+// quantity line, with a scroll bar of its own because the table holds only the visible rows.
+class VvodWin : public VvodPanelWin {
+    Q_OBJECT
+public:
+    explicit VvodWin(QWidget* parent = nullptr);
+    ~VvodWin() override;
+
+    QString barText() const override;
+    void setBarText(const QString& text) override;
+    void focusBar() override;
+    QString restText() const override;
+    void setRestText(const QString& text) override;
+    void editRest() override;
+    void leaveRest() override;
+    void setPriceText(const QString& text) override;
+    void setTitle(const QString& text) override;
+
+    // Shapes TabWid from the view (no extra row) and returns the rows that fit (view.rows). The
+    // scroll bar then moves one row per step and a page less one row per page.
+    int setUpTable(ViewDescr& view);
+    // One row from a record, through the formatter.
+    void showRow(
+        int row, const QByteArray& record, const TableDescr& table, const ViewDescr& view, FieldFormatter formatter);
+    void clearRow(int row);
+    // Selects the whole row; -1 clears the selection.
+    void selectRow(int row);
+    // Range 0 .. max and the value, set without emitting snValCha: only the operator's moves are
+    // reported.
+    void setScroll(int max, int value);
+
+signals:
+    void snValCha(int value);
+    void snCellCli(int row, int column);
+
+private:
+    std::unique_ptr<Ui::VvodWin> m_ui;
+    bool m_settingScroll = false;
+};

@@ -1,0 +1,606 @@
+#include "AppState.h"
+#include "Codec.h"
+#include "Cue.h"
+#include "DescrRegistry.h"
+#include "FailingDevices.h"
+#include "FieldCodec.h"
+#include "ProsmCase.h"
+#include "RecordFile.h"
+#include "RunLog.h"
+#include "ScriptedResponder.h"
+#include "SettingsFiles.h"
+#include "TestUtil.h"
+#include "Units.h"
+#include "Vvod.h"
+#include "VvodPanelWin.h"
+#include "ViewingFixtures.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <memory>
+
+namespace {
+
+// Goods of the tests: code, barcode, name, price.
+struct Item {
+    const char* code;
+    const char* bar;
+    const char* name;
+    const char* price;
+};
+const Item Goods[] = {
+    { "024680", "4600000000017", "Сахар", "500.00" },
+    { "000111", "4600000000024", "Соль", "12.50" },
+    { "000222", "2204680000000", "Сыр весовой", "800.00" },
+};
+
+TableDescr& table(const char* extension)
+{
+    return *descrRegistry().table(QByteArray(extension));
+}
+
+QByteArray makeRecord(const TableDescr& t, const QList<QPair<const char*, QByteArray>>& values)
+{
+    QByteArray record = defaultRecord(t);
+    for (const auto& [name, value] : values) {
+        const int i = t.fieldIndex(QByteArray(name));
+        if (i < 0 || !textToField(t.fields[i], value, record))
+            qFatal("fixture value does not convert: %s", name);
+    }
+    return record;
+}
+
+// A result line as "BAR/CODE/REST".
+QString line(const TableDescr& res, const QByteArray& record)
+{
+    const auto text = [&](const char* name) {
+        return QString::fromLatin1(fieldToText(res.fields[res.fieldIndex(QByteArray(name))], record).trimmed());
+    };
+    const FieldDescr& rest = res.fields[res.fieldIndex(QByteArrayLiteral("REST"))];
+    const qint32 thousandths = qFromLittleEndian<qint32>(record.constData() + rest.offset);
+    return text("BAR") + QLatin1Char('/') + text("CODE") + QLatin1Char('/')
+        + QString::fromLatin1(formatQuantity(thousandths));
+}
+
+} // namespace
+
+class TestVvod : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void booking_data();
+    void booking();
+    void badQuantity_data();
+    void badQuantity();
+    void singlePanelTotals();
+    void rowCorrection();
+    void clickBelowLastRecord();
+    void weightBarcodes_data();
+    void weightBarcodes();
+    void scanWhileQuantityAwaits();
+    void existingResults_data();
+    void existingResults();
+    void everyWayOut_data();
+    void everyWayOut();
+    void writeFailure();
+    void numberedCopies();
+    void chooserDeleteAsks_data();
+    void chooserDeleteAsks();
+    void cancelClearsPendingItem();
+
+private:
+    void click(QWidget* window, const char* button);
+    void start(bool tablePanel = false);
+    void type(const char* objectName, const QString& text);
+    QString label(const char* objectName) const;
+    QStringList resultLines() const;
+    void writeResult(const QStringList& lines);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedResponder> m_boxes;
+    std::unique_ptr<Vvod> m_vvod;
+    QList<Cue> m_cues;
+};
+
+void TestVvod::initTestCase()
+{
+    QVERIFY(getIniFile(QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/OrtSystem.ini")));
+}
+
+void TestVvod::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    TestUtil::openRunLogIn(m_dir->path());
+    AppState& state = appState();
+    state.appDir = QFile::encodeName(m_dir->path());
+    state.workDir = state.appDir;
+    state.user = UserSettings();
+    state.user.vvod.quantityIncr = 1000;
+    state.user.vvod.enSumDocum = true;
+    state.user.vvod.vvodPanel = 1;
+    state.menuGate = false;
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+
+    TableDescr& goods = table("TVR");
+    QList<QByteArray> records;
+    for (const Item& item : Goods)
+        records << makeRecord(goods,
+            { { "CODE", item.code }, { "BAR", item.bar }, { "NAME", TestUtil::cp(item.name) }, { "PRICE", item.price } });
+    QVERIFY(ViewFx::writeTable(binFileName(goods), goods, records));
+
+    m_cues.clear();
+    setCueListener([this](Cue cue) { m_cues << cue; });
+    m_boxes = std::make_unique<ScriptedResponder>();
+    m_vvod = std::make_unique<Vvod>();
+}
+
+void TestVvod::cleanup()
+{
+    m_vvod.reset();
+    m_boxes.reset();
+    setCueListener(nullptr);
+    RunLog::instance().close();
+    QDir::setCurrent(QDir::tempPath());
+    m_dir.reset();
+}
+
+void TestVvod::start(bool tablePanel)
+{
+    appState().user.vvod.vvodPanel = tablePanel ? 0 : 1;
+    m_vvod->vvMainMainCall();
+    QVERIFY(m_vvod->panel());
+}
+
+void TestVvod::type(const char* objectName, const QString& text)
+{
+    auto* edit = m_vvod->panel()->findChild<QLineEdit*>(QLatin1String(objectName));
+    QVERIFY(edit);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+QString TestVvod::label(const char* objectName) const
+{
+    const auto* l = m_vvod->panel()->findChild<QLabel*>(QLatin1String(objectName));
+    return l ? l->text() : QStringLiteral("<no %1>").arg(QLatin1String(objectName));
+}
+
+QStringList TestVvod::resultLines() const
+{
+    const TableDescr& res = table("RES");
+    QStringList lines;
+    QByteArray record;
+    for (qint32 n = 0; readRec(binFileName(res), res, n, record); ++n)
+        lines << line(res, record);
+    return lines;
+}
+
+// Lines "bar/code/rest" as the result table's file.
+void TestVvod::writeResult(const QStringList& lines)
+{
+    TableDescr& res = table("RES");
+    QList<QByteArray> records;
+    for (const QString& l : lines) {
+        const QStringList parts = l.split(QLatin1Char('/'));
+        records << makeRecord(res,
+            { { "BAR", parts[0].toLatin1() }, { "CODE", parts[1].toLatin1() }, { "REST", parts[2].toLatin1() },
+                { "PRICE", "1.00" } });
+    }
+    QVERIFY(ViewFx::writeTable(binFileName(res), res, records));
+}
+
+void TestVvod::booking_data()
+{
+    QTest::addColumn<bool>("sumRepeated");
+    QTest::addColumn<bool>("skip");
+    QTest::addColumn<QStringList>("before"); // result lines already there
+    QTest::addColumn<QStringList>("input"); // codes, "=q" for a quantity
+    QTest::addColumn<QStringList>("after");
+
+    const QString a = QStringLiteral("4600000000017");
+    QTest::newRow("repeated scans add up") << true << true << QStringList() << QStringList { a, a }
+                                           << QStringList { QStringLiteral("4600000000017/024680/2.000") };
+    QTest::newRow("each scan its own line")
+        << false << true << QStringList() << QStringList { a, a }
+        << QStringList { QStringLiteral("4600000000017/024680/1.000"), QStringLiteral("4600000000017/024680/1.000") };
+    QTest::newRow("typed quantity adds to the line")
+        << true << false << QStringList { QStringLiteral("4600000000017/024680/2.5") }
+        << QStringList { a, QStringLiteral("=0.75") } << QStringList { QStringLiteral("4600000000017/024680/3.250") };
+    // The same code under another barcode is the line of an item found by code, not of one found by barcode.
+    QTest::newRow("found by code, matched by code")
+        << true << true << QStringList { QStringLiteral("4600000000099/024680/3") } << QStringList { QStringLiteral("024680") }
+        << QStringList { QStringLiteral("4600000000099/024680/4.000") };
+    QTest::newRow("found by barcode, matched by barcode")
+        << true << true << QStringList { QStringLiteral("4600000000099/024680/3") } << QStringList { a }
+        << QStringList { QStringLiteral("4600000000099/024680/3.000"), QStringLiteral("4600000000017/024680/1.000") };
+}
+
+void TestVvod::booking()
+{
+    QFETCH(bool, sumRepeated);
+    QFETCH(bool, skip);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, after);
+    appState().user.vvod.enSumRepeated = sumRepeated;
+    appState().user.vvod.enQuantitySkip = skip;
+    appState().user.vvod.searchOrder = 1; // code, then barcode
+    if (!before.isEmpty()) {
+        writeResult(before);
+        m_boxes->answerNext(0); // "Продолжить"
+    }
+    start();
+    for (const QString& step : input) {
+        if (step.startsWith(QLatin1Char('=')))
+            type("vRest", step.mid(1));
+        else
+            type("vBar", step);
+    }
+    QCOMPARE(resultLines(), after);
+    QVERIFY(!m_vvod->awaitingQuantity());
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+void TestVvod::badQuantity_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("letters") << QStringLiteral("1a");
+    QTest::newRow("comma") << QStringLiteral("1,5");
+    QTest::newRow("minus") << QStringLiteral("-1");
+    QTest::newRow("ten digits") << QStringLiteral("3000000000");
+    QTest::newRow("four decimals") << QStringLiteral("1.0005");
+}
+
+void TestVvod::badQuantity()
+{
+    QFETCH(QString, typed);
+    start();
+    type("vBar", QStringLiteral("4600000000017"));
+    QVERIFY(m_vvod->awaitingQuantity());
+    m_boxes->answerNext(0); // a suspiciously long quantity is asked about; the answer must not matter
+    type("vRest", typed);
+    QCOMPARE(resultLines(), QStringList());
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->restText(), QString());
+}
+
+void TestVvod::singlePanelTotals()
+{
+    appState().user.vvod.enSumRepeated = false;
+    start();
+    for (int i = 0; i < 2; ++i) {
+        type("vBar", QStringLiteral("4600000000017"));
+        type("vRest", QStringLiteral("25"));
+    }
+    QCOMPARE(label("vDocLin"), QStringLiteral("2"));
+    QCOMPARE(label("vDocSum"), QStringLiteral("25000.00"));
+    // The next scan of the item shows what the document already holds of it.
+    type("vBar", QStringLiteral("4600000000017"));
+    QCOMPARE(label("vDocTovRest"), QStringLiteral("50.000"));
+    QCOMPARE(label("vSumTovRest"), QStringLiteral("25000.00"));
+    QCOMPARE(label("vCode"), QStringLiteral("024680"));
+    ViewFx::screen(m_vvod->panel(), "vvod-record");
+
+    m_vvod.reset();
+    appState().user.vvod.enSumDocum = false;
+    m_vvod = std::make_unique<Vvod>();
+    m_boxes->answerNext(0);
+    start();
+    QCOMPARE(label("vDocSum"), QStringLiteral("Нет учёта"));
+}
+
+void TestVvod::rowCorrection()
+{
+    appState().user.vvod.enQuantitySkip = true;
+    start(true);
+    type("vBar", QStringLiteral("4600000000017"));
+    type("vBar", QStringLiteral("4600000000024"));
+    auto* tw = m_vvod->panel()->findChild<QTableWidget*>(QStringLiteral("TabWid"));
+    QVERIFY(tw);
+    ViewFx::screen(m_vvod->panel(), "vvod-table");
+    QTest::mouseClick(tw->viewport(), Qt::LeftButton, {}, tw->visualItemRect(tw->item(0, 0)).center());
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->restText(), QStringLiteral("1"));
+    type("vRest", QStringLiteral("5"));
+    QCOMPARE(resultLines(),
+        QStringList({ QStringLiteral("4600000000017/024680/5.000"), QStringLiteral("4600000000024/000111/1.000") }));
+}
+
+void TestVvod::clickBelowLastRecord()
+{
+    appState().user.vvod.enQuantitySkip = true;
+    start(true);
+    type("vBar", QStringLiteral("4600000000017"));
+    const QByteArray before = TestUtil::readFile(binFileName(table("RES")));
+    auto* tw = m_vvod->panel()->findChild<QTableWidget*>(QStringLiteral("TabWid"));
+    QVERIFY(tw->rowCount() > 3);
+    QTest::mouseClick(tw->viewport(), Qt::LeftButton, {}, tw->visualItemRect(tw->item(3, 0)).center());
+    QVERIFY(!m_vvod->awaitingQuantity());
+    type("vRest", QStringLiteral("7"));
+    QCOMPARE(TestUtil::readFile(binFileName(table("RES"))), before);
+}
+
+void TestVvod::weightBarcodes_data()
+{
+    QTest::addColumn<QString>("barcode");
+    QTest::addColumn<bool>("booked");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("weight by code") << QStringLiteral("2302468013579") << true
+                                    << QStringList { QStringLiteral("4600000000017/024680/1.357") };
+    QTest::newRow("weight by barcode") << QStringLiteral("2204680135792") << true
+                                       << QStringList { QStringLiteral("2204680000000/000222/13.579") };
+    // A label without weight digits proposes 0, which is always asked for.
+    QTest::newRow("no weight digits") << QStringLiteral("2902468013579") << false << QStringList();
+    // Decodes to a key the goods lack, but is an ordinary barcode of the goods.
+    QTest::newRow("decoded key unknown") << QStringLiteral("2300000000000") << true
+                                         << QStringList { QStringLiteral("2300000000000/000333/1.000") };
+}
+
+void TestVvod::weightBarcodes()
+{
+    QFETCH(QString, barcode);
+    QFETCH(bool, booked);
+    QFETCH(QStringList, lines);
+    TableDescr& wgt = table("WGT");
+    const auto rule = [&](const char* len, const char* prefix, const char* layout, const char* scale) {
+        return makeRecord(wgt, { { "LEN", len }, { "PREFIX", prefix }, { "LAYOUT", layout }, { "SCALE", scale } });
+    };
+    QVERIFY(ViewFx::writeTable(binFileName(wgt), wgt,
+        { rule("13", "23", "2S6A4W1S", "0"), rule("13", "22", "7A5WZ1SZ", "0"), rule("13", "29", "2S6A5S", "0") }));
+    TableDescr& goods = table("TVR");
+    QVERIFY(appendRec(binFileName(goods), goods,
+        makeRecord(goods, { { "CODE", "000333" }, { "BAR", "2300000000000" }, { "PRICE", "1.00" } })));
+    appState().user.vvod.enWeightBarCode = true;
+    appState().user.vvod.enQuantitySkip = true;
+    start();
+    type("vBar", barcode);
+    QCOMPARE(resultLines(), lines);
+    QCOMPARE(m_vvod->awaitingQuantity(), !booked);
+}
+
+void TestVvod::scanWhileQuantityAwaits()
+{
+    start();
+    m_vvod->vvBarRead(QStringLiteral("4600000000017"));
+    QVERIFY(m_vvod->awaitingQuantity());
+    m_vvod->vvBarRead(QStringLiteral("4600000000024"));
+    QCOMPARE(m_cues, QList<Cue> { Cue::Refused });
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->barText(), QStringLiteral("4600000000017"));
+    // A keyboard scanner typing a code into the quantity line is asked about, not booked.
+    m_boxes->answerNext(1);
+    type("vRest", QStringLiteral("460001"));
+    QCOMPARE(resultLines(), QStringList());
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Количество 460001\nЗаписать?"));
+    // Too long for the entry line: refused whole, never cut to fit.
+    type("vRest", QStringLiteral("2"));
+    m_boxes->expectMessage();
+    m_vvod->vvBarRead(QString(33, QLatin1Char('4')));
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Неправильный ШК/Код"));
+    QCOMPARE(resultLines(), QStringList { QStringLiteral("4600000000017/024680/2.000") });
+}
+
+void TestVvod::existingResults_data()
+{
+    QTest::addColumn<bool>("unsent");
+    QTest::addColumn<QList<int>>("answers"); // -1 Escape
+    QTest::addColumn<int>("linesAfter");
+    QTest::newRow("escape continues") << false << QList<int> { -1 } << 1;
+    QTest::newRow("new table") << false << QList<int> { 1 } << 0;
+    QTest::newRow("unsent, escape keeps") << true << QList<int> { 1, -1 } << 1;
+    QTest::newRow("unsent, delete") << true << QList<int> { 1, 0 } << 0;
+}
+
+void TestVvod::existingResults()
+{
+    QFETCH(bool, unsent);
+    QFETCH(QList<int>, answers);
+    QFETCH(int, linesAfter);
+    writeResult({ QStringLiteral("4600000000017/024680/3") });
+    if (unsent)
+        touchChangeMarker(binFileName(table("RES")));
+    for (const int a : answers) {
+        if (a < 0)
+            m_boxes->answerEscape();
+        else
+            m_boxes->answerNext(a);
+    }
+    start();
+    QCOMPARE(resultLines().size(), linesAfter);
+    QCOMPARE(m_boxes->boxes().size(), answers.size());
+    if (unsent)
+        QCOMPARE(m_boxes->boxes().last().text, QStringLiteral("Остатки не выгружены.\nУдалить?"));
+}
+
+void TestVvod::everyWayOut_data()
+{
+    QTest::addColumn<QString>("way");
+    for (const char* way : { "exit", "escape", "source missing", "chooser back", "row chooser back", "editor back" })
+        QTest::newRow(way) << QString::fromLatin1(way);
+}
+
+void TestVvod::everyWayOut()
+{
+    QFETCH(QString, way);
+    QSignalSpy returned(m_vvod.get(), &Vvod::returned);
+    appState().user.vvod.enAddItem = true;
+    if (way == QLatin1String("source missing")) {
+        QFile::remove(binFileName(table("TVR")));
+        m_boxes->answerNext(1); // "Выйти"
+        m_vvod->vvMainMainCall();
+    } else {
+        start();
+        QWidget* panel = m_vvod->panel();
+        if (way == QLatin1String("exit")) {
+            QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Exit")), Qt::LeftButton);
+        } else if (way == QLatin1String("escape")) {
+            QTest::keyClick(panel, Qt::Key_Escape);
+        } else if (way == QLatin1String("chooser back")) {
+            QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Search")), Qt::LeftButton);
+            QVERIFY(m_vvod->chooser());
+            QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
+                Qt::LeftButton);
+            QVERIFY(!m_vvod->chooser());
+            QTest::keyClick(panel, Qt::Key_Escape);
+        } else if (way == QLatin1String("row chooser back")) {
+            type("vBar", QStringLiteral("024680"));
+            type("vRest", QStringLiteral("1"));
+            QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
+            QVERIFY(m_vvod->chooser());
+            QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
+                Qt::LeftButton);
+            QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Exit")), Qt::LeftButton);
+        } else if (way == QLatin1String("editor back")) {
+            m_boxes->answerNext(0); // "Добавить"
+            type("vBar", QStringLiteral("4699999999994"));
+            QVERIFY(m_vvod->editor());
+            QTest::mouseClick(m_vvod->editor()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
+                Qt::LeftButton);
+            QVERIFY(!m_vvod->editor());
+            QVERIFY(m_vvod->panel()->guardOpen());
+            QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Exit")), Qt::LeftButton);
+        }
+    }
+    QCOMPARE(returned.count(), 1);
+    QVERIFY(appState().menuGate);
+    QVERIFY(!m_vvod->active());
+    QTRY_VERIFY(!m_vvod->panel());
+    // Data entry opens again afterwards.
+    appState().menuGate = false;
+    const TableDescr& goods = table("TVR");
+    if (!QFile::exists(binFileName(goods)))
+        m_boxes->answerNext(0); // "Создать"
+    if (QFileInfo(binFileName(table("RES"))).size() > 0)
+        m_boxes->answerNext(0); // "Продолжить"
+    m_vvod->vvMainMainCall();
+    QVERIFY(m_vvod->panel());
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+void TestVvod::writeFailure()
+{
+    start();
+    type("vBar", QStringLiteral("4600000000017"));
+    const FileSizeLimit limit(QFileInfo(binFileName(table("RES"))).size());
+    m_boxes->expectMessage();
+    type("vRest", QStringLiteral("3"));
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Ошибка записи"));
+    QCOMPARE(m_vvod->resultCount(), 0);
+    QVERIFY(!m_vvod->awaitingQuantity());
+}
+
+void TestVvod::click(QWidget* window, const char* button)
+{
+    QVERIFY(window);
+    auto* b = window->findChild<QPushButton*>(QLatin1String(button));
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// With numbered copies the operator picks the goods directory, skips the weight codes and starts a
+// result table under a new number; a number that would name a path is refused.
+void TestVvod::numberedCopies()
+{
+    appState().user.programm.enOnDocument = true;
+    QVERIFY(QFile::rename(binFileName(table("TVR")), QStringLiteral("Tovar01_TVR.BIN")));
+    m_vvod->vvMainMainCall();
+    QVERIFY(m_vvod->chooser());
+    click(m_vvod->chooser()->window(), "Case"); // the only goods directory
+    QVERIFY(m_vvod->chooser());
+    QCOMPARE(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back"))->text(),
+        QStringLiteral("Дальше"));
+    click(m_vvod->chooser()->window(), "Back");
+    QVERIFY(m_vvod->chooser());
+    for (const char* number : { "../x", "7" }) {
+        click(m_vvod->chooser()->window(), "Add");
+        QVERIFY(m_vvod->editor());
+        auto* tw = m_vvod->editor()->window()->findChild<QTableWidget*>(QStringLiteral("TabWid"));
+        tw->setCurrentCell(m_vvod->editor()->editRow(), 0);
+        QTest::keyClick(tw, Qt::Key_F2);
+        auto* cell = qobject_cast<QLineEdit*>(tw->indexWidget(tw->currentIndex()));
+        QVERIFY(cell);
+        QTest::keyClicks(cell, QString::fromLatin1(number));
+        if (QByteArray(number) == "../x")
+            m_boxes->expectMessage();
+        click(m_vvod->editor()->window(), "Case");
+    }
+    QCOMPARE(m_boxes->boxes().first().text, QStringLiteral("Ошибка в колонке\nНомер"));
+    QVERIFY(m_vvod->panel());
+    QVERIFY(QFile::exists(QStringLiteral("Ostatki7_RES.BIN")));
+    QVERIFY(!QFile::exists(QStringLiteral("Ostatki../x_RES.BIN")));
+    appState().user.vvod.enQuantitySkip = true;
+    type("vBar", QStringLiteral("4600000000017"));
+    QCOMPARE(QFileInfo(QStringLiteral("Ostatki7_RES.BIN")).size(), table("RES").recordLength);
+    click(m_vvod->panel(), "Exit");
+    QVERIFY(appState().menuGate);
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+void TestVvod::chooserDeleteAsks_data()
+{
+    QTest::addColumn<bool>("rowChooser");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("removed");
+    QTest::newRow("goods, no") << false << 1 << 0;
+    QTest::newRow("goods, yes") << false << 0 << 1;
+    QTest::newRow("results, escape") << true << -1 << 0;
+    QTest::newRow("results, yes") << true << 0 << 1;
+}
+
+void TestVvod::chooserDeleteAsks()
+{
+    QFETCH(bool, rowChooser);
+    QFETCH(int, answer);
+    QFETCH(int, removed);
+    const TableDescr& t = table(rowChooser ? "RES" : "TVR");
+    if (rowChooser) {
+        writeResult({ QStringLiteral("4600000000017/024680/3"), QStringLiteral("4600000000024/000111/1") });
+        m_boxes->answerNext(0); // "Продолжить"
+    }
+    start();
+    const qint32 before = recordCountOf(binFileName(t), t);
+    click(m_vvod->panel(), rowChooser ? "Cancel" : "Search");
+    QVERIFY(m_vvod->chooser());
+    if (answer < 0)
+        m_boxes->answerEscape();
+    else
+        m_boxes->answerNext(answer);
+    click(m_vvod->chooser()->window(), "Delete");
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Удалить\nзапись?"));
+    QCOMPARE(recordCountOf(binFileName(t), t), before - removed);
+    QVERIFY(m_vvod->chooser()); // the list stays for the next choice
+    if (rowChooser)
+        QCOMPARE(m_vvod->resultCount(), before - removed);
+}
+
+void TestVvod::cancelClearsPendingItem()
+{
+    start(true);
+    type("vBar", QStringLiteral("4600000000017"));
+    QVERIFY(m_vvod->awaitingQuantity());
+    click(m_vvod->panel(), "Cancel");
+    QVERIFY(!m_vvod->awaitingQuantity());
+    QVERIFY(!m_vvod->chooser());
+    QCOMPARE(m_vvod->panel()->barText(), QString());
+    // An unknown code sounds its own way and books nothing.
+    m_boxes->expectMessage();
+    type("vBar", QStringLiteral("4699999999994"));
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Товар отсутствует"));
+    QCOMPARE(m_cues, QList<Cue> { Cue::NotFound });
+    QCOMPARE(resultLines(), QStringList());
+}
+
+QTEST_MAIN(TestVvod)
+#include "tst_vvod.moc"
