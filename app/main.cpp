@@ -1,7 +1,6 @@
 // The terminal program: reads the command line, builds the objects of the run and runs it.
 
 #include "DescrRegistry.h"
-#include "Version.h"
 #include "Index.h"
 #include "MainWin.h"
 #include "NaMain.h"
@@ -9,6 +8,7 @@
 #include "PrMain.h"
 #include "RecordFile.h"
 #include "Startup.h"
+#include "Version.h"
 #include "Vvod.h"
 
 #include <QApplication>

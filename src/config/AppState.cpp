@@ -1,6 +1,6 @@
 #include "AppState.h"
 
-AppState &appState()
+AppState& appState()
 {
     static AppState state;
     return state;

@@ -20,4 +20,4 @@ struct AppState {
     bool receiptMode() const { return user.programm.programm; }
 };
 
-AppState &appState();
+AppState& appState();

@@ -8,14 +8,14 @@
 
 namespace {
 QMutex sinkMutex;
-std::function<void(const QByteArray &)> &sinkRef()
+std::function<void(const QByteArray&)>& sinkRef()
 {
-    static std::function<void(const QByteArray &)> sink;
+    static std::function<void(const QByteArray&)> sink;
     return sink;
 }
-}
+} // namespace
 
-void iopMsg(const QByteArray &message)
+void iopMsg(const QByteArray& message)
 {
     RunLog::instance().write(QByteArray("   ") + message + "\r\n");
     QMutexLocker lock(&sinkMutex);
@@ -23,12 +23,12 @@ void iopMsg(const QByteArray &message)
         sinkRef()(message);
 }
 
-void iopMsg(const QString &message)
+void iopMsg(const QString& message)
 {
     iopMsg(fromUi(message));
 }
 
-void setIopSink(std::function<void(const QByteArray &)> sink)
+void setIopSink(std::function<void(const QByteArray&)> sink)
 {
     QMutexLocker lock(&sinkMutex);
     sinkRef() = std::move(sink);

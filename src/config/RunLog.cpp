@@ -6,13 +6,13 @@
 #include <QDir>
 #include <QMutexLocker>
 
-RunLog &RunLog::instance()
+RunLog& RunLog::instance()
 {
     static RunLog log;
     return log;
 }
 
-bool RunLog::open(const QString &dir)
+bool RunLog::open(const QString& dir)
 {
     QMutexLocker lock(&m_mutex);
     if (m_file.isOpen())
@@ -50,7 +50,7 @@ QString RunLog::filePath() const
     return m_file.fileName();
 }
 
-void RunLog::write(const QByteArray &bytes)
+void RunLog::write(const QByteArray& bytes)
 {
     QMutexLocker lock(&m_mutex);
     if (m_file.isOpen()) {
@@ -59,7 +59,7 @@ void RunLog::write(const QByteArray &bytes)
     }
 }
 
-void RunLog::write(const QString &text)
+void RunLog::write(const QString& text)
 {
     write(fromUi(text));
 }
@@ -69,28 +69,28 @@ QByteArray RunLog::stamp()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss.zzz. ")).toLatin1();
 }
 
-void RunLog::stamped(const QString &text)
+void RunLog::stamped(const QString& text)
 {
     // One write, so a stamp and its message never come apart.
     write(stamp() + fromUi(text));
 }
 
-void RunLog::line(const QByteArray &bytes)
+void RunLog::line(const QByteArray& bytes)
 {
     write(bytes + "\r\n");
 }
 
-void RunLog::line(const QString &text)
+void RunLog::line(const QString& text)
 {
     line(fromUi(text));
 }
 
-void logLine(const QString &text)
+void logLine(const QString& text)
 {
     RunLog::instance().line(text);
 }
 
-void logLine(const QByteArray &bytes)
+void logLine(const QByteArray& bytes)
 {
     RunLog::instance().line(bytes);
 }

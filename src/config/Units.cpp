@@ -11,7 +11,7 @@ bool isDigit(char c)
 }
 
 // Reads digits[0..n) as a non-negative decimal into out; false on overflow of qint32.
-bool accumulate(const char *digits, int n, qint64 &acc)
+bool accumulate(const char* digits, int n, qint64& acc)
 {
     for (int i = 0; i < n; ++i) {
         acc = acc * 10 + (digits[i] - '0');
@@ -31,9 +31,9 @@ QByteArray withPoint(qint32 value, int decimals)
         digits.insert(digits.size() - decimals, '.');
     return negative ? QByteArray(QByteArray("-") + digits) : digits;
 }
-}
+} // namespace
 
-bool parseSumma(const QByteArray &text, qint32 &out)
+bool parseSumma(const QByteArray& text, qint32& out)
 {
     const int n = text.size();
     const int point = text.indexOf('.');
@@ -49,7 +49,7 @@ bool parseSumma(const QByteArray &text, qint32 &out)
     return true;
 }
 
-bool parseQuantity(const QByteArray &text, qint32 &out)
+bool parseQuantity(const QByteArray& text, qint32& out)
 {
     const int n = text.size();
     int i = 0;
@@ -69,8 +69,7 @@ bool parseQuantity(const QByteArray &text, qint32 &out)
     if (i != n || fracDigits > 3)
         return false;
     qint64 acc = 0;
-    if (!accumulate(text.constData(), intDigits, acc)
-        || !accumulate(text.constData() + intDigits + 1, fracDigits, acc))
+    if (!accumulate(text.constData(), intDigits, acc) || !accumulate(text.constData() + intDigits + 1, fracDigits, acc))
         return false;
     for (int k = fracDigits; k < 3; ++k) {
         acc *= 10;
@@ -81,7 +80,7 @@ bool parseQuantity(const QByteArray &text, qint32 &out)
     return true;
 }
 
-qint32 quantityOrMinusOne(const QByteArray &text)
+qint32 quantityOrMinusOne(const QByteArray& text)
 {
     qint32 v = 0;
     return parseQuantity(text.trimmed(), v) ? v : -1;
@@ -97,7 +96,7 @@ QByteArray formatQuantity(qint32 thousandths)
     return withPoint(thousandths, 3);
 }
 
-QByteArray minimalDecimal(const QByteArray &text)
+QByteArray minimalDecimal(const QByteArray& text)
 {
     if (!text.contains('.'))
         return text;

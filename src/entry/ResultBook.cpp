@@ -72,7 +72,7 @@ bool ResultBook::open(const QString& binFile, const TableDescr& table)
     m_fd = ::open(QFile::encodeName(binFile).constData(), O_RDWR | O_CLOEXEC);
     if (m_fd < 0)
         return fail(QStringLiteral("open"));
-    struct stat st {};
+    struct stat st { };
     if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode))
             errno = EISDIR;

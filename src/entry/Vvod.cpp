@@ -697,8 +697,8 @@ void Vvod::lookUp(const QByteArray& text)
 bool Vvod::lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed)
 {
     QByteArray record;
-    const TvrHit hit = searchTvr(text, SearchOrder(vvodSettings().searchOrder), m_receipt, m_srcFile, *m_src,
-        m_srcFile, *m_src, record);
+    const TvrHit hit = searchTvr(
+        text, SearchOrder(vvodSettings().searchOrder), m_receipt, m_srcFile, *m_src, m_srcFile, *m_src, record);
     if (hit.record == SearchFileError) {
         playCue(Cue::Refused);
         showMessage(IconCritical, EntryTitle, sourceName() + QStringLiteral("\nне читается"));
@@ -1084,8 +1084,8 @@ void Vvod::openNewItemForm(const QByteArray& initial, const QString& help, const
         reopenPanel();
         clearEntry();
     });
-    m_editor->open(m_srcFile, *m_src, *m_srcAddView, sourceName() + QStringLiteral(". Новый товар."), caseText, help,
-        initial, -1);
+    m_editor->open(
+        m_srcFile, *m_src, *m_srcAddView, sourceName() + QStringLiteral(". Новый товар."), caseText, help, initial, -1);
 }
 
 void Vvod::newItemDone(int record, bool backToChooser)

@@ -2,7 +2,7 @@
 
 #include "AppState.h"
 
-ObMain::ObMain(QObject *parent)
+ObMain::ObMain(QObject* parent)
     : QObject(parent)
 {
 }

@@ -7,7 +7,7 @@
 class ObMain : public QObject {
     Q_OBJECT
 public:
-    explicit ObMain(QObject *parent = nullptr);
+    explicit ObMain(QObject* parent = nullptr);
 
 public slots:
     void obmMain();

@@ -2,7 +2,7 @@
 
 #include "AppState.h"
 
-NaMain::NaMain(QObject *parent)
+NaMain::NaMain(QObject* parent)
     : QObject(parent)
 {
 }

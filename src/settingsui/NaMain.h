@@ -7,7 +7,7 @@
 class NaMain : public QObject {
     Q_OBJECT
 public:
-    explicit NaMain(QObject *parent = nullptr);
+    explicit NaMain(QObject* parent = nullptr);
 
 public slots:
     void namMain();

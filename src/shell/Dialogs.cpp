@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 namespace {
-DialogResponder *g_responder = nullptr;
+DialogResponder* g_responder = nullptr;
 
 QFont boxFont()
 {
@@ -14,39 +14,38 @@ QFont boxFont()
     font.setItalic(false);
     return font;
 }
-}
+} // namespace
 
-DialogResponder *setDialogResponder(DialogResponder *responder)
+DialogResponder* setDialogResponder(DialogResponder* responder)
 {
-    DialogResponder *previous = g_responder;
+    DialogResponder* previous = g_responder;
     g_responder = responder;
     return previous;
 }
 
-void showMessage(int icon, const QString &title, const QString &text)
+void showMessage(int icon, const QString& title, const QString& text)
 {
     if (g_responder) {
         g_responder->message(icon, title, text);
         return;
     }
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::NoButton, nullptr,
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setFont(boxFont());
     box.exec();
 }
 
-int askChoice(const QString &title, const QString &text, const QString &first, const QString &second,
-              int escapeAnswer)
+int askChoice(const QString& title, const QString& text, const QString& first, const QString& second, int escapeAnswer)
 {
     if (g_responder) {
         const int answer = g_responder->choice(title, text, first, second);
         return answer == DialogResponder::Escape ? escapeAnswer : answer;
     }
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, nullptr,
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setFont(boxFont());
-    QPushButton *firstButton = box.addButton(first, QMessageBox::AcceptRole);
-    QPushButton *secondButton = box.addButton(second, QMessageBox::RejectRole);
+    QPushButton* firstButton = box.addButton(first, QMessageBox::AcceptRole);
+    QPushButton* secondButton = box.addButton(second, QMessageBox::RejectRole);
     box.setEscapeButton(escapeAnswer == 0 ? firstButton : secondButton);
     box.exec();
     return box.clickedButton() == firstButton ? 0 : 1;

@@ -8,12 +8,12 @@
 enum MessageIcon { IconInformation = 1, IconWarning = 2, IconCritical = 3 };
 
 // icon 1 information, 2 warning, 3 critical; the text may hold "\n" breaks.
-void showMessage(int icon, const QString &title, const QString &text);
+void showMessage(int icon, const QString& title, const QString& text);
 // Warning icon, first button accept role, second reject role; returns 0 or 1. Escape (or closing the
 // box) gives escapeAnswer: where the second button would destroy something, the caller makes Escape
 // the safe first one.
-int askChoice(const QString &title, const QString &text, const QString &first, const QString &second,
-              int escapeAnswer = 1);
+int askChoice(
+    const QString& title, const QString& text, const QString& first, const QString& second, int escapeAnswer = 1);
 
 // A responder answers the boxes instead of a person (tests, scripted runs). While one is
 // installed no box is shown. Returning from message() acknowledges the box; choice() returns
@@ -24,9 +24,9 @@ public:
     static constexpr int Escape = -1;
 
     virtual ~DialogResponder() = default;
-    virtual void message(int icon, const QString &title, const QString &text) = 0;
-    virtual int choice(const QString &title, const QString &text, const QString &first, const QString &second) = 0;
+    virtual void message(int icon, const QString& title, const QString& text) = 0;
+    virtual int choice(const QString& title, const QString& text, const QString& first, const QString& second) = 0;
 };
 
 // Installs (or with nullptr removes) the responder; returns the previous one.
-DialogResponder *setDialogResponder(DialogResponder *responder);
+DialogResponder* setDialogResponder(DialogResponder* responder);

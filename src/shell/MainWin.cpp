@@ -26,9 +26,8 @@ MainWin::~MainWin() = default;
 
 void MainWin::setMode(bool receipt)
 {
-    m_ui->VerLab->setText(
-        receipt ? QStringLiteral("Приход товара \n    версия " ORTOVA_VERSION)
-                : QStringLiteral("Инвентаризация\n    версия " ORTOVA_VERSION));
+    m_ui->VerLab->setText(receipt ? QStringLiteral("Приход товара \n    версия " ORTOVA_VERSION)
+                                  : QStringLiteral("Инвентаризация\n    версия " ORTOVA_VERSION));
     m_ui->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
     fitVersionLabel();
 }

@@ -13,19 +13,19 @@ public:
     static constexpr int ParmViewSlots = 6;
 
     // Slot index of an extension (TVR, PRH, RES, WGT, TAB), or -1.
-    static int tableSlot(const QByteArray &extension);
+    static int tableSlot(const QByteArray& extension);
     // Slot index of a pair of table extension and mode, or -1 (only the fourteen known pairs).
-    static int viewSlot(const QByteArray &extension, const QByteArray &mode);
-    static int parmViewSlot(const QByteArray &name);
+    static int viewSlot(const QByteArray& extension, const QByteArray& mode);
+    static int parmViewSlot(const QByteArray& name);
 
     // nullptr when there is no such slot.
-    TableDescr *table(const QByteArray &extension);
-    ViewDescr *view(const QByteArray &extension, const QByteArray &mode);
-    ParmViewDescr *parmView(const QByteArray &name);
+    TableDescr* table(const QByteArray& extension);
+    ViewDescr* view(const QByteArray& extension, const QByteArray& mode);
+    ParmViewDescr* parmView(const QByteArray& name);
 
-    TableDescr &tableAt(int slot) { return m_tables[slot]; }
-    ViewDescr &viewAt(int slot) { return m_views[slot]; }
-    ParmViewDescr &parmViewAt(int slot) { return m_parmViews[slot]; }
+    TableDescr& tableAt(int slot) { return m_tables[slot]; }
+    ViewDescr& viewAt(int slot) { return m_views[slot]; }
+    ParmViewDescr& parmViewAt(int slot) { return m_parmViews[slot]; }
 
     void clear();
 
@@ -36,4 +36,4 @@ private:
 };
 
 // The process-wide registry.
-DescrRegistry &descrRegistry();
+DescrRegistry& descrRegistry();

@@ -2,7 +2,7 @@
 
 #include "AppState.h"
 
-PrMain::PrMain(QObject *parent)
+PrMain::PrMain(QObject* parent)
     : QObject(parent)
 {
 }

@@ -7,7 +7,7 @@
 class PrMain : public QObject {
     Q_OBJECT
 public:
-    explicit PrMain(QObject *parent = nullptr);
+    explicit PrMain(QObject* parent = nullptr);
 
 public slots:
     void prmMain();

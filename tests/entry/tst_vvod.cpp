@@ -11,9 +11,9 @@
 #include "SettingsFiles.h"
 #include "TestUtil.h"
 #include "Units.h"
+#include "ViewingFixtures.h"
 #include "Vvod.h"
 #include "VvodPanelWin.h"
-#include "ViewingFixtures.h"
 
 #include <QDir>
 #include <QLabel>
@@ -136,7 +136,8 @@ void TestVvod::init()
     QList<QByteArray> records;
     for (const Item& item : Goods)
         records << makeRecord(goods,
-            { { "CODE", item.code }, { "BAR", item.bar }, { "NAME", TestUtil::cp(item.name) }, { "PRICE", item.price } });
+            { { "CODE", item.code }, { "BAR", item.bar }, { "NAME", TestUtil::cp(item.name) },
+                { "PRICE", item.price } });
     QVERIFY(ViewFx::writeTable(binFileName(goods), goods, records));
 
     m_cues.clear();
@@ -220,8 +221,8 @@ void TestVvod::booking_data()
         << QStringList { a, QStringLiteral("=0.75") } << QStringList { QStringLiteral("4600000000017/024680/3.250") };
     // The same code under another barcode is the line of an item found by code, not of one found by barcode.
     QTest::newRow("found by code, matched by code")
-        << true << true << QStringList { QStringLiteral("4600000000099/024680/3") } << QStringList { QStringLiteral("024680") }
-        << QStringList { QStringLiteral("4600000000099/024680/4.000") };
+        << true << true << QStringList { QStringLiteral("4600000000099/024680/3") }
+        << QStringList { QStringLiteral("024680") } << QStringList { QStringLiteral("4600000000099/024680/4.000") };
     QTest::newRow("found by barcode, matched by barcode")
         << true << true << QStringList { QStringLiteral("4600000000099/024680/3") } << QStringList { a }
         << QStringList { QStringLiteral("4600000000099/024680/3.000"), QStringLiteral("4600000000017/024680/1.000") };
@@ -450,8 +451,8 @@ void TestVvod::everyWayOut()
         } else if (way == QLatin1String("chooser back")) {
             QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Search")), Qt::LeftButton);
             QVERIFY(m_vvod->chooser());
-            QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
-                Qt::LeftButton);
+            QTest::mouseClick(
+                m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
             QVERIFY(!m_vvod->chooser());
             QTest::keyClick(panel, Qt::Key_Escape);
         } else if (way == QLatin1String("row chooser back")) {
@@ -459,15 +460,15 @@ void TestVvod::everyWayOut()
             type("vRest", QStringLiteral("1"));
             QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
             QVERIFY(m_vvod->chooser());
-            QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
-                Qt::LeftButton);
+            QTest::mouseClick(
+                m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
             QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Exit")), Qt::LeftButton);
         } else if (way == QLatin1String("editor back")) {
             m_boxes->answerNext(0); // "Добавить"
             type("vBar", QStringLiteral("4699999999994"));
             QVERIFY(m_vvod->editor());
-            QTest::mouseClick(m_vvod->editor()->window()->findChild<QPushButton*>(QStringLiteral("Back")),
-                Qt::LeftButton);
+            QTest::mouseClick(
+                m_vvod->editor()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
             QVERIFY(!m_vvod->editor());
             QVERIFY(m_vvod->panel()->guardOpen());
             QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Exit")), Qt::LeftButton);
@@ -519,8 +520,8 @@ void TestVvod::numberedCopies()
     QVERIFY(m_vvod->chooser());
     click(m_vvod->chooser()->window(), "Case"); // the only goods directory
     QVERIFY(m_vvod->chooser());
-    QCOMPARE(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back"))->text(),
-        QStringLiteral("Дальше"));
+    QCOMPARE(
+        m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back"))->text(), QStringLiteral("Дальше"));
     click(m_vvod->chooser()->window(), "Back");
     QVERIFY(m_vvod->chooser());
     for (const char* number : { "../x", "7" }) {

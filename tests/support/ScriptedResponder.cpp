@@ -12,7 +12,7 @@ ScriptedResponder::~ScriptedResponder()
     setDialogResponder(m_previous);
 }
 
-void ScriptedResponder::message(int icon, const QString &title, const QString &text)
+void ScriptedResponder::message(int icon, const QString& title, const QString& text)
 {
     m_boxes.append({ icon, title, text, {}, {} });
     if (m_messagesAllowed > 0) {
@@ -23,7 +23,7 @@ void ScriptedResponder::message(int icon, const QString &title, const QString &t
     QTest::qFail(qPrintable(QStringLiteral("unexpected message box: %1 / %2").arg(title, text)), __FILE__, __LINE__);
 }
 
-int ScriptedResponder::choice(const QString &title, const QString &text, const QString &first, const QString &second)
+int ScriptedResponder::choice(const QString& title, const QString& text, const QString& first, const QString& second)
 {
     m_boxes.append({ 0, title, text, first, second });
     if (!m_answers.isEmpty())

@@ -26,16 +26,16 @@ public:
     // The next question is left with Escape.
     void answerEscape() { m_answers.append(DialogResponder::Escape); }
 
-    const QList<Box> &boxes() const { return m_boxes; }
+    const QList<Box>& boxes() const { return m_boxes; }
     int unexpected() const { return m_unexpected; }
     QString lastText() const { return m_boxes.isEmpty() ? QString() : m_boxes.last().text; }
     QString lastTitle() const { return m_boxes.isEmpty() ? QString() : m_boxes.last().title; }
 
-    void message(int icon, const QString &title, const QString &text) override;
-    int choice(const QString &title, const QString &text, const QString &first, const QString &second) override;
+    void message(int icon, const QString& title, const QString& text) override;
+    int choice(const QString& title, const QString& text, const QString& first, const QString& second) override;
 
 private:
-    DialogResponder *m_previous = nullptr;
+    DialogResponder* m_previous = nullptr;
     QList<int> m_answers;
     QList<Box> m_boxes;
     int m_messagesAllowed = 0;

@@ -11,7 +11,7 @@
 
 namespace TestUtil {
 
-QByteArray readFile(const QString &path)
+QByteArray readFile(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -19,7 +19,7 @@ QByteArray readFile(const QString &path)
     return f.readAll();
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
+bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -28,12 +28,12 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.write(bytes) == bytes.size();
 }
 
-QByteArray cp(const char *utf8)
+QByteArray cp(const char* utf8)
 {
     return fromUi(QString::fromUtf8(utf8));
 }
 
-void saveScreen(QWidget *widget, const QString &name)
+void saveScreen(QWidget* widget, const QString& name)
 {
     const QString dir = qEnvironmentVariable("ORTOVA_SCREENS_DIR");
     if (dir.isEmpty() || !widget)
@@ -42,10 +42,10 @@ void saveScreen(QWidget *widget, const QString &name)
     widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
 }
 
-QString openRunLogIn(const QString &dir)
+QString openRunLogIn(const QString& dir)
 {
     RunLog::instance().open(dir);
     return RunLog::instance().filePath();
 }
 
-}
+} // namespace TestUtil

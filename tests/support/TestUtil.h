@@ -8,13 +8,13 @@ class QWidget;
 // Small helpers shared by the test suites.
 namespace TestUtil {
 // Whole file as bytes (empty when missing).
-QByteArray readFile(const QString &path);
+QByteArray readFile(const QString& path);
 // Writes bytes, creating folders; false on failure.
-bool writeFile(const QString &path, const QByteArray &bytes);
+bool writeFile(const QString& path, const QByteArray& bytes);
 // UTF-8 source text to Windows-1251 bytes.
-QByteArray cp(const char *utf8);
+QByteArray cp(const char* utf8);
 // When ORTOVA_SCREENS_DIR names a folder, saves a PNG of the widget there as <name>.png.
-void saveScreen(QWidget *widget, const QString &name);
+void saveScreen(QWidget* widget, const QString& name);
 // Opens the run log in dir and returns its path, so a test can read what was logged.
-QString openRunLogIn(const QString &dir);
-}
+QString openRunLogIn(const QString& dir);
+} // namespace TestUtil
