@@ -215,9 +215,9 @@ void Vvod::vvMainMainCall()
         handBack();
         return;
     }
-    m_srcFile = binFileName(*m_src);
-    m_resFile = binFileName(*m_res);
-    m_wgtFile = m_wgt ? binFileName(*m_wgt) : QString();
+    m_srcFile = resolveFileCase(binFileName(*m_src));
+    m_resFile = resolveFileCase(binFileName(*m_res));
+    m_wgtFile = m_wgt ? resolveFileCase(binFileName(*m_wgt)) : QString();
     if (appState().user.programm.enOnDocument)
         chooseFile(StepSource);
     else
@@ -352,17 +352,18 @@ void Vvod::fileChosen(FileStep step, int record)
         name = table.workName + number + fileListEnding(kind);
     setPnameSuffix(table, number);
     logLine(QByteArrayLiteral("fileChosen ") + name);
+    const QString file = resolveFileCase(toUi(name));
     switch (step) {
     case StepSource:
-        m_srcFile = toUi(name);
+        m_srcFile = file;
         chooseFile(StepWeight);
         break;
     case StepWeight:
-        m_wgtFile = toUi(name);
+        m_wgtFile = file;
         chooseFile(StepResult);
         break;
     case StepResult:
-        m_resFile = toUi(name);
+        m_resFile = file;
         panelStart();
         break;
     }
@@ -374,11 +375,12 @@ void Vvod::fileDelete(FileStep step, int record)
         return;
     QByteArray row;
     if (readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        const QString name = toUi(fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row));
+        const QString name
+            = resolveFileCase(toUi(fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row)));
         if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
             if (!QFile::remove(name) && QFile::exists(name))
                 showMessage(IconWarning, EntryTitle, QStringLiteral("Ошибка удаления"));
-            QFile::remove(binToTextName(name));
+            QFile::remove(resolveFileCase(binToTextName(name)));
             QFile::remove(changeMarkerName(name));
         }
     }

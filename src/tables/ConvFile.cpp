@@ -314,8 +314,11 @@ ConvFile::Status ConvFile::convertLines(
     return bad > 0 ? Status::BadLines : Status::Ok;
 }
 
-ConvFile::Status ConvFile::convertToBin(const QString& textFile, const QString& binFile, TableDescr& table)
+ConvFile::Status ConvFile::convertToBin(
+    const QString& textFileAsNamed, const QString& binFileAsNamed, TableDescr& table)
 {
+    const QString textFile = resolveFileCase(textFileAsNamed);
+    const QString binFile = resolveFileCase(binFileAsNamed);
     logLine(QByteArrayLiteral("ConvertToBin"));
     table.recordCount = 0;
     if (!tableLayoutOk(table)) {
@@ -374,8 +377,9 @@ bool ConvFile::ConvertToBin(const QString& textFile, const QString& binFile, Tab
     return convertToBin(textFile, binFile, table) == Status::Ok;
 }
 
-ConvFile::Status ConvFile::checkText(const QString& textFile, const TableDescr& table, qint64& good, qint64& bad)
+ConvFile::Status ConvFile::checkText(const QString& textFileAsNamed, const TableDescr& table, qint64& good, qint64& bad)
 {
+    const QString textFile = resolveFileCase(textFileAsNamed);
     good = bad = 0;
     if (!tableLayoutOk(table))
         return Status::FileError;
@@ -387,8 +391,10 @@ ConvFile::Status ConvFile::checkText(const QString& textFile, const TableDescr& 
         text, table, [](const char*) { return true; }, good, bad);
 }
 
-bool ConvFile::ConvertToTxt(const QString& binFile, const QString& textFile, const TableDescr& table)
+bool ConvFile::ConvertToTxt(const QString& binFileAsNamed, const QString& textFileAsNamed, const TableDescr& table)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
+    const QString textFile = resolveFileCase(textFileAsNamed);
     logLine(QByteArrayLiteral("ConvertToTxt ") + nameBytes(binFile) + ' ' + nameBytes(textFile));
     if (!QFile::exists(binFile)) {
         logLine(QByteArrayLiteral("binf not exist"));

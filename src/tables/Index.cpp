@@ -122,9 +122,10 @@ qint32 scanComparingIndex(const QString& goodsBinFile, qint32 recordLength, qint
 
 } // namespace
 
-qint32 searchNdx(
-    const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record)
+qint32 searchNdx(const QString& goodsBinFileAsNamed, const TableDescr& goods, KeyRole role, const QByteArray& keyText,
+    QByteArray& record)
 {
+    const QString goodsBinFile = resolveFileCase(goodsBinFileAsNamed);
     const int fi = keyFieldIndex(goods, role);
     if (fi < 0)
         return -1;
@@ -180,8 +181,9 @@ qint32 searchNdx(
     return j;
 }
 
-bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods)
+bool prepareIndexFiles(const QString& goodsBinFileAsNamed, const TableDescr& goods)
 {
+    const QString goodsBinFile = resolveFileCase(goodsBinFileAsNamed);
     if (!QFile::exists(goodsBinFile) || goods.recordLength <= 0)
         return true;
     bool ok = true;

@@ -6,6 +6,7 @@
 #include "ReplaceFile.h"
 #include "RunLog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringBuilder>
@@ -26,6 +27,20 @@ bool soundLength(const TableDescr& table, const QByteArray& record)
 }
 
 } // namespace
+
+QString resolveFileCase(const QString& path)
+{
+    if (path.isEmpty() || QFileInfo::exists(path))
+        return path;
+    const QFileInfo info(path);
+    const QString wanted = info.fileName();
+    const QDir folder = info.dir();
+    const QStringList entries = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries)
+        if (entry.compare(wanted, Qt::CaseInsensitive) == 0)
+            return path.left(path.size() - wanted.size()) + entry;
+    return path;
+}
 
 QString textFileName(const TableDescr& table)
 {
@@ -66,8 +81,9 @@ QString changeMarkerName(const QString& binName)
     return binName.left(binName.size() - 3) % QLatin1String("chg");
 }
 
-qint32 recordCountOf(const QString& binFile, const TableDescr& table)
+qint32 recordCountOf(const QString& binFileAsNamed, const TableDescr& table)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (table.recordLength <= 0)
         return 0;
     const QFileInfo info(binFile);
@@ -76,8 +92,9 @@ qint32 recordCountOf(const QString& binFile, const TableDescr& table)
     return static_cast<qint32>(qMin<qint64>(info.size() / table.recordLength, std::numeric_limits<qint32>::max()));
 }
 
-bool readRec(const QString& binFile, const TableDescr& table, qint32 n, QByteArray& record)
+bool readRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, QByteArray& record)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (table.recordLength <= 0 || n < 0)
         return false;
     QFile file(binFile);
@@ -97,8 +114,9 @@ bool readRec(const QString& binFile, const TableDescr& table, qint32 n, QByteArr
     return true;
 }
 
-bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QByteArray& record)
+bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, const QByteArray& record)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (!soundLength(table, record) || n < 0)
         return false;
     logLine(QByteArrayLiteral("putRec:recBuf ") + record.left(table.recordLength).toHex());
@@ -125,8 +143,9 @@ bool putRec(const QString& binFile, const TableDescr& table, qint32 n, const QBy
     return true;
 }
 
-bool appendRec(const QString& binFile, TableDescr& table, const QByteArray& record)
+bool appendRec(const QString& binFileAsNamed, TableDescr& table, const QByteArray& record)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (!soundLength(table, record))
         return false;
     QFile file(binFile);
@@ -150,8 +169,9 @@ bool appendRec(const QString& binFile, TableDescr& table, const QByteArray& reco
     return true;
 }
 
-bool deleteRec(const QString& binFile, TableDescr& table, qint32 n, QByteArray& deleted)
+bool deleteRec(const QString& binFileAsNamed, TableDescr& table, qint32 n, QByteArray& deleted)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (table.recordLength <= 0 || n < 0)
         return false;
     QFile source(binFile);
@@ -198,8 +218,9 @@ bool deleteRec(const QString& binFile, TableDescr& table, qint32 n, QByteArray& 
     return true;
 }
 
-void touchChangeMarker(const QString& binFile)
+void touchChangeMarker(const QString& binFileAsNamed)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     const QString marker = changeMarkerName(binFile);
     if (marker.isEmpty() || QFile::exists(marker))
         return;

@@ -19,6 +19,11 @@ QString textToBinName(const QString& textName);
 QString binToTextName(const QString& binName);
 QString changeMarkerName(const QString& binName);
 
+// The office names files as it likes ("TOVAR.TVR", "tovar.tvr"): the existing file that path names
+// when letter case is ignored in its last part (Windows-1251 letters included). path itself when
+// it exists or when nothing matches, so a new file gets the name as built.
+QString resolveFileCase(const QString& path);
+
 // Number of whole records in the file (size / record length); 0 when missing or length 0.
 qint32 recordCountOf(const QString& binFile, const TableDescr& table);
 // Reads whole record n (0 to count - 1) into record, resized to the record length.

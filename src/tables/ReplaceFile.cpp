@@ -1,5 +1,7 @@
 #include "ReplaceFile.h"
 
+#include "RecordFile.h"
+
 #include "Codec.h"
 #include "IndexFreshness.h"
 #include "RunLog.h"
@@ -29,7 +31,7 @@ bool syncFolder(const QString& folder)
 } // namespace
 
 ReplaceFile::ReplaceFile(const QString& target)
-    : m_target(target)
+    : m_target(resolveFileCase(target))
 {
 }
 

@@ -1,4 +1,5 @@
 #include "Search.h"
+#include "RecordFile.h"
 
 #include "FieldCodec.h"
 #include "FileIo.h"
@@ -43,9 +44,10 @@ qint32 blockSearch(
     return blockSearchFrom(binFile, table.recordLength, 0, field.offset, field.width, key, record);
 }
 
-qint32 blockSearchFrom(const QString& binFile, qint32 recordLength, qint32 startRecord, qint32 fieldOffset,
+qint32 blockSearchFrom(const QString& binFileAsNamed, qint32 recordLength, qint32 startRecord, qint32 fieldOffset,
     qint32 compareWidth, const QByteArray& keyBytes, QByteArray& record)
 {
+    const QString binFile = resolveFileCase(binFileAsNamed);
     if (recordLength <= 0 || startRecord < 0 || fieldOffset < 0 || compareWidth < 0
         || qint64(fieldOffset) + compareWidth > recordLength || keyBytes.size() < compareWidth)
         return -1;

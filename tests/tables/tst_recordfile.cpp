@@ -47,6 +47,8 @@ private slots:
     void deleteFailureKeepsTable();
     void refusedWriteIsNoChange_data();
     void refusedWriteIsNoChange();
+    void namesIgnoreCase_data();
+    void namesIgnoreCase();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -278,6 +280,39 @@ void TestRecordFile::refusedWriteIsNoChange()
     if (tableKept)
         QCOMPARE(readFile(bin), records(3));
     QCOMPARE(recordCountOf(bin, t), 3);
+}
+
+void TestRecordFile::namesIgnoreCase_data()
+{
+    QTest::addColumn<QString>("onDisk");
+    QTest::addColumn<QString>("asBuilt");
+    QTest::newRow("Latin") << QStringLiteral("SMALL_TAB.BIN") << QStringLiteral("small_tab.bin");
+    QTest::newRow("Cyrillic") << QStringLiteral("ОСТАТКИ_tab.bin") << QStringLiteral("остатки_TAB.bin");
+    QTest::newRow("exact") << QStringLiteral("small_tab.bin") << QStringLiteral("small_tab.bin");
+}
+
+// A table the office named in other letter case is the same table: read, written and deleted
+// under its own name, never doubled by a second file.
+void TestRecordFile::namesIgnoreCase()
+{
+    QFETCH(QString, onDisk);
+    QFETCH(QString, asBuilt);
+    TableDescr t = Fixtures::small();
+    QVERIFY(writeFile(m_dir->filePath(onDisk), records(2)));
+    const QString built = m_dir->filePath(asBuilt);
+    QCOMPARE(resolveFileCase(built), m_dir->filePath(onDisk));
+    QCOMPARE(recordCountOf(built, t), 2);
+    QByteArray rec;
+    QVERIFY(readRec(built, t, 1, rec));
+    QVERIFY(appendRec(built, t, rec));
+    QByteArray deleted;
+    QVERIFY(deleteRec(built, t, 0, deleted));
+    QCOMPARE(readFile(m_dir->filePath(onDisk)), records(2).mid(t.recordLength) + rec);
+    QCOMPARE(QDir(m_dir->path()).entryList({ QStringLiteral("*.bin"), QStringLiteral("*.BIN") }, QDir::Files),
+        QStringList { onDisk });
+    // Nothing of that name: the name as built.
+    QCOMPARE(resolveFileCase(m_dir->filePath(QStringLiteral("other_tab.bin"))),
+        m_dir->filePath(QStringLiteral("other_tab.bin")));
 }
 
 QTEST_GUILESS_MAIN(TestRecordFile)
