@@ -1,0 +1,1 @@
+#include "PathMacros.h"

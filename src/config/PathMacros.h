@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Folder settings may name the application folder and the terminal number symbolically, so one
+// settings file serves several terminals; the FTP server turns a client's names into local paths.
+
+// Replaces "<APPDIRECTORY>" (any letter case) by appDir and "<TERMINALNUMBER>" by terminalNumber;
+// any other "<...>" span is removed. The application folder is inserted verbatim and never scanned
+// again; a terminal number that itself holds macros is expanded a bounded number of times, and
+// beyond that bound the result is empty (the folder then counts as missing).
+QByteArray expandMacros(const QByteArray& text, const QByteArray& appDir, const QByteArray& terminalNumber);
+// The same with the running program's application folder and TerminalNumber.
+QByteArray expandMacros(const QByteArray& text);
+
+// The local path for a name an FTP client sent: root + current folder (+ "/") + argument.
+QString canFileName(const QString& root, const QString& currentDir, const QString& argument);
