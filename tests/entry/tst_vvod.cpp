@@ -1,5 +1,6 @@
 #include "AppState.h"
 #include "Codec.h"
+#include "ConvFile.h"
 #include "Cue.h"
 #include "DescrRegistry.h"
 #include "FailingDevices.h"
@@ -97,6 +98,7 @@ private slots:
     void chooserDeleteAsks_data();
     void chooserDeleteAsks();
     void cancelClearsPendingItem();
+    void demoCountsAtOnce();
 
 private:
     void click(QWidget* window, const char* button);
@@ -601,6 +603,32 @@ void TestVvod::cancelClearsPendingItem()
     QCOMPARE(m_boxes->lastText(), QStringLiteral("Товар отсутствует"));
     QCOMPARE(m_cues, QList<Cue> { Cue::NotFound });
     QCOMPARE(resultLines(), QStringList());
+}
+
+// What the README promises a newcomer: the demo's office files in the work folder, then a barcode
+// and Enter twice books one piece, a weight label its weight.
+void TestVvod::demoCountsAtOnce()
+{
+    const QString office = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/office/in/");
+    ConvFile conv;
+    QVERIFY(conv.ConvertToBin(office + QStringLiteral("Tovar.tvr"), binFileName(table("TVR")), table("TVR")));
+    QVERIFY(conv.ConvertToBin(office + QStringLiteral("Vescod.wgt"), binFileName(table("WGT")), table("WGT")));
+    const QByteArray work = appState().workDir;
+    QVERIFY(getIniFile(QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/OrtUser.ini")));
+    appState().workDir = work;
+    m_vvod->vvMainMainCall();
+    QVERIFY(m_vvod->panel());
+    for (const char* code : { "4671900930535", "2302468013579" }) {
+        type("vBar", QString::fromLatin1(code));
+        QVERIFY(m_vvod->awaitingQuantity());
+        QTest::keyClick(m_vvod->panel()->findChild<QLineEdit*>(QStringLiteral("vRest")), Qt::Key_Return);
+    }
+    const QStringList lines = resultLines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith(QLatin1String("4671900930535/")) && lines[0].endsWith(QLatin1String("/1.000")),
+        qPrintable(lines[0]));
+    QVERIFY2(lines[1].contains(QLatin1String("/024680/1.357")), qPrintable(lines[1]));
+    QCOMPARE(m_boxes->unexpected(), 0);
 }
 
 QTEST_MAIN(TestVvod)
