@@ -15,6 +15,8 @@
 #include "Vvod.h"
 #include "VvodPanelWin.h"
 
+#include "BenchData.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -36,20 +38,6 @@ public:
     }
     int choice(const QString&, const QString&, const QString&, const QString&) override { return 0; }
 };
-
-QByteArray ean13(qint64 twelve)
-{
-    QByteArray digits = QByteArray::number(twelve).rightJustified(12, '0');
-    int sum = 0;
-    for (int i = 0; i < 12; ++i)
-        sum += (digits[i] - '0') * (i % 2 ? 3 : 1);
-    return digits + char('0' + (10 - sum % 10) % 10);
-}
-
-QByteArray barcodeOf(qint64 i)
-{
-    return ean13(460000000000LL + i);
-}
 
 struct Setup {
     QTemporaryDir dir;

@@ -13,6 +13,8 @@
 #include "Search.h"
 #include "TableDescr.h"
 
+#include "BenchData.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -54,21 +56,6 @@ TableDescr goodsTable()
               field("PRICE", FieldType::Summa, 10), field("QUANT", FieldType::Quantity, 10) };
     t.computeLayout();
     return t;
-}
-
-// 12 digits and their EAN-13 check digit.
-QByteArray ean13(qint64 twelve)
-{
-    QByteArray digits = QByteArray::number(twelve).rightJustified(12, '0');
-    int sum = 0;
-    for (int i = 0; i < 12; ++i)
-        sum += (digits[i] - '0') * (i % 2 ? 3 : 1);
-    return digits + char('0' + (10 - sum % 10) % 10);
-}
-
-QByteArray barcodeOf(qint64 i)
-{
-    return ean13(460000000000LL + i);
 }
 
 struct Data {

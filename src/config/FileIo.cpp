@@ -1,6 +1,10 @@
 #include "FileIo.h"
 
+#include <QFile>
 #include <QIODevice>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 qint64 readFull(QIODevice& device, char* buffer, qint64 size)
 {
@@ -31,4 +35,14 @@ bool readToEnd(QIODevice& device, QByteArray& data)
         if (n < FileChunkBytes)
             return true;
     }
+}
+
+bool syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }

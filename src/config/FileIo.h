@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 class QIODevice;
@@ -14,3 +15,6 @@ constexpr qint64 FileChunkBytes = 1 << 20;
 qint64 readFull(QIODevice& device, char* buffer, qint64 size);
 // Reads the rest of the device into data by the same rule; false on a read error.
 bool readToEnd(QIODevice& device, QByteArray& data);
+// Makes the folder's entries durable (a file created or renamed into it); false when the folder
+// cannot be opened or synced.
+bool syncFolder(const QString& folder);

@@ -1,5 +1,6 @@
 #include "ResultBook.h"
 
+#include "FileIo.h"
 #include "RecordFile.h"
 
 #include <QFile>
@@ -29,17 +30,6 @@ int numericField(const TableDescr& table, const char* name, FieldType type)
 {
     const int i = table.fieldIndex(QByteArray(name));
     return i >= 0 && table.fields[i].type == type && table.fields[i].width == 4 ? i : -1;
-}
-
-bool syncFolderOf(const QString& file)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
 }
 
 } // namespace
@@ -175,7 +165,7 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
     // on disk as surely as the first of them.
     if (!m_markerMade) {
         touchChangeMarker(m_file);
-        m_markerMade = QFile::exists(changeMarkerName(m_file)) && syncFolderOf(m_file);
+        m_markerMade = QFile::exists(changeMarkerName(m_file)) && syncFolder(QFileInfo(m_file).absolutePath());
     }
 
     if (n < m_count)

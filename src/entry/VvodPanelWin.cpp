@@ -14,21 +14,68 @@ VvodPanelWin::VvodPanelWin(QWidget* parent)
 {
 }
 
-void VvodPanelWin::bindCommon(QLineEdit* vBar, QPushButton* bBar, QLineEdit* vRest, QPushButton* bRest,
-    QPushButton* cancel, QPushButton* search, QPushButton* exit)
+void VvodPanelWin::bindCommon(const Common& common)
 {
-    connect(exit, &QPushButton::clicked, this, &VvodPanelWin::on_Exit_clicked);
-    connect(bBar, &QPushButton::clicked, this, &VvodPanelWin::on_bBar_clicked);
-    connect(vBar, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vBar_returnPressed);
-    connect(bRest, &QPushButton::clicked, this, &VvodPanelWin::on_bRest_clicked);
-    connect(vRest, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vRest_returnPressed);
-    connect(cancel, &QPushButton::clicked, this, &VvodPanelWin::on_Cancel_clicked);
-    connect(search, &QPushButton::clicked, this, &VvodPanelWin::on_Search_clicked);
+    m_common = common;
+    connect(common.exit, &QPushButton::clicked, this, &VvodPanelWin::on_Exit_clicked);
+    connect(common.bBar, &QPushButton::clicked, this, &VvodPanelWin::on_bBar_clicked);
+    connect(common.vBar, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vBar_returnPressed);
+    connect(common.bRest, &QPushButton::clicked, this, &VvodPanelWin::on_bRest_clicked);
+    connect(common.vRest, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vRest_returnPressed);
+    connect(common.cancel, &QPushButton::clicked, this, &VvodPanelWin::on_Cancel_clicked);
+    connect(common.search, &QPushButton::clicked, this, &VvodPanelWin::on_Search_clicked);
 
     const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     for (QLabel* label : labels)
         if (!label->text().isEmpty())
             fitLabel(label);
+}
+
+QString VvodPanelWin::barText() const
+{
+    return m_common.vBar->text();
+}
+
+void VvodPanelWin::setBarText(const QString& text)
+{
+    m_common.vBar->setText(text);
+}
+
+void VvodPanelWin::focusBar()
+{
+    m_common.vBar->setFocus();
+}
+
+QString VvodPanelWin::restText() const
+{
+    return m_common.vRest->text();
+}
+
+void VvodPanelWin::setRestText(const QString& text)
+{
+    m_common.vRest->setText(text);
+}
+
+void VvodPanelWin::editRest()
+{
+    m_common.vRest->selectAll();
+    m_common.vRest->setFocus();
+}
+
+void VvodPanelWin::leaveRest()
+{
+    m_common.vRest->clearFocus();
+}
+
+void VvodPanelWin::setPriceText(const QString& text)
+{
+    m_common.vPrice->setText(text);
+}
+
+void VvodPanelWin::setTitle(const QString& text)
+{
+    m_common.userTitle->setText(text);
+    fitLabel(m_common.userTitle);
 }
 
 void VvodPanelWin::fitLabel(QLabel* label)

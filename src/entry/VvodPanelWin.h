@@ -16,16 +16,16 @@ class VvodPanelWin : public QWidget {
     Q_OBJECT
 public:
     // The entry line vBar (at most 32 characters).
-    virtual QString barText() const = 0;
-    virtual void setBarText(const QString& text) = 0;
-    virtual void focusBar() = 0;
+    QString barText() const;
+    void setBarText(const QString& text);
+    void focusBar();
     // The quantity line vRest.
-    virtual QString restText() const = 0;
-    virtual void setRestText(const QString& text) = 0;
-    virtual void editRest() = 0; // selects all of vRest and gives it focus
-    virtual void leaveRest() = 0; // takes focus away from vRest
-    virtual void setPriceText(const QString& text) = 0; // vPrice
-    virtual void setTitle(const QString& text) = 0; // UserTitle
+    QString restText() const;
+    void setRestText(const QString& text);
+    void editRest(); // selects all of vRest and gives it focus
+    void leaveRest(); // takes focus away from vRest
+    void setPriceText(const QString& text); // vPrice
+    void setTitle(const QString& text); // UserTitle, narrowed to fit
 
     // Modal guard: while a chooser or the new-item form is open (guard closed) the panel ignores
     // Exit, Enter in vBar and vRest, Cancel and Search, so that a second window cannot be stacked
@@ -56,9 +56,20 @@ signals:
 protected:
     explicit VvodPanelWin(QWidget* parent = nullptr);
 
+    // The widgets both forms have, by their object names.
+    struct Common {
+        QLineEdit* vBar = nullptr;
+        QPushButton* bBar = nullptr;
+        QLineEdit* vRest = nullptr;
+        QPushButton* bRest = nullptr;
+        QPushButton* cancel = nullptr;
+        QPushButton* search = nullptr;
+        QPushButton* exit = nullptr;
+        QLabel* vPrice = nullptr;
+        QLabel* userTitle = nullptr;
+    };
     // Called by each panel after its form is set up.
-    void bindCommon(QLineEdit* vBar, QPushButton* bBar, QLineEdit* vRest, QPushButton* bRest, QPushButton* cancel,
-        QPushButton* search, QPushButton* exit);
+    void bindCommon(const Common& common);
 
     // The label widths were chosen for the terminal's narrow system font: a wider font is squeezed
     // to the label's width rather than cut off.
@@ -69,5 +80,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    Common m_common;
     bool m_guardOpen = true;
 };

@@ -16,16 +16,6 @@ public:
     explicit VvodRecWin(QWidget* parent = nullptr);
     ~VvodRecWin() override;
 
-    QString barText() const override;
-    void setBarText(const QString& text) override;
-    void focusBar() override;
-    QString restText() const override;
-    void setRestText(const QString& text) override;
-    void editRest() override;
-    void leaveRest() override;
-    void setPriceText(const QString& text) override;
-    void setTitle(const QString& text) override;
-
     // "Отмена" while an entry is in progress, "Просмотр" otherwise.
     void setCancelText(const QString& text);
     void setCode(const QString& text);

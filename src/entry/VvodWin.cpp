@@ -6,7 +6,8 @@ VvodWin::VvodWin(QWidget* parent)
     , m_ui(std::make_unique<Ui::VvodWin>())
 {
     m_ui->setupUi(this);
-    bindCommon(m_ui->vBar, m_ui->bBar, m_ui->vRest, m_ui->bRest, m_ui->Cancel, m_ui->Search, m_ui->Exit);
+    bindCommon({ m_ui->vBar, m_ui->bBar, m_ui->vRest, m_ui->bRest, m_ui->Cancel, m_ui->Search, m_ui->Exit, m_ui->vPrice,
+        m_ui->UserTitle });
     connect(m_ui->ScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
         if (!m_settingScroll)
             emit snValCha(value);
@@ -15,53 +16,6 @@ VvodWin::VvodWin(QWidget* parent)
 }
 
 VvodWin::~VvodWin() = default;
-
-QString VvodWin::barText() const
-{
-    return m_ui->vBar->text();
-}
-
-void VvodWin::setBarText(const QString& text)
-{
-    m_ui->vBar->setText(text);
-}
-
-void VvodWin::focusBar()
-{
-    m_ui->vBar->setFocus();
-}
-
-QString VvodWin::restText() const
-{
-    return m_ui->vRest->text();
-}
-
-void VvodWin::setRestText(const QString& text)
-{
-    m_ui->vRest->setText(text);
-}
-
-void VvodWin::editRest()
-{
-    m_ui->vRest->selectAll();
-    m_ui->vRest->setFocus();
-}
-
-void VvodWin::leaveRest()
-{
-    m_ui->vRest->clearFocus();
-}
-
-void VvodWin::setPriceText(const QString& text)
-{
-    m_ui->vPrice->setText(text);
-}
-
-void VvodWin::setTitle(const QString& text)
-{
-    m_ui->UserTitle->setText(text);
-    fitLabel(m_ui->UserTitle);
-}
 
 int VvodWin::setUpTable(ViewDescr& view)
 {

@@ -17,16 +17,6 @@ public:
     explicit VvodWin(QWidget* parent = nullptr);
     ~VvodWin() override;
 
-    QString barText() const override;
-    void setBarText(const QString& text) override;
-    void focusBar() override;
-    QString restText() const override;
-    void setRestText(const QString& text) override;
-    void editRest() override;
-    void leaveRest() override;
-    void setPriceText(const QString& text) override;
-    void setTitle(const QString& text) override;
-
     // Shapes TabWid from the view (no extra row) and returns the rows that fit (view.rows). The
     // scroll bar then moves one row per step and a page less one row per page.
     int setUpTable(ViewDescr& view);

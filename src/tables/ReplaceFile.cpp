@@ -3,6 +3,7 @@
 #include "RecordFile.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 #include "IndexFreshness.h"
 #include "RunLog.h"
 
@@ -14,21 +15,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-// Makes the folder's entries (a rename into it) durable; false when the folder cannot be synced.
-bool syncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
 
 ReplaceFile::ReplaceFile(const QString& target)
     : m_target(resolveFileCase(target))
