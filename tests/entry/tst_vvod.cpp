@@ -99,6 +99,7 @@ private slots:
     void chooserDeleteAsks();
     void cancelClearsPendingItem();
     void demoCountsAtOnce();
+    void incompleteSettingsRefuse();
 
 private:
     void click(QWidget* window, const char* button);
@@ -629,6 +630,24 @@ void TestVvod::demoCountsAtOnce()
         qPrintable(lines[0]));
     QVERIFY2(lines[1].contains(QLatin1String("/024680/1.357")), qPrintable(lines[1]));
     QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// A result table without REST, or no key field anywhere, cannot book: data entry says so and
+// hands the menu back instead of opening a panel that would crash on the first scan.
+void TestVvod::incompleteSettingsRefuse()
+{
+    TableDescr& res = table("RES");
+    const TableDescr saved = res;
+    res.fields.removeAt(res.fieldIndex(QByteArrayLiteral("REST")));
+    res.computeLayout();
+    QSignalSpy returned(m_vvod.get(), &Vvod::returned);
+    m_boxes->expectMessage();
+    m_vvod->vvMainMainCall();
+    res = saved;
+    QVERIFY(!m_vvod->panel());
+    QCOMPARE(returned.count(), 1);
+    QCOMPARE(m_boxes->lastTitle(), QStringLiteral("Ввод данных"));
+    QVERIFY(appState().menuGate);
 }
 
 QTEST_MAIN(TestVvod)
