@@ -2,16 +2,20 @@
 
 #include "DescrRegistry.h"
 #include "Index.h"
+#include "IopLog.h"
 #include "MainWin.h"
 #include "NaMain.h"
 #include "ObMain.h"
 #include "PrMain.h"
 #include "RecordFile.h"
+#include "Shutdown.h"
 #include "Startup.h"
+#include "Transfer.h"
 #include "Version.h"
 #include "Vvod.h"
 
 #include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 #include <memory>
@@ -56,8 +60,13 @@ int main(int argc, char* argv[])
         QObject::connect(&menu, &MainWin::ObmenCall, obMain.get(), &ObMain::obmMain);
     };
 
-    // The goods table's index files, in the work folder that start-up has made current.
+    // The exchange-log number lives as a marker in the application folder.
+    hooks.prepareExchangeLog = [] { iopGetNum(runAppDir()); };
+
+    // The goods table's index files, in the work folder that start-up has made current. Copies
+    // and replacements a previous run left half-done go first.
     hooks.prepareIndexes = [] {
+        removeStaleTemporaries(QDir::currentPath());
         if (const TableDescr* goods = descrRegistry().table(QByteArrayLiteral("TVR")))
             prepareIndexFiles(binFileName(*goods), *goods);
     };

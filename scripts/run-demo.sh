@@ -23,7 +23,8 @@ echo "Demo folder: $RUN"
 
 # The work folder is the application folder (WorkDirectory is empty in OrtUser.ini). The office
 # tool converts the goods directory, the receipt document and the weight codes of office/in/ into
-# the binary tables the terminal opens there, so counting can start without an exchange first.
+# the binary tables the terminal opens there, so counting can start without an exchange first;
+# loading through the exchange (3, then 1) replaces them with the same directories.
 # A bad line stops the script here.
 convert() { # convert EXTENSION NAME: office/in/NAME.ext -> NAME_ext.bin
     ext=$(printf '%s' "$1" | tr '[:upper:]' '[:lower:]')

@@ -16,14 +16,30 @@ struct SelectionEntry {
 };
 constexpr int MaxSelection = 32;
 
+// A name from outside (a list row, a listed file, a configured table name) that stays inside the
+// folder it is used in: not empty, no "/", "\" or "..", no control characters.
+bool exchangeNameSafe(const QByteArray& name);
+
+// The list table must describe NAME, SPTYPE, TYPE, NUMBER and FLAG; the list text and the binary
+// list table are the TAB descriptor's files in the current (work) folder. Lines are those of the
+// numbered-copy lists: name, word, type, number ("Б/Н" when none), records, date, time, flag.
+
 // The load list from the files of an exchange folder: results, receipt (receipt mode) or goods,
-// and weight codes. Names holding "/", "\" or ".." are skipped, names longer than the list's NAME
-// field left out; both logged. Writes the list text and converts it to the binary list table.
+// and weight codes (".RES", ".PRH" or ".TVR", ".WGT", any letter case). Names that are not safe,
+// that Windows-1251 cannot spell, that hold the list separator or outer blanks, or that are longer
+// than the list's NAME field are left out (never cut), each with a run-log line. False (logged)
+// when the folder is missing or the list cannot be written.
 bool buildLoadList(const QString& folder, TableDescr& tab, bool receiptMode, bool enCaseChanged);
 // The unload list from the work folder's own tables: with numbered copies every matching binary
-// table, else one line for each of the four current tables that exists, FLAG pre-set to "+" when
-// enCaseChanged and the table holds unsent changes.
+// table, else one line for each current table (results; receipt or goods; weight codes) that is
+// described and exists. FLAG is pre-set to "+" when enCaseChanged and the table's change marker
+// exists (text files never have one, so the load list's flags start blank). Names are checked as
+// for the load list.
 bool buildUnloadList(TableDescr& tab, bool receiptMode, bool enOnDocument, bool enCaseChanged);
+// The selection of a load without the document list: receipt document (receipt mode) or goods,
+// then weight codes, by their descriptors' text names; tables without a description or with an
+// unsafe name are left out (logged).
+QList<SelectionEntry> fixedLoadSelection(bool receiptMode);
 // Toggles the mark of a row of the binary list table; false when it cannot be read or written.
 bool toggleMark(TableDescr& tab, qint32 row);
 // The marked rows, in list order, at most MaxSelection; more marked rows set overflow. A TYPE

@@ -1,1 +1,94 @@
 #include "Reduction.h"
+
+#include "Codec.h"
+#include "ConvFile.h"
+#include "Index.h"
+#include "RecordFile.h"
+#include "RunLog.h"
+#include "Transfer.h"
+#include "WgtMemDescr.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray nameBytes(const QString& path)
+{
+    return fromUi(path);
+}
+
+// The table as it was: nothing replaced, the count read from the old file.
+ReduceResult keepOld(TableDescr& table, const QString& binFile, const QByteArray& why)
+{
+    logLine(QByteArrayLiteral("reduceText: table kept, ") + why);
+    table.recordCount = recordCountOf(binFile, table);
+    return ReduceResult::Failed;
+}
+
+// The index files follow the new goods table now, not at the first scan.
+void rebuildIndexes(const QString& binFile, const TableDescr& goods)
+{
+    for (KeyRole role : { KeyRole::Bar, KeyRole::Code })
+        QFile::remove(indexFileName(binFile, role));
+    if (!prepareIndexFiles(binFile, goods))
+        logLine(QByteArrayLiteral("reduceText: index files not built"));
+}
+
+} // namespace
+
+ReduceResult reduceText(
+    ConvFile& conv, int typeCode, const QString& textAsNamed, const QString& binAsNamed, TableDescr& table)
+{
+    const QString textFile = resolveFileCase(textAsNamed);
+    const QString binFile = resolveFileCase(binAsNamed);
+    logLine(QByteArrayLiteral("reduceText ") + QByteArray::number(typeCode) + ' ' + nameBytes(textFile) + " -> "
+        + nameBytes(binFile));
+    if (typeCode < 1 || typeCode > 4)
+        return keepOld(table, binFile, "no table for the type");
+    const QFileInfo text(textFile);
+    if (!text.isFile())
+        return keepOld(table, binFile, "no text file " + nameBytes(textFile));
+    if (text.size() == 0) {
+        table.recordCount = recordCountOf(binFile, table);
+        return ReduceResult::Empty;
+    }
+    if (sameFile(textFile, binFile))
+        return keepOld(table, binFile, "text file is the table");
+
+    // The new table is made beside the old one and checked before it takes the old one's name.
+    QString temp;
+    const int fd = createTemporaryBeside(binFile, temp);
+    if (fd < 0)
+        return keepOld(table, binFile, "no temporary file");
+    ::close(fd);
+    const ConvFile::Status status = conv.convertToBin(textFile, temp, table);
+    const qint32 records = table.recordCount;
+    QByteArray refused;
+    if (status == ConvFile::Status::FileError)
+        refused = "conversion failed";
+    else if (records == 0)
+        refused = "no line converted";
+    else if (typeCode == 4 && !WgtMemDescr().load(table, temp))
+        refused = "not loadable as weight codes";
+    else if (!renameInPlace(temp, binFile))
+        refused = "not renamed";
+    if (!refused.isEmpty()) {
+        QFile::remove(temp);
+        return keepOld(table, binFile, refused);
+    }
+
+    // The office's table holds none of the terminal's changes.
+    QFile::remove(resolveFileCase(changeMarkerName(binFile)));
+    if (typeCode == 1)
+        rebuildIndexes(binFile, table);
+    table.recordCount = records;
+    return status == ConvFile::Status::Ok ? ReduceResult::Ok : ReduceResult::BadLines;
+}
+
+bool convertForUnload(ConvFile& conv, const QString& binAsNamed, const QString& textFile, const TableDescr& table)
+{
+    return conv.ConvertToTxt(binAsNamed, textFile, table);
+}

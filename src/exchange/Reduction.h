@@ -15,9 +15,11 @@ enum class ReduceResult {
     Failed, // the old table and its index files are as they were (file error, or not one line converted)
     Empty // the text file is empty: nothing to reduce
 };
-// Text -> binary table. The table is replaced only when the new one is complete. After goods the
-// index files are rebuilt; after weight codes the directory must also load as weight codes
-// (a failure there is Failed and the old table stays). Sets table.recordCount.
+// Text -> binary table. The new table is written beside the old one and replaces it only when it
+// is complete and holds at least one record; weight codes must also load as weight codes. Else
+// Failed, and the old table and its index files stay. After goods the index files are rebuilt;
+// the replaced table's change marker is removed (the office's table holds no unsent changes).
+// Sets table.recordCount (the old table's count when nothing was replaced).
 ReduceResult reduceText(
     ConvFile& conv, int typeCode, const QString& textFile, const QString& binFile, TableDescr& table);
 
