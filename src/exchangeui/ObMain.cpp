@@ -235,6 +235,8 @@ bool ObMain::startExchange(bool load)
         return false;
     }
     updateWorkFolderFlags();
+    // A copy into the exchange folder that a crash cut short leaves a temporary of ours there.
+    removeStaleTemporaries(load ? m_getPath : m_putPath);
     m_running = true;
     m_load = load;
     m_listMode = false;
