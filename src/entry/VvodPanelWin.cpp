@@ -1,5 +1,6 @@
 #include "VvodPanelWin.h"
 
+#include "FitLabel.h"
 #include "RunLog.h"
 #include "Scanner.h"
 
@@ -28,7 +29,7 @@ void VvodPanelWin::bindCommon(const Common& common)
     const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     for (QLabel* label : labels)
         if (!label->text().isEmpty())
-            fitLabel(label);
+            fitLabelToWidth(label);
 }
 
 QString VvodPanelWin::barText() const
@@ -75,25 +76,7 @@ void VvodPanelWin::setPriceText(const QString& text)
 void VvodPanelWin::setTitle(const QString& text)
 {
     m_common.userTitle->setText(text);
-    fitLabel(m_common.userTitle);
-}
-
-void VvodPanelWin::fitLabel(QLabel* label)
-{
-    QFont font = label->font();
-    font.setStretch(QFont::Unstretched);
-    const QString text = label->text();
-    const int room = label->contentsRect().width();
-    const int wide = QFontMetrics(font).horizontalAdvance(text);
-    if (wide > room) {
-        // Stretched widths do not scale exactly (a condensed face may be picked), so the first guess
-        // is narrowed until the text fits.
-        int stretch = qMax(50, room * 100 / wide);
-        font.setStretch(stretch);
-        while (stretch > 50 && QFontMetrics(font).horizontalAdvance(text) > room)
-            font.setStretch(--stretch);
-    }
-    label->setFont(font);
+    fitLabelToWidth(m_common.userTitle);
 }
 
 void VvodPanelWin::on_Exit_clicked()

@@ -71,10 +71,6 @@ protected:
     // Called by each panel after its form is set up.
     void bindCommon(const Common& common);
 
-    // The label widths were chosen for the terminal's narrow system font: a wider font is squeezed
-    // to the label's width rather than cut off.
-    static void fitLabel(QLabel* label);
-
     // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
     // like Exit, the scan key asks for a scanner read, the rest get the default handling.
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,4 +1,6 @@
 #include "MainWin.h"
+
+#include "FitLabel.h"
 #include "Version.h"
 #include "ui_MainWin.h"
 
@@ -34,18 +36,7 @@ void MainWin::setMode(bool receipt)
 
 void MainWin::fitVersionLabel()
 {
-    // The label's width was chosen for the terminal's narrow system font; a wider desktop font
-    // is squeezed rather than cut off.
-    QLabel* label = m_ui->VerLab;
-    QFont font = label->font();
-    font.setStretch(QFont::Unstretched);
-    int widest = 0;
-    for (const QString& line : label->text().split(QLatin1Char('\n')))
-        widest = qMax(widest, QFontMetrics(font).horizontalAdvance(line));
-    const int room = label->contentsRect().width();
-    if (widest > room)
-        font.setStretch(qMax(50, room * 100 / widest));
-    label->setFont(font);
+    fitLabelToWidth(m_ui->VerLab);
 }
 
 void MainWin::choose(void (MainWin::*call)())

@@ -1,5 +1,7 @@
 #include "ProsmBrowserWin.h"
 
+#include "FitLabel.h"
+
 #include "RunLog.h"
 
 #include <QApplication>
@@ -66,6 +68,7 @@ void ProsmBrowserWin::setTitle(const QString& title)
 {
     m_title->setText(title);
     m_title->setStyleSheet(QStringLiteral("color: white; background: blue"));
+    fitLabelToWidth(m_title);
 }
 
 void ProsmBrowserWin::setButtonTexts(
