@@ -54,6 +54,7 @@ int main(int argc, char* argv[])
         vvod = std::make_unique<Vvod>();
         prMain = std::make_unique<PrMain>();
         obMain = std::make_unique<ObMain>();
+        obMain->setFtpClientPort(commandLine.options.ftpClientPort);
         QObject::connect(&menu, &MainWin::NastrCall, naMain.get(), &NaMain::namMain);
         QObject::connect(&menu, &MainWin::VvodCall, vvod.get(), &Vvod::vvMainMainCall);
         QObject::connect(&menu, &MainWin::ProsmCall, prMain.get(), &PrMain::prmMain);

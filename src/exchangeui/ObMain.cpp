@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "FieldCodec.h"
 #include "FileList.h"
+#include "FtpClient.h"
 #include "IopLog.h"
 #include "IopMsg.h"
 #include "ObMainWin.h"
@@ -16,6 +17,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "Reduction.h"
+#include "ReplaceFile.h"
 #include "RunLog.h"
 #include "Transfer.h"
 
@@ -81,6 +83,14 @@ int askFolder(const QString& title, const QString& text, const QString& first, c
 void showFolder(int icon, const QString& title, const QString& text)
 {
     showMessage(icon, title, text);
+}
+
+// A box's text as one line of a log.
+QString oneLine(const QString& text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
 }
 
 // The change marker of a binary table, whatever letter case the office gave the table's name.
@@ -214,15 +224,9 @@ bool ObMain::listReady() const
 bool ObMain::startExchange(bool load)
 {
     const QString title = load ? LoadTitle : UnloadTitle;
-    if (m_channel == Channel::FtpClient) {
-        // The FTP client drives the same steps from its done() signal; until it is built the
-        // exchange says so and leaves.
-        logLine(QByteArrayLiteral("startExchange: FTP client not supported"));
-        showMessage(IconWarning, title, QStringLiteral("ФТП клиент\nне поддерживается"));
-        obmExit();
-        return false;
-    }
-    if (!checkFolder(load ? m_getPath : m_putPath,
+    // The office server's folders are only known to exist once the server answers.
+    if (!ftpChannel()
+        && !checkFolder(load ? m_getPath : m_putPath,
             load ? QStringLiteral("Нет папки ввода") : QStringLiteral("Нет папки вывода"), title, askFolder,
             showFolder)) {
         obmExit();
@@ -236,7 +240,8 @@ bool ObMain::startExchange(bool load)
     }
     updateWorkFolderFlags();
     // A copy into the exchange folder that a crash cut short leaves a temporary of ours there.
-    removeStaleTemporaries(load ? m_getPath : m_putPath);
+    if (!ftpChannel())
+        removeStaleTemporaries(load ? m_getPath : m_putPath);
     m_running = true;
     m_load = load;
     m_listMode = false;
@@ -248,6 +253,8 @@ bool ObMain::startExchange(bool load)
     m_cur = Current();
     m_conv = new ConvFile(this);
     connect(m_conv, &ConvFile::dataTransferProgress, this, &ObMain::Progress);
+    if (ftpChannel())
+        newFtp();
     return true;
 }
 
@@ -285,6 +292,10 @@ void ObMain::ldCaseList()
     m_load = true;
     m_obmenWin->showStep(LoadTitle, QStringLiteral("Входная папка"));
     showScreen(m_obmenWin);
+    if (ftpChannel()) {
+        ftpList();
+        return;
+    }
     const bool built = buildLoadList(m_getPath, *listTable(), appState().receiptMode(), obmen().enCaseChanged);
     m_obmenWin->hide();
     m_listMode = false;
@@ -447,6 +458,10 @@ void ObMain::obmObmenAbort()
     if (!m_running)
         return;
     logLine(QByteArrayLiteral("obmObmenAbort"));
+    if (ftpChannel()) {
+        abortFtp();
+        return;
+    }
     if (m_looping) {
         // A folder copy is not broken off halfway: the entry in hand is finished, then the
         // exchange ends.
@@ -464,8 +479,12 @@ void ObMain::obmObmenExit()
     m_looping = false;
     m_listMode = false;
     m_abortRequested = false;
+    m_waitFtp = false;
     m_step = StepBegin;
     logLine(QByteArrayLiteral("obmObmenExit"));
+    // Whatever the client still does (a close, a broken-off command) ends with it.
+    dropFtp();
+    m_listLines.clear();
     closeChooser();
     m_entries.clear();
     m_cur = Current();
@@ -532,7 +551,6 @@ void ObMain::queueStep()
         return;
     m_stepQueued = true;
     // One step per turn of the event loop: a box's own loop inside a step never runs the next.
-    // (The FTP client channel will advance the same steps from its done() signal.)
     QMetaObject::invokeMethod(this, &ObMain::DoneLoc, Qt::QueuedConnection);
 }
 
@@ -554,10 +572,14 @@ void ObMain::DoneLoc()
             unloadBegin();
         break;
     case StepTransferred:
-        if (m_load)
+        if (m_load) {
             loadTransferred();
-        else
+            // LoadAct on the server's copy, for a directory that really was loaded.
+            if (ftpChannel())
+                ftpSourceAction();
+        } else {
             unloadTransferred();
+        }
         break;
     case StepFileDone:
         fileDone();
@@ -566,12 +588,22 @@ void ObMain::DoneLoc()
         nextFile();
         break;
     case StepClosing:
-    case StepAborted:
         obmObmenExit();
+        break;
+    case StepAborted:
+        if (ftpChannel())
+            ftpAborted();
+        else
+            obmObmenExit();
         break;
     }
     m_inStep = false;
-    if (m_running && m_looping)
+    // An abort asked for inside the step (from a box's own event loop) is taken now.
+    if (m_abortRequested && ftpChannel() && m_running && m_looping) {
+        m_abortRequested = false;
+        abortFtp();
+    }
+    if (m_running && m_looping && !m_waitFtp)
         queueStep();
 }
 
@@ -628,7 +660,12 @@ bool ObMain::takeEntry()
         showBox(IconCritical, Incomplete);
         return false;
     }
-    if (m_load) {
+    if (m_load && ftpChannel()) {
+        m_cur.remote = entry.name;
+        m_cur.source = m_getPath + QLatin1Char('/') + name;
+        m_cur.transfer = joined(work, name);
+        m_cur.bin = entry.type == 0 ? m_cur.transfer : resolveFileCase(joined(work, derived));
+    } else if (m_load) {
         m_cur.source = resolveFileCase(joined(m_getPath, name));
         m_cur.transferIsSource = m_inputIsWork;
         m_cur.transfer = m_inputIsWork ? m_cur.source : joined(work, name);
@@ -637,6 +674,7 @@ bool ObMain::takeEntry()
     } else {
         m_cur.bin = resolveFileCase(joined(work, name));
         m_cur.transfer = entry.type == 0 ? m_cur.bin : joined(work, derived);
+        m_cur.remote = fromUi(QFileInfo(m_cur.transfer).fileName());
         m_cur.transferIsTarget = m_outputIsWork;
         m_cur.target = m_outputIsWork ? m_cur.transfer
                                       : resolveFileCase(joined(m_putPath, QFileInfo(m_cur.transfer).fileName()));
@@ -646,8 +684,14 @@ bool ObMain::takeEntry()
 
 void ObMain::failEntry(const QString& text)
 {
-    iopFinish(text);
+    finishLog(text);
     m_step = StepFileDone;
+}
+
+void ObMain::finishLog(const QString& text)
+{
+    iopFinish(text);
+    m_cur.logFinished = true;
 }
 
 void ObMain::loadBegin()
@@ -675,6 +719,13 @@ void ObMain::loadBegin()
     iopStart(m_cur.logTitle, true);
     m_cur.logStarted = true;
 
+    if (ftpChannel()) {
+        if (ftpGet())
+            m_step = StepTransferred;
+        else
+            failEntry(QStringLiteral("Справочник не загружен."));
+        return;
+    }
     CopyOutcome outcome = CopyOutcome::SameFile;
     if (!m_cur.transferIsSource) {
         setState(QStringLiteral("Копирование"));
@@ -704,25 +755,32 @@ void ObMain::loadBegin()
 void ObMain::loadTransferred()
 {
     m_step = StepFileDone;
+    if (ftpChannel() && (m_ftpError || m_doneError)) {
+        ftpLoadFailed();
+        return;
+    }
     const bool always = obmen().loadMessage == 1;
     if (m_cur.type == 0) {
         // Any other document is taken as it is.
         m_cur.done = true;
         if (always)
             showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
-        iopFinish(QStringLiteral("Справочник загружен успешно."));
+        finishLog(QStringLiteral("Справочник загружен успешно."));
         return;
     }
     setState(QStringLiteral("Редукция\nвыполняется"));
     m_obmenWin->setAbortVisible(false);
-    const ReduceResult result = reduceText(*m_conv, m_cur.type, m_cur.transfer, m_cur.bin, *m_cur.table);
+    // An empty office file may come as no file at all.
+    const ReduceResult result = ftpChannel() && QFileInfo(m_cur.transfer).size() <= 0
+        ? ReduceResult::Empty
+        : reduceText(*m_conv, m_cur.type, m_cur.transfer, m_cur.bin, *m_cur.table);
     if (!m_cur.transferIsSource)
         QFile::remove(m_cur.transfer);
     if (result == ReduceResult::Empty) {
         setState(QStringLiteral("Редукция\nзавершена"));
         iopMsg(QStringLiteral("Нет справочника"));
         showBox(IconCritical, QStringLiteral("Нет\nсправочника"));
-        iopFinish(QStringLiteral("Справочник не загружен."));
+        finishLog(QStringLiteral("Справочник не загружен."));
         return;
     }
     // The table was replaced (its change marker went with it): the office's file was taken.
@@ -737,10 +795,10 @@ void ObMain::loadTransferred()
     if (result == ReduceResult::Ok) {
         if (always)
             showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
-        iopFinish(QStringLiteral("Справочник загружен успешно."));
+        finishLog(QStringLiteral("Справочник загружен успешно."));
     } else {
         showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nс ошибками"));
-        iopFinish(QStringLiteral("Справочник загружен с ошибками."));
+        finishLog(QStringLiteral("Справочник загружен с ошибками."));
     }
 }
 
@@ -750,13 +808,22 @@ void ObMain::unloadBegin()
         m_step = StepNextFile;
         return;
     }
-    // Results the office has not collected yet are not overwritten unasked.
-    const bool replace = !QFileInfo::exists(m_cur.target) || askReplace(AlreadyThere, QStringLiteral("Заменить"));
+    // Results the office has not collected yet are not overwritten unasked (on the office
+    // server the office decides that itself).
+    const bool replace
+        = ftpChannel() || !QFileInfo::exists(m_cur.target) || askReplace(AlreadyThere, QStringLiteral("Заменить"));
     m_obmenWin->setWindowTitle(UnloadTitle);
     iopStart(m_cur.logTitle, false);
     m_cur.logStarted = true;
     if (!replace) {
         failEntry(QStringLiteral("Справочник не выгружен."));
+        return;
+    }
+    if (m_cur.type == 0 && ftpChannel()) {
+        if (putFtpFile(m_cur.bin))
+            m_step = StepTransferred;
+        else
+            failEntry(QStringLiteral("Справочник не выгружен."));
         return;
     }
     if (m_cur.type == 0) {
@@ -776,7 +843,7 @@ void ObMain::unloadBegin()
         showBox(IconCritical, QStringLiteral("Конвертация\nошибки"));
     }
     setState(QStringLiteral("Конвертация\nзавершена"));
-    if (!converted) {
+    if (!converted || (ftpChannel() && !putFtpFile(m_cur.transfer))) {
         failEntry(QStringLiteral("Справочник не выгружен."));
         return;
     }
@@ -785,7 +852,11 @@ void ObMain::unloadBegin()
 
 void ObMain::unloadTransferred()
 {
-    if (!m_cur.transferIsTarget) {
+    if (ftpChannel() && (m_ftpError || m_doneError)) {
+        ftpUnloadFailed();
+        return;
+    }
+    if (!m_cur.transferIsTarget && !ftpChannel()) {
         setState(QStringLiteral("Копирование"));
         const CopyOutcome outcome = copyFileSafely(
             m_cur.transfer, m_cur.target, [this](qint64 done, qint64 total) { Progress(done, total); });
@@ -803,12 +874,32 @@ void ObMain::unloadTransferred()
     if (obmen().unloadMessage == 1)
         showBox(IconInformation, QStringLiteral("Выгрузка\nвыполнена\nуспешно"));
     m_step = StepFileDone;
-    iopFinish(QStringLiteral("Справочник выгружен успешно."));
+    finishLog(QStringLiteral("Справочник выгружен успешно."));
 }
 
 void ObMain::fileDone()
 {
     m_step = StepNextFile;
+    if (ftpChannel()) {
+        if (m_cur.sourceActed && m_ftpError)
+            logLine(QStringLiteral("obmFtp: source action failed: ") + m_ftpErrorText);
+        if (!m_load) {
+            if (m_cur.done)
+                applySourceAction(static_cast<SourceAction>(obmen().unloadAct), m_cur.bin);
+            if (m_cur.type != 0)
+                QFile::remove(m_cur.transfer);
+        }
+        if (!m_cur.logStarted)
+            return;
+        if (m_cur.uploadBroken) {
+            // The office must not take a log for a directory it did not get whole; the terminal
+            // keeps it.
+            logLine(QStringLiteral("obmIop: not sent after a broken upload, kept ") + iopFileName());
+            return;
+        }
+        putFtpIop();
+        return;
+    }
     if (m_cur.logStarted)
         deliverLog();
     if (m_load) {
@@ -858,10 +949,18 @@ void ObMain::deliverLog()
 
 void ObMain::nextFile()
 {
+    if (ftpChannel() && m_cur.logSent) {
+        if (m_ftpError || m_doneError)
+            logLine(
+                QStringLiteral("obmIop: not delivered, kept ") + iopFileName() + QStringLiteral(": ") + m_ftpErrorText);
+        else
+            iopRelease();
+    }
     m_cur = Current();
     ++m_index;
     if (m_abortRequested || m_index >= m_entries.size()) {
-        obmObmenExit();
+        if (!ftpChannel() || !closeFtp())
+            obmObmenExit();
         return;
     }
     m_step = StepBegin;
@@ -872,10 +971,451 @@ void ObMain::Progress(qint64 done, qint64 total)
     if (!m_obmenWin)
         return;
     m_obmenWin->setProgress(done, total);
-    if (m_channel == Channel::FtpClient)
+    if (ftpChannel()) {
+        // While the directory itself travels (the log's upload later shows no text).
+        if (m_load && (m_step == StepBegin || m_step == StepTransferred) && m_waitFtp)
+            setState(QStringLiteral("ФТП\nчтение"));
+        else if (!m_load && m_step == StepTransferred && m_waitFtp)
+            setState(QStringLiteral("ФТП\nзапись"));
         return;
+    }
     if (m_load && m_step == StepBegin)
         setState(QStringLiteral("Лок.папка\nчтение"));
     else if (!m_load && m_step == StepTransferred)
         setState(QStringLiteral("Лок.папка\nзапись"));
+}
+
+// ---- The FTP client channel ----------------------------------------------------------------
+
+namespace {
+
+const QString InputFolder = QStringLiteral("Входная папка");
+
+QString ftpStateText(int state)
+{
+    switch (state) {
+    case FtpClient::HostLookup:
+        return QStringLiteral("ФТП\nПоиск сервера");
+    case FtpClient::Connecting:
+        return QStringLiteral("ФТП\nСоединяется");
+    case FtpClient::Connected:
+        return QStringLiteral("ФТП\nЕсть соединение");
+    case FtpClient::LoggedIn:
+        return QStringLiteral("ФТП\nАвторизация");
+    case FtpClient::Closing:
+        return QStringLiteral("ФТП\nРазъединение");
+    case FtpClient::Unconnected:
+    default:
+        return QStringLiteral("ФТП\nНет соединения");
+    }
+}
+
+FtpClient::TransferMode transferMode()
+{
+    return appState().user.ftpClient.transferMode == 1 ? FtpClient::Active : FtpClient::Passive;
+}
+
+// "label id" for the run log.
+QByteArray idLine(const char* label, int id)
+{
+    return QByteArray(label) + ' ' + QByteArray::number(id);
+}
+
+} // namespace
+
+void ObMain::newFtp()
+{
+    dropFtp();
+    m_ftp = new FtpClient(this);
+    connect(m_ftp, &FtpClient::stateChanged, this, &ObMain::State);
+    connect(m_ftp, &FtpClient::done, this, &ObMain::DoneFtp);
+    connect(m_ftp, &FtpClient::commandStarted, this, &ObMain::Started);
+    connect(m_ftp, &FtpClient::commandFinished, this, &ObMain::Finished);
+    connect(m_ftp, &FtpClient::dataTransferProgress, this, &ObMain::Progress);
+    connect(m_ftp, &FtpClient::listInfo, this, &ObMain::ldListInfo);
+    m_ftpCommand = -1;
+    m_ftpError = false;
+    m_ftpErrorText.clear();
+    m_waitFtp = false;
+}
+
+void ObMain::dropFtp()
+{
+    if (!m_ftp)
+        return;
+    // It may be inside one of its own signals: it goes from the event loop (and ends its
+    // connection on the way).
+    disconnect(m_ftp, nullptr, this, nullptr);
+    m_ftp->deleteLater();
+    m_ftp = nullptr;
+}
+
+void ObMain::Started(int id)
+{
+    m_ftpCommand = id;
+}
+
+void ObMain::Finished(int id, bool error)
+{
+    if (id == m_ftpCommand)
+        m_ftpCommand = -1;
+    const int code = m_ftp ? int(m_ftp->error()) : 0;
+    logLine(QByteArrayLiteral("Finished ") + QByteArray::number(id) + ' ' + QByteArray::number(error) + ' '
+        + QByteArray::number(code));
+    if (error && m_ftp) {
+        m_ftpError = true;
+        m_ftpErrorText = m_ftp->errorString();
+    }
+}
+
+void ObMain::State(int state)
+{
+    const QString text = ftpStateText(state);
+    setState(text);
+    logLine(QStringLiteral("stateChanged %1 ").arg(state) + oneLine(text));
+    if (state == FtpClient::Unconnected && m_step == StepClosing) {
+        logLine(QByteArrayLiteral("State:DoneFtp"));
+        DoneFtp(false);
+    }
+}
+
+void ObMain::DoneFtp(bool error)
+{
+    if (!m_running)
+        return;
+    logLine(QByteArrayLiteral("DoneFtp ") + QByteArray::number(error));
+    if (m_step == StepClosing) {
+        // The connection is closed: the exchange is over.
+        obmObmenExit();
+        return;
+    }
+    if (!m_waitFtp)
+        return;
+    m_waitFtp = false;
+    m_doneError = error;
+    if (m_listMode) {
+        ftpListEnd(error);
+        return;
+    }
+    queueStep();
+}
+
+// What every transfer shows first.
+void ObMain::ftpOperation()
+{
+    setState(QStringLiteral("ФТП"));
+    m_obmenWin->resetProgress();
+    m_obmenWin->setAbortVisible(true);
+    if (!m_obmenWin->isVisible())
+        showScreen(m_obmenWin);
+    m_ftpError = false;
+    m_ftpErrorText.clear();
+    m_doneError = false;
+}
+
+void ObMain::ftpConnect(const QString& path)
+{
+    const FtpClientSettings& ftp = appState().user.ftpClient;
+    // The first operation connects; the later ones find the connection and change folder only.
+    if (m_ftp->state() == FtpClient::Unconnected) {
+        const QString host = toUi(ftp.ipAdress.trimmed());
+        logLine(idLine("ftpConnect:connectToHost", m_ftp->connectToHost(host, m_ftpPort)) + ' ' + fromUi(host) + ':'
+            + QByteArray::number(m_ftpPort));
+        logLine(idLine("ftpConnect:login", m_ftp->login(ftp.userName, ftp.passWord)) + ' ' + ftp.userName);
+    }
+    if (!path.isEmpty())
+        logLine(idLine("ftpConnect:cd", m_ftp->cd(fromUi(path))) + ' ' + fromUi(path));
+}
+
+bool ObMain::ftpGet()
+{
+    ftpOperation();
+    // The client fills the transfer file through a temporary of its own and puts it in place only
+    // when the whole file came: a broken transfer leaves nothing behind. Here only whether the
+    // work folder takes the file is tried, without touching a file of that name.
+    if (m_cur.type != 0)
+        QFile::remove(m_cur.transfer);
+    QFile probe(m_cur.transfer);
+    const bool existed = probe.exists();
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        logLine(QStringLiteral("ftpGet: not open ") + m_cur.transfer + QLatin1Char(' ') + probe.errorString());
+        showBox(IconCritical, QStringLiteral("Загрузка\nСправочник\nне открыт"));
+        return false;
+    }
+    probe.close();
+    if (!existed)
+        probe.remove();
+    ftpConnect(m_getPath);
+    logLine(idLine("ftpGet:setTransferMode", m_ftp->setTransferMode(transferMode())));
+    logLine(idLine("ftpGet:get", m_ftp->get(m_cur.remote, m_cur.transfer)) + ' ' + m_cur.remote);
+    m_waitFtp = true;
+    return true;
+}
+
+bool ObMain::putFtpFile(const QString& file)
+{
+    ftpOperation();
+    logLine(QStringLiteral("PutFtpFile ") + file);
+    QFile probe(file);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        showBox(IconCritical, QStringLiteral("Выгрузка\nСправочник\nне открыт"));
+        return false;
+    }
+    if (probe.size() == 0) {
+        showBox(IconCritical, QStringLiteral("Выгрузка\nСправочник\nнулевой длины"));
+        return false;
+    }
+    probe.close();
+    ftpConnect(m_putPath);
+    logLine(idLine("ftpPut:setTransferMode", m_ftp->setTransferMode(transferMode())));
+    logLine(idLine("ftpPut:put", m_ftp->put(file, m_cur.remote)) + ' ' + m_cur.remote);
+    m_waitFtp = true;
+    return true;
+}
+
+void ObMain::ftpSourceAction()
+{
+    // Only a directory that was loaded; the office keeps its file for another try otherwise.
+    if (!m_cur.done || m_doneError)
+        return;
+    const SourceAction action = static_cast<SourceAction>(obmen().loadAct);
+    if (action == SourceAction::Keep)
+        return;
+    ftpOperation();
+    ftpConnect(m_getPath);
+    if (action == SourceAction::Delete) {
+        logLine(idLine("RemFtpFile:remove", m_ftp->remove(m_cur.remote)) + ' ' + m_cur.remote);
+    } else {
+        QByteArray renamed = m_cur.remote;
+        renamed[renamed.size() - 1] = 'o';
+        logLine(
+            idLine("RenFtpFile:rename", m_ftp->rename(m_cur.remote, renamed)) + ' ' + m_cur.remote + " -> " + renamed);
+    }
+    m_cur.sourceActed = true;
+    m_waitFtp = true;
+}
+
+bool ObMain::putFtpIop()
+{
+    const QString log = iopFileName();
+    if (log.isEmpty() || !QFileInfo(log).isFile()) {
+        // Never written (it could not be opened): nothing to send.
+        iopRelease();
+        return false;
+    }
+    ftpOperation();
+    logLine(QStringLiteral("PutFtpIop ") + log);
+    QFile probe(log);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        logLine(QStringLiteral("PutFtpIop: not open, kept ") + log);
+        return false;
+    }
+    probe.close();
+    ftpConnect(m_load ? m_getPath : m_putPath);
+    m_ftp->setTransferMode(transferMode());
+    m_ftp->put(log, fromUi(QFileInfo(log).fileName()));
+    m_cur.logSent = true;
+    m_waitFtp = true;
+    return true;
+}
+
+bool ObMain::closeFtp()
+{
+    if (!m_ftp || m_ftp->state() == FtpClient::Unconnected)
+        return false;
+    m_step = StepClosing;
+    logLine(idLine("CloseFtp:close", m_ftp->close()));
+    m_waitFtp = true;
+    return true;
+}
+
+void ObMain::ftpLoadFailed()
+{
+    const QString text = m_ftpError ? m_ftpErrorText : QStringLiteral("Загрузка\nошибки");
+    // The client removed its temporary; a directory's text copy is ours to remove. Any other
+    // document was never touched.
+    if (m_cur.type != 0)
+        QFile::remove(m_cur.transfer);
+    showBox(IconCritical, text);
+    iopMsg(oneLine(text));
+    finishLog(
+        m_doneError ? QStringLiteral("Справочник не загружен.") : QStringLiteral("Справочник загружен с ошибками."));
+}
+
+void ObMain::ftpUnloadFailed()
+{
+    m_step = StepFileDone;
+    m_cur.uploadBroken = true;
+    const QString text = m_ftpError ? m_ftpErrorText : QStringLiteral("Выгрузка\nошибки");
+    showBox(IconCritical, text);
+    iopMsg(oneLine(text));
+    finishLog(QStringLiteral("Справочник не выгружен."));
+}
+
+void ObMain::abortFtp()
+{
+    if (m_step == StepAborted)
+        return;
+    if (m_inStep) {
+        // Inside a step (a box of it is open): taken when the step is over.
+        m_abortRequested = true;
+        return;
+    }
+    if (m_step == StepClosing) {
+        // Breaking off the close itself: nothing is left to wait for.
+        obmObmenExit();
+        return;
+    }
+    if (!m_waitFtp || !m_ftp) {
+        if (m_looping) {
+            m_step = StepAborted;
+            queueStep();
+        } else {
+            obmObmenExit();
+        }
+        return;
+    }
+    // The done() that follows the broken-off command runs the aborted branch.
+    m_step = StepAborted;
+    m_ftp->abort();
+    if (m_ftpCommand < 0) {
+        // Nothing had started yet: the queue is dropped and no done() comes.
+        m_waitFtp = false;
+        if (m_listMode)
+            ftpListEnd(true);
+        else
+            queueStep();
+    }
+}
+
+void ObMain::ftpAborted()
+{
+    const bool unfinished = m_cur.logStarted && !m_cur.logFinished;
+    if (unfinished) {
+        iopMsg(m_load ? QStringLiteral("Загрузка прервана") : QStringLiteral("Выгрузка прервана"));
+        finishLog(m_load ? QStringLiteral("Справочник не загружен.") : QStringLiteral("Справочник не выгружен."));
+    }
+    if (m_cur.logStarted)
+        iopRelease();
+    // The client removed its temporary and left any file of that name alone; the directory's text
+    // copy of ours goes.
+    if (unfinished && m_cur.type != 0 && !m_cur.transfer.isEmpty())
+        QFile::remove(m_cur.transfer);
+    m_cur = Current();
+    if (!closeFtp())
+        obmObmenExit();
+}
+
+void ObMain::ftpList()
+{
+    m_step = StepBegin;
+    m_listLines.clear();
+    m_obmenWin->setAbortVisible(true);
+    if (const TableDescr* tab = listTable())
+        QFile::remove(joined(workFolder(), textFileName(*tab)));
+    m_ftpError = false;
+    m_ftpErrorText.clear();
+    m_doneError = false;
+    ftpConnect(m_getPath);
+    m_ftp->setTransferMode(transferMode());
+    m_ftp->list();
+    m_ftp->close();
+    m_waitFtp = true;
+}
+
+void ObMain::ldListInfo(const UrlInfo& info)
+{
+    if (!m_listMode || !info.isValid() || !info.isFile)
+        return;
+    const QByteArray& name = info.name;
+    const QByteArray upper = name.toUpper();
+    const QByteArray extension = upper.right(4);
+    qint32 type = 0;
+    if (extension == ".TVR")
+        type = 1;
+    else if (extension == ".PRH")
+        type = 2;
+    else if (extension == ".WGT")
+        type = 4;
+    else
+        return;
+    const TableDescr* tab = listTable();
+    const TableDescr* table = tableOfType(type);
+    const int nameField = tab ? tab->fieldIndex(QByteArrayLiteral("NAME")) : -1;
+    // A name from the server must name a file of that folder, and go into the list whole.
+    QByteArray reason;
+    if (!exchangeNameSafe(name))
+        reason = "name leaves the folder";
+    else if (!tab || name.contains(tab->tabChar))
+        reason = "name holds the list separator";
+    else if (name.trimmed() != name)
+        reason = "name begins or ends with a blank";
+    else if (nameField >= 0 && name.size() > tab->fields[nameField].length)
+        reason = "name longer than the list's NAME field";
+    if (!reason.isEmpty()) {
+        logLine(QByteArrayLiteral("ldListInfo: ") + reason + ", left out: " + name);
+        return;
+    }
+    const qsizetype numberLength = upper.size() - 5 - 4;
+    const QByteArray docNumber = numberLength > 0 ? upper.mid(5, numberLength) : QByteArray();
+    const qint64 records = table && table->recordLength > 0 && info.size > 0 ? info.size / table->recordLength : 0;
+    // A listing without a date says nothing rather than 01.01.70.
+    const QDateTime& modified = info.lastModified;
+    const char sep = tab->tabChar;
+    QByteArray line = name;
+    line += sep;
+    line += fileListWord(type);
+    line += sep;
+    line += QByteArray::number(type);
+    line += sep;
+    line += docNumber.isEmpty() ? fromUi(QStringLiteral("Б/Н")) : docNumber;
+    line += sep;
+    line += QByteArray::number(records);
+    line += sep;
+    if (modified.isValid())
+        line += modified.toString(QStringLiteral("dd.MM.yy")).toLatin1();
+    line += sep;
+    if (modified.isValid())
+        line += modified.toString(QStringLiteral("hh:mm")).toLatin1();
+    line += sep;
+    line += ' ';
+    line += "\r\n";
+    m_listLines += line;
+}
+
+bool ObMain::writeFtpList()
+{
+    TableDescr& tab = *listTable();
+    const QString text = joined(workFolder(), textFileName(tab));
+    ReplaceFile file(text);
+    if (!file.open() || !file.write(m_listLines) || !file.commit()) {
+        logLine(QStringLiteral("ldListInfo: list not written ") + text + QLatin1Char(' ') + file.errorString());
+        return false;
+    }
+    m_listLines.clear();
+    ConvFile conv;
+    return conv.convertToBin(text, joined(workFolder(), binFileName(tab)), tab) != ConvFile::Status::FileError;
+}
+
+void ObMain::ftpListEnd(bool error)
+{
+    m_obmenWin->hide();
+    if (m_step == StepAborted) {
+        m_listLines.clear();
+        if (!closeFtp())
+            obmObmenExit();
+        return;
+    }
+    if (m_ftpError || error) {
+        showMessage(IconCritical, InputFolder, m_ftpError ? m_ftpErrorText : QStringLiteral("Загрузка\nошибки"));
+        obmObmenExit();
+        return;
+    }
+    if (!writeFtpList()) {
+        showMessage(IconCritical, InputFolder, QStringLiteral("Загрузка\nошибки"));
+        obmObmenExit();
+        return;
+    }
+    m_listMode = false;
+    openSelector(true, 0);
 }

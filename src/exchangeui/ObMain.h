@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DocumentList.h"
+#include "FtpClient.h"
 #include "TableDescr.h"
 #include "UserSettings.h"
 
@@ -18,7 +19,9 @@ class ProsmCase;
 // and reduces them to binary tables (load), and converts result and directory tables back to
 // text and delivers them (unload), each directory with its numbered exchange log. The channel
 // decides where the exchange folders are: a local folder, or the folders the terminal's own FTP
-// server serves to the office; the FTP client channel plugs into the same per-file steps.
+// server serves to the office, or an office FTP server the terminal connects to. The folder
+// channels run each step at once; the FTP client channel queues its commands and runs the next
+// step when the client reports done().
 class ObMain : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +49,9 @@ public:
     QString putPath() const { return m_putPath; }
     bool inputIsWorkFolder() const { return m_inputIsWork; }
     bool outputIsWorkFolder() const { return m_outputIsWork; }
+    // The office FTP server's control port (the command line may move it from 21).
+    void setFtpClientPort(quint16 port) { m_ftpPort = port; }
+    quint16 ftpClientPort() const { return m_ftpPort; }
 
 public slots:
     // The main menu's exchange entry.
@@ -61,7 +67,12 @@ public slots:
     void obmObmenExit();
     void obmObmenAbort();
     void Progress(qint64 done, qint64 total);
-    // One step of the per-file exchange on the local folder and FTP server channels.
+    // The FTP client's signals.
+    void State(int state);
+    void DoneFtp(bool error);
+    void Started(int id);
+    void Finished(int id, bool error);
+    // One step of the per-file exchange (every channel; the FTP client's done() queues it).
     void DoneLoc();
     void ldCaseFile(int row);
     void ldCaseNextFile(int row);
@@ -70,6 +81,8 @@ public slots:
     void ldCaseExit();
     // The load list from the input folder, then the load selector.
     void ldCaseList();
+    // One entry of the office input folder's listing, into the load list.
+    void ldListInfo(const UrlInfo& info);
     void unCaseExit();
 
 signals:
@@ -89,7 +102,12 @@ private:
         QString target; // unload: the file in the output folder
         bool transferIsSource = false; // load: the office file is read where it lies
         bool transferIsTarget = false; // unload: the text is delivered where it lies
+        QByteArray remote; // FTP: the file's name on the office server
         bool logStarted = false;
+        bool logFinished = false;
+        bool logSent = false; // FTP: the log's upload was queued
+        bool uploadBroken = false; // FTP: the directory's upload failed or was broken off
+        bool sourceActed = false; // FTP: LoadAct on the server's copy was queued
         bool done = false; // loaded or unloaded
     };
 
@@ -117,6 +135,26 @@ private:
     void nextFile();
     void deliverLog();
     void failEntry(const QString& text);
+    void finishLog(const QString& text);
+
+    // The FTP client channel.
+    bool ftpChannel() const { return m_channel == Channel::FtpClient; }
+    void newFtp();
+    void dropFtp();
+    void ftpOperation();
+    void ftpConnect(const QString& path);
+    bool ftpGet();
+    bool putFtpFile(const QString& file);
+    void ftpSourceAction();
+    bool putFtpIop();
+    bool closeFtp();
+    void ftpList();
+    void ftpListEnd(bool error);
+    bool writeFtpList();
+    void ftpLoadFailed();
+    void ftpUnloadFailed();
+    void ftpAborted();
+    void abortFtp();
     bool askReplace(const QString& text, const QString& replaceText);
     void showBox(int icon, const QString& text);
     void setState(const QString& text);
@@ -141,6 +179,15 @@ private:
     QPointer<ObmenWin> m_obmenWin;
     QPointer<ProsmCase> m_chooser;
     QPointer<ConvFile> m_conv;
+
+    QPointer<FtpClient> m_ftp;
+    quint16 m_ftpPort = 21;
+    int m_ftpCommand = -1; // the running command's id
+    bool m_ftpError = false; // a command of the current operation failed
+    QString m_ftpErrorText;
+    bool m_doneError = false; // what the last done() said
+    bool m_waitFtp = false; // an operation is queued: the next step waits for done()
+    QByteArray m_listLines; // the load list from the office folder's listing
 
     QList<SelectionEntry> m_entries;
     int m_index = 0;

@@ -29,6 +29,7 @@ QString helpText(const QString& program)
                          "                         file:ФАЙЛ или none (иначе переменная ORTOVA_SCANNER)\n"
                          "  --ftp-port N           порт FTP-сервера терминала (21)\n"
                          "  --ftp-data-port N      первый из трёх портов передачи данных (50000)\n"
+                         "  --ftp-client-port N    порт FTP-сервера офиса для обмена (21)\n"
                          "  -h, --help             эта справка\n"
                          "  -v, --version          версия\n");
 }
@@ -97,6 +98,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--ftp-port")) {
             if (!takeValue() || !parsePort(value, 1, 65535, result.options.ftpPort))
                 return invalid(QStringLiteral("Неправильный порт --ftp-port: ") + value + QLatin1Char('\n'));
+        } else if (arg == QLatin1String("--ftp-client-port")) {
+            if (!takeValue() || !parsePort(value, 1, 65535, result.options.ftpClientPort))
+                return invalid(QStringLiteral("Неправильный порт --ftp-client-port: ") + value + QLatin1Char('\n'));
         } else if (arg == QLatin1String("--ftp-data-port")) {
             // The passive data ports are this one and the next two.
             if (!takeValue() || !parsePort(value, 1, 65533, result.options.ftpDataPort))

@@ -16,6 +16,7 @@ struct StartupOptions {
     QString scanner; // scanner back end (see makeScanner); from ORTOVA_SCANNER when not given
     quint16 ftpPort = 21; // the terminal's FTP server: control port
     quint16 ftpDataPort = 50000; // first of its three passive data ports
+    quint16 ftpClientPort = 21; // the office FTP server of the FTP client channel: control port
 };
 
 struct CommandLine {
