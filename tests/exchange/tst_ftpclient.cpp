@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +95,7 @@ private slots:
     void abortThrottled_data();
     void abortThrottled();
     void droppedConnectionIsPickedUp();
+    void windowsListing();
 };
 
 void TestFtpClient::parseListLine_data()
@@ -168,6 +171,39 @@ void TestFtpClient::roundTrip_data()
 
 // One exchange: connect and log in once, then upload, list, rename, download and delete in a
 // Windows-1251 named folder; names come back byte for byte.
+// An office server that lists as Windows does: folders, sizes, names with blanks and their dates.
+void TestFtpClient::windowsListing()
+{
+    QTemporaryDir root;
+    const QByteArray name = TestUtil::cp("Товары 1.tvr");
+    const QByteArray base = QFile::encodeName(root.path());
+    QVERIFY(::mkdir(QByteArray(base + "/in box").constData(), 0755) == 0);
+    // Raw bytes for the Windows-1251 name: a QString path would not keep them.
+    const int fd = ::open(QByteArray(base + '/' + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    const QByteArray content = pattern(1234);
+    QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+    ::close(fd);
+    FtpPeer peer;
+    peer.setWindowsListing(true);
+    QVERIFY(peer.start(root.path(), User, Password));
+    FtpClient ftp;
+    Recorder rec(ftp);
+    connectAndLogin(ftp, peer.port());
+    ftp.list("/");
+    ftp.close();
+    QTRY_COMPARE(rec.dones, QList<bool> { false });
+    QVERIFY(peer.log().contains("LIST"));
+    const UrlInfo* listed = rec.entry(name);
+    QVERIFY(listed);
+    QVERIFY(listed->isFile);
+    QCOMPARE(listed->size, qint64(1234));
+    QCOMPARE(listed->lastModified.date(), QDate::currentDate());
+    const UrlInfo* folder = rec.entry("in box");
+    QVERIFY(folder);
+    QVERIFY(folder->isDir);
+}
+
 void TestFtpClient::roundTrip()
 {
     QFETCH(int, mode);

@@ -9,7 +9,8 @@
 namespace {
 
 // pyftpdlib's own command-line server with two changes: undecodable name bytes pass through
-// unchanged (surrogateescape) instead of becoming "?" or failing the reply, and data connections may be throttled.
+// unchanged (surrogateescape) instead of becoming "?" or failing the reply, data connections may be throttled,
+// and LIST may answer as a Windows (IIS) server does.
 const char starter[] = R"(
 import os, sys, runpy
 from pyftpdlib import handlers
@@ -21,6 +22,21 @@ if rate > 0:
         read_limit = rate
         write_limit = rate
     handlers.FTPHandler.dtp_handler = Slow
+if os.environ.get('FTPPEER_WINDOWS') == '1':
+    import time
+    from pyftpdlib import filesystems
+    def format_list(self, basedir, listing, ignore_err=True):
+        for name in listing:
+            try:
+                st = self.lstat(os.path.join(basedir, name))
+            except OSError:
+                if ignore_err:
+                    continue
+                raise
+            stamp = time.strftime('%m-%d-%y  %I:%M%p', time.localtime(st.st_mtime))
+            size = '      <DIR>         ' if os.path.isdir(os.path.join(basedir, name)) else '%20d' % st.st_size
+            yield ('%s %s %s\r\n' % (stamp, size, name)).encode('utf8', 'surrogateescape')
+    filesystems.AbstractedFS.format_list = format_list
 sys.argv = ['pyftpdlib'] + sys.argv[1:]
 runpy.run_module('pyftpdlib', run_name='__main__')
 )";
@@ -66,6 +82,7 @@ bool FtpPeer::launch()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("FTPPEER_THROTTLE"), QString::number(m_throttle));
+    env.insert(QStringLiteral("FTPPEER_WINDOWS"), m_windowsListing ? QStringLiteral("1") : QStringLiteral("0"));
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("/usr/bin/python3"),

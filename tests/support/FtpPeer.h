@@ -16,6 +16,8 @@ public:
 
     // Data connections send and receive at most this many bytes a second (0: no limit); set before start.
     void setThrottle(int bytesPerSecond) { m_throttle = bytesPerSecond; }
+    // LIST answers in the Windows (IIS) form "MM-DD-YY  hh:mmAM  <DIR>|size  name"; set before start.
+    void setWindowsListing(bool on) { m_windowsListing = on; }
     // Starts the server on rootDir and waits until its port accepts connections.
     bool start(const QString& rootDir, const QByteArray& user, const QByteArray& password);
     quint16 port() const { return m_port; }
@@ -37,4 +39,5 @@ private:
     QByteArray m_password;
     quint16 m_port = 0;
     int m_throttle = 0;
+    bool m_windowsListing = false;
 };
