@@ -144,6 +144,28 @@ private slots:
         QCOMPARE(int(parsed.options.ftpDataPort), ftpDataPort);
     }
 
+    // The office FTP server's port: 21 unless the option moves it.
+    void ftpClientPort_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("port"); // 0: refused
+        QTest::newRow("default") << QStringList() << 21;
+        QTest::newRow("moved") << QStringList { QStringLiteral("--ftp-client-port"), QStringLiteral("2121") } << 2121;
+        QTest::newRow("equals form") << QStringList { QStringLiteral("--ftp-client-port=65535") } << 65535;
+        QTest::newRow("zero") << QStringList { QStringLiteral("--ftp-client-port=0") } << 0;
+        QTest::newRow("not a number") << QStringList { QStringLiteral("--ftp-client-port"), QStringLiteral("x") } << 0;
+    }
+    void ftpClientPort()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, port);
+        arguments.prepend(QStringLiteral("ortova"));
+        const CommandLine parsed = parseCommandLine(arguments);
+        QCOMPARE(parsed.outcome, port ? CommandLine::Run : CommandLine::Invalid);
+        if (port)
+            QCOMPARE(int(parsed.options.ftpClientPort), port);
+    }
+
     void startsWithTheDemo_data()
     {
         QTest::addColumn<QByteArray>("programm");
