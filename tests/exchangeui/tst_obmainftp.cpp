@@ -83,6 +83,7 @@ private slots:
     void failures();
     void abortDuringTransfer_data();
     void abortDuringTransfer();
+    void abortDuringUpload();
     void listing();
 
 private:
@@ -423,6 +424,40 @@ void TestObMainFtp::abortDuringTransfer()
     QVERIFY(filesIn(m_dir->path(), QStringLiteral("*ortova-*")).isEmpty());
     QVERIFY(filesIn(in(), QStringLiteral("*.iop")).isEmpty());
     QVERIFY(m_obm->menuWindow()->isVisible());
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// An unload broken off by the operator: reported once, nothing under the office's name, no log
+// sent, and the results keep their changes for the next try.
+void TestObMainFtp::abortDuringUpload()
+{
+    appState().user.obmen.unloadAct = int(SourceAction::Delete);
+    appState().user.obmen.enCaseChanged = true;
+    TableDescr& res = table("RES");
+    QList<QByteArray> records;
+    for (int i = 0; i < 20000; ++i)
+        records << ViewFx::record(res, qPrintable(QStringLiteral("4600000000017;024680;Сахар;500.00;%1.000").arg(i)));
+    const QString resTable = path(binFileName(res));
+    QVERIFY(ViewFx::writeTable(resTable, res, records));
+    touchChangeMarker(resTable);
+    const QByteArray before = TestUtil::readFile(resTable);
+    const QString resName = QFileInfo(binToTextName(QFileInfo(resTable).fileName())).fileName();
+    m_peer->setThrottle(32 * 1024);
+    startPeer();
+    press(Qt::Key_2);
+    confirmSelector();
+    ObmenWin* window = m_obm->exchangeWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(window->state(), QStringLiteral("ФТП\nзапись"), 20000);
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_obm->exchanging(), 20000);
+
+    const QByteArray log = runLog();
+    QCOMPARE(log.count(fromUi(QStringLiteral("Выгрузка прервана"))), 1);
+    QCOMPARE(log.count(fromUi(QStringLiteral("Справочник не выгружен."))), 1);
+    QVERIFY(!QFile::exists(out() + QLatin1Char('/') + resName));
+    QVERIFY(filesIn(out(), QStringLiteral("*.iop")).isEmpty());
+    QCOMPARE(TestUtil::readFile(resTable), before);
+    QVERIFY(QFile::exists(changeMarkerName(resTable)));
     QCOMPARE(m_boxes->unexpected(), 0);
 }
 
