@@ -2,6 +2,7 @@
 #include "Codec.h"
 #include "ConvFile.h"
 #include "DescrRegistry.h"
+#include "ExchangeUiFixtures.h"
 #include "FieldCodec.h"
 #include "Index.h"
 #include "IopLog.h"
@@ -27,15 +28,9 @@
 
 #include <memory>
 
+using namespace ExchangeUiFx;
+
 namespace {
-
-const QString DemoDir = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo");
-const QString DemoIn = DemoDir + QStringLiteral("/office/in");
-
-TableDescr& table(const char* extension)
-{
-    return *descrRegistry().table(QByteArray(extension));
-}
 
 // Non-empty lines of a text file.
 int lineCount(const QString& path)
@@ -45,26 +40,6 @@ int lineCount(const QString& path)
         if (!line.trimmed().isEmpty())
             ++n;
     return n;
-}
-
-QStringList textLines(const QString& path)
-{
-    QStringList lines;
-    for (const QByteArray& line : TestUtil::readFile(path).split('\n'))
-        if (!line.trimmed().isEmpty())
-            lines << toUi(line.trimmed());
-    return lines;
-}
-
-QStringList filesIn(const QString& folder, const QString& pattern)
-{
-    return QDir(folder).entryList({ pattern }, QDir::Files, QDir::Name);
-}
-
-// The name of log number n of terminal "01".
-QString logName(quint64 n)
-{
-    return QStringLiteral("01%1.iop").arg(n, 6, 10, QLatin1Char('0'));
 }
 
 } // namespace

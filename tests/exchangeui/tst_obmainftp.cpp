@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Codec.h"
 #include "DescrRegistry.h"
+#include "ExchangeUiFixtures.h"
 #include "FtpPeer.h"
 #include "Index.h"
 #include "IopLog.h"
@@ -27,17 +28,12 @@
 
 #include <memory>
 
+using namespace ExchangeUiFx;
+
 namespace {
 
-const QString DemoDir = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo");
-const QString DemoIn = DemoDir + QStringLiteral("/office/in");
 const QByteArray User = "office";
 const QByteArray Password = "Zq7-sekret-Pw";
-
-TableDescr& table(const char* extension)
-{
-    return *descrRegistry().table(QByteArray(extension));
-}
 
 int lineCount(const QByteArray& bytes)
 {
@@ -46,25 +42,6 @@ int lineCount(const QByteArray& bytes)
         if (!line.trimmed().isEmpty())
             ++n;
     return n;
-}
-
-QStringList textLines(const QString& path)
-{
-    QStringList lines;
-    for (const QByteArray& line : TestUtil::readFile(path).split('\n'))
-        if (!line.trimmed().isEmpty())
-            lines << toUi(line.trimmed());
-    return lines;
-}
-
-QStringList filesIn(const QString& folder, const QString& pattern)
-{
-    return QDir(folder).entryList({ pattern }, QDir::Files, QDir::Name);
-}
-
-QString logName(quint64 n)
-{
-    return QStringLiteral("01%1.iop").arg(n, 6, 10, QLatin1Char('0'));
 }
 
 } // namespace
