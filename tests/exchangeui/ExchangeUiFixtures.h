@@ -1,10 +1,12 @@
 #pragma once
 
+#include "AppState.h"
 #include "Codec.h"
 #include "DescrRegistry.h"
 #include "TestUtil.h"
 
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,32 @@ inline QStringList filesIn(const QString& folder, const QString& pattern)
 inline QString logName(quint64 n)
 {
     return QStringLiteral("01%1.iop").arg(n, 6, 10, QLatin1Char('0'));
+}
+
+// A fresh run in dir: its run log, the default user settings of terminal "01", the work folder
+// current, the main menu holding the gate. False when the folder cannot be made current.
+inline bool startRunIn(const QString& dir)
+{
+    TestUtil::openRunLogIn(dir);
+    AppState& state = appState();
+    state.appDir = fromUi(dir);
+    state.workDir = state.appDir;
+    state.user = UserSettings();
+    state.user.programm.terminalNumber = "01";
+    state.menuGate = false;
+    return QDir::setCurrent(dir);
+}
+
+// Makes the office's input and output folders and copies the demo's named office files into input.
+inline bool officeFolders(const QString& input, const QString& output, std::initializer_list<const char*> demoFiles)
+{
+    if (!QDir().mkpath(input) || !QDir().mkpath(output))
+        return false;
+    for (const char* name : demoFiles)
+        if (!QFile::copy(
+                DemoIn + QLatin1Char('/') + QLatin1String(name), input + QLatin1Char('/') + QLatin1String(name)))
+            return false;
+    return true;
 }
 
 } // namespace ExchangeUiFx

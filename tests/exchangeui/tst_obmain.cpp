@@ -102,12 +102,8 @@ void TestObMain::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    TestUtil::openRunLogIn(m_dir->path());
+    QVERIFY(startRunIn(m_dir->path()));
     AppState& state = appState();
-    state.appDir = fromUi(m_dir->path());
-    state.workDir = state.appDir;
-    state.user = UserSettings();
-    state.user.programm.terminalNumber = "01";
     state.user.localDir.root = "<APPDIRECTORY>/office";
     state.user.localDir.input = "in";
     state.user.localDir.output = "out";
@@ -115,13 +111,7 @@ void TestObMain::init()
     obmen.ioFtpLocal = static_cast<qint32>(Channel::LocalDir);
     obmen.enLoadReplace = true;
     obmen.enCaseChanged = true;
-    state.menuGate = false;
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QVERIFY(QDir().mkpath(in()));
-    QVERIFY(QDir().mkpath(out()));
-    for (const char* name : { "Tovar.tvr", "Prihod.prh", "Vescod.wgt" })
-        QVERIFY(QFile::copy(
-            DemoIn + QLatin1Char('/') + QLatin1String(name), in() + QLatin1Char('/') + QLatin1String(name)));
+    QVERIFY(officeFolders(in(), out(), { "Tovar.tvr", "Prihod.prh", "Vescod.wgt" }));
     iopGetNum(m_dir->path());
     m_boxes = std::make_unique<ScriptedResponder>();
     m_obm = std::make_unique<ObMain>();

@@ -92,12 +92,8 @@ void TestObMainFtp::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    TestUtil::openRunLogIn(m_dir->path());
+    QVERIFY(startRunIn(m_dir->path()));
     AppState& state = appState();
-    state.appDir = fromUi(m_dir->path());
-    state.workDir = state.appDir;
-    state.user = UserSettings();
-    state.user.programm.terminalNumber = "01";
     FtpClientSettings& ftp = state.user.ftpClient;
     ftp.ipAdress = "127.0.0.1";
     ftp.userName = User;
@@ -107,13 +103,7 @@ void TestObMainFtp::init()
     ObmenSettings& obmen = state.user.obmen;
     obmen.ioFtpLocal = static_cast<qint32>(Channel::FtpClient);
     obmen.enLoadReplace = true;
-    state.menuGate = false;
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    QVERIFY(QDir().mkpath(in()));
-    QVERIFY(QDir().mkpath(out()));
-    for (const char* name : { "Tovar.tvr", "Vescod.wgt" })
-        QVERIFY(QFile::copy(
-            DemoIn + QLatin1Char('/') + QLatin1String(name), in() + QLatin1Char('/') + QLatin1String(name)));
+    QVERIFY(officeFolders(in(), out(), { "Tovar.tvr", "Vescod.wgt" }));
     iopGetNum(m_dir->path());
     m_peer = std::make_unique<FtpPeer>();
     m_boxes = std::make_unique<ScriptedResponder>();
