@@ -11,6 +11,7 @@
 #include "FileList.h"
 #include "Index.h"
 #include "IopMsg.h"
+#include "OfficeCsv.h"
 #include "RecordFile.h"
 #include "Report.h"
 #include "SettingsFiles.h"
@@ -53,6 +54,8 @@ const char* const MainHelp = "Использование: ortova-tool [--system 
                              "  find    найти товар по коду или штрихкоду\n"
                              "  list    список пронумерованных файлов справочников в папке\n"
                              "  weight  разобрать весовой штрихкод по справочнику весовых кодов\n"
+                             "  import  файл CSV из таблицы или учётной программы -> текстовый файл справочника\n"
+                             "  export  двоичная таблица -> файл CSV для программы электронных таблиц\n"
                              "\n"
                              "Общие параметры:\n"
                              "  --system ФАЙЛ  файл настроек системы (по умолчанию OrtSystem.ini в текущей папке)\n"
@@ -91,8 +94,10 @@ const char* const FindHelp
     = "Использование: ortova-tool find --dir ПАПКА [--order code|code-bar|bar-code] [--receipt] КЛЮЧ\n"
       "\n"
       "Ищет товар так же, как ввод данных на терминале: в справочнике товаров папки через\n"
-      "файлы Bar.ndx и Code.ndx (создаёт и обновляет их, как терминал), а с --receipt -\n"
-      "в приходной накладной, без индексных файлов.\n"
+      "файлы Bar.ndx и Code.ndx и их упорядоченные копии Bar.sorted.ndx и Code.sorted.ndx\n"
+      "(создаёт и обновляет их, как терминал; поиск по упорядоченной копии читает несколько\n"
+      "страниц при любом размере справочника), а с --receipt - в приходной накладной,\n"
+      "без индексных файлов.\n"
       "  --order code      только по коду (по умолчанию)\n"
       "  --order code-bar  по коду, затем по штрихкоду\n"
       "  --order bar-code  по штрихкоду, затем по коду\n"
@@ -116,6 +121,40 @@ const char* const WeightHelp = "Использование: ortova-tool weight [
                                "и выводит две строки: ключ товара (код или штрихкод) и вес в тысячных (граммах).\n"
                                "Код завершения: 0 - разобран, 1 - ни одна запись не подходит, 2 - ошибка.\n";
 
+const char* const ImportHelp
+    = "Использование: ortova-tool import --table РАСШ [--system ФАЙЛ] [--map ПОЛЕ=СТОЛБЕЦ,...] [--header]\n"
+      "                 [--delimiter ЗНАК] [--encoding utf-8|windows-1251] CSV ТЕКСТ\n"
+      "\n"
+      "Превращает файл CSV (кавычки по RFC 4180) в текстовый файл таблицы РАСШ: разделитель\n"
+      "и порядок полей берутся из описания таблицы, каждое значение проверяется так же,\n"
+      "как при преобразовании на терминале.\n"
+      "  --header          первая строка называет столбцы; без --map - именами полей таблицы\n"
+      "  --map ПОЛЕ=СТОЛБЕЦ,...  столбец поля: имя из строки заголовка или номер с 1;\n"
+      "                    без --map и без --header столбцы идут в порядке полей таблицы\n"
+      "  --delimiter ЗНАК  ; или , (или tab); по умолчанию - чаще встречающийся из ; и ,\n"
+      "                    в первой строке\n"
+      "  --encoding        utf-8 (по умолчанию, с меткой BOM или без) или windows-1251\n"
+      "Суммы и количества - с запятой или точкой, группы цифр могут разделяться пробелами;\n"
+      "суммы дополняются до двух знаков. Даты ДД.ММ.ГГ, ДД.ММ.ГГГГ или ГГГГ-ММ-ДД, время ЧЧ:ММ[:СС].\n"
+      "Поле без столбца записывается пустым, если тип поля это допускает. Пустые строки пропускаются.\n"
+      "Каждая ошибочная строка выводится как\n"
+      "  строка N поле M \"текст\": причина\n"
+      "где N - номер строки, как в программе электронных таблиц (заголовок - строка 1), M - номер\n"
+      "столбца. Буквы, которых нет в Windows-1251, - ошибка, а не «?».\n"
+      "Текстовый файл записывается рядом под временным именем и заменяет прежний, только если\n"
+      "все строки правильные; иначе прежний остаётся как был.\n"
+      "Код завершения: 0 - записан, 1 - есть ошибочные строки (ничего не записано), 2 - ошибка.\n";
+
+const char* const ExportHelp
+    = "Использование: ortova-tool export --table РАСШ [--system ФАЙЛ] ДВОИЧНЫЙ CSV\n"
+      "\n"
+      "Записывает двоичную таблицу РАСШ в файл CSV для программы электронных таблиц: UTF-8 с меткой\n"
+      "BOM, разделитель - запятая, первая строка - имена полей, затем по строке на запись.\n"
+      "Суммы и количества - с точкой и всеми знаками (12.50, 1.500), тексты без дополняющих\n"
+      "пробелов, значения с запятой, кавычкой или переводом строки - в кавычках.\n"
+      "Файл записывается рядом под временным именем и заменяет прежний только целиком.\n"
+      "Код завершения: 0 - выполнено, 2 - ошибка.\n";
+
 // The command line after the command word: options with values, flags and positional words.
 struct Args {
     QString systemFile = QStringLiteral("OrtSystem.ini");
@@ -124,6 +163,10 @@ struct Args {
     QString dir;
     QString order;
     QString kind;
+    QString map;
+    QString delimiter;
+    QString encoding;
+    bool header = false;
     bool receipt = false;
     bool changed = false;
     bool help = false;
@@ -155,6 +198,14 @@ Args parse(const QStringList& arguments)
             value(a.order);
         else if (arg == QLatin1String("--kind"))
             value(a.kind);
+        else if (arg == QLatin1String("--map"))
+            value(a.map);
+        else if (arg == QLatin1String("--delimiter"))
+            value(a.delimiter);
+        else if (arg == QLatin1String("--encoding"))
+            value(a.encoding);
+        else if (arg == QLatin1String("--header"))
+            a.header = true;
         else if (arg == QLatin1String("--receipt"))
             a.receipt = true;
         else if (arg == QLatin1String("--changed"))
@@ -413,6 +464,37 @@ int weight(Settings& settings, const Args& a)
     return Done;
 }
 
+CsvOutput csvOutput()
+{
+    return CsvOutput { out, err };
+}
+
+int importTable(Settings& settings, const Args& a)
+{
+    if (a.table.isEmpty() || a.words.size() != 2)
+        return usage(QStringLiteral("import: нужны --table РАСШ, файл CSV и текстовый файл"));
+    CsvImportOptions options;
+    options.map = a.map;
+    options.header = a.header;
+    const QString refused = setCsvOptions(a.delimiter, a.encoding, options);
+    if (!refused.isEmpty())
+        return usage(QStringLiteral("import: ") + refused);
+    const TableDescr* table = describedTable(settings, a.table);
+    if (!table || refuseSameFile(QStringLiteral("import"), a.words[0], a.words[1]))
+        return Failed;
+    return importCsv(*table, options, a.words[0], a.words[1], csvOutput());
+}
+
+int exportTable(Settings& settings, const Args& a)
+{
+    if (a.table.isEmpty() || a.words.size() != 2)
+        return usage(QStringLiteral("export: нужны --table РАСШ, двоичный файл и файл CSV"));
+    const TableDescr* table = describedTable(settings, a.table);
+    if (!table || refuseSameFile(QStringLiteral("export"), a.words[0], a.words[1]))
+        return Failed;
+    return exportCsv(*table, a.words[0], a.words[1], csvOutput());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -434,6 +516,8 @@ int main(int argc, char* argv[])
         { "find", FindHelp, find },
         { "list", ListHelp, list },
         { "weight", WeightHelp, weight },
+        { "import", ImportHelp, importTable },
+        { "export", ExportHelp, exportTable },
     };
     if (a.command.isEmpty()) {
         if (a.help) {
