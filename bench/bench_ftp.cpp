@@ -5,6 +5,7 @@
 // Run: build/bench/bench_ftp; ORTOVA_BENCH_MB changes the file size. Needs /usr/bin/python3 with
 // pyftpdlib and curl on the PATH.
 
+#include "BenchNet.h"
 #include "FtpClient.h"
 
 #include <QByteArray>
@@ -17,11 +18,6 @@
 #include <QThread>
 
 #include <benchmark/benchmark.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -37,33 +33,6 @@ struct Server {
 };
 
 Server* server = nullptr;
-
-quint16 freePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    quint16 port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(s);
-    return port;
-}
-
-bool accepts(quint16 port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
 
 bool startServer(qint64 megabytes)
 {

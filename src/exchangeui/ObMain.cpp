@@ -174,12 +174,15 @@ void ObMain::computeFolders()
     }
     QString rootPath = folderText(root);
     if (m_channel != Channel::FtpClient) {
-        // On the terminal an empty root is the work folder, and a relative one lies in the
-        // application folder like the other files of the program.
+        // On the terminal an empty root is the work folder. A relative local folder lies in the
+        // application folder like the other files of the program; the FTP server's root lies in the
+        // work folder, where the server itself takes it, so the office and the operator see the
+        // same files.
         if (rootPath.isEmpty())
             rootPath = workFolder();
         else if (QDir::isRelativePath(rootPath))
-            rootPath = QDir(toUi(appState().appDir)).absoluteFilePath(rootPath);
+            rootPath = QDir(m_channel == Channel::FtpServer ? workFolder() : toUi(appState().appDir))
+                           .absoluteFilePath(rootPath);
     }
     m_getPath = rootPath + QLatin1Char('/') + folderText(input);
     m_putPath = rootPath + QLatin1Char('/') + folderText(output);

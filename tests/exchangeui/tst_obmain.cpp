@@ -4,6 +4,8 @@
 #include "DescrRegistry.h"
 #include "ExchangeUiFixtures.h"
 #include "FieldCodec.h"
+#include "FtpServerConfig.h"
+#include "FtpServerThread.h"
 #include "Index.h"
 #include "IopLog.h"
 #include "MainWin.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -75,6 +78,7 @@ private slots:
     void everyWayOut_data();
     void everyWayOut();
     void demoLoadCountUnload();
+    void officeThroughTerminalServer();
 
 private:
     QString path(const QString& name) const { return QDir(m_dir->path()).filePath(name); }
@@ -799,6 +803,68 @@ void TestObMain::demoLoadCountUnload()
     press(Qt::Key_3);
     QVERIFY(appState().menuGate);
     QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+namespace {
+
+// curl as the office's FTP client; its exit code and what it printed.
+QPair<int, QByteArray> curl(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("curl"),
+        QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), QStringLiteral("office:secret") } + arguments);
+    process.waitForFinished(30000);
+    return { process.exitCode(), process.readAllStandardOutput() };
+}
+
+} // namespace
+
+// The office puts a goods directory into the terminal's own FTP server, the operator loads it,
+// counts and unloads, and the office fetches the counts from the same server.
+void TestObMain::officeThroughTerminalServer()
+{
+    UserSettings& user = appState().user;
+    user.obmen.ioFtpLocal = static_cast<qint32>(Channel::FtpServer);
+    user.obmen.loadMessage = 1;
+    user.obmen.unloadMessage = 1;
+    user.ftpServer.userName = "office";
+    user.ftpServer.passWord = "secret";
+    // Relative: the server and the exchange must both take it in the work folder.
+    user.ftpServer.root = "ftp";
+    user.ftpServer.input = "in";
+    user.ftpServer.output = "out";
+    QVERIFY(QDir().mkpath(path(QStringLiteral("ftp/in"))) && QDir().mkpath(path(QStringLiteral("ftp/out"))));
+    FtpServerThread server(ftpServerConfigFromSettings(0, 0));
+    server.start();
+    QTRY_VERIFY(server.listeningPort() != 0);
+    const QString url = QStringLiteral("ftp://127.0.0.1:%1/").arg(server.listeningPort());
+
+    for (const char* name : { "Tovar.tvr", "Vescod.wgt" }) {
+        const QString file = DemoIn + QLatin1Char('/') + QLatin1String(name);
+        QCOMPARE(curl({ QStringLiteral("-T"), file, url + QStringLiteral("in/") }).first, 0);
+    }
+    m_boxes->expectMessage(2);
+    openMenu();
+    press(Qt::Key_1);
+    QTRY_VERIFY(!m_obm->exchanging());
+    QCOMPARE(m_boxes->boxes().size(), 2);
+    QCOMPARE(m_boxes->boxes()[0].text, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
+    QCOMPARE(recordCountOf(goodsTable(), table("TVR")), lineCount(DemoIn + QStringLiteral("/Tovar.tvr")));
+
+    writeResults(2);
+    m_boxes->expectMessage();
+    press(Qt::Key_2);
+    confirmSelector();
+    QTRY_VERIFY(!m_obm->exchanging());
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Выгрузка\nвыполнена\nуспешно"));
+    const QByteArray counts = TestUtil::readFile(path(QStringLiteral("ftp/out/Ostatki.res")));
+    QVERIFY(!counts.isEmpty());
+    const auto fetched = curl({ url + QStringLiteral("out/Ostatki.res") });
+    QCOMPARE(fetched.first, 0);
+    QCOMPARE(fetched.second, counts);
+    const auto listing = curl({ url + QStringLiteral("out/") });
+    QVERIFY2(listing.second.contains(logName(3).toLatin1()), listing.second.constData());
+    server.stop();
 }
 
 QTEST_MAIN(TestObMain)

@@ -1,0 +1,224 @@
+// The terminal's FTP server under load: curl fetches (RETR) and puts (STOR) a 100 MB file on
+// loopback, against this server, pyftpdlib and, where it can run here, vsftpd, each serving the
+// same file in the same run. The figures go into BENCHMARKS.md.
+//
+// Run: build/bench/bench_ftpserver; ORTOVA_BENCH_MB changes the file size. Needs curl and
+// /usr/bin/python3 with pyftpdlib; vsftpd (Debian's /usr/sbin/vsftpd) is measured only when it is
+// installed and the benchmark runs as root, since it drops privileges to its own user.
+
+#include "BenchNet.h"
+#include "FtpServerConfig.h"
+#include "FtpServerThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QByteArray User = "office";
+const QByteArray Password = "secret";
+
+// One server process or thread, its root folder with "big.bin", and a place for uploads.
+struct Peer {
+    QTemporaryDir root;
+    QString uploadFolder; // relative to the root, "" or "up/"
+    QString user = QString::fromLatin1(User + ':' + Password);
+    quint16 port = 0;
+    std::unique_ptr<QProcess> process;
+    std::unique_ptr<FtpServerThread> thread;
+    ~Peer()
+    {
+        if (process) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+};
+
+qint64 fileBytes = 0;
+QTemporaryDir* local = nullptr;
+Peer* ours = nullptr;
+Peer* python = nullptr;
+Peer* vsftpd = nullptr;
+
+bool writeBigFile(const QString& path, qint64 megabytes)
+{
+    QFile big(path);
+    if (!big.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < block.size(); ++i)
+        block[i] = char(i * 31 + i / 4096);
+    for (qint64 i = 0; i < megabytes; ++i)
+        big.write(block);
+    return big.flush();
+}
+
+bool waitAccepting(quint16 port)
+{
+    for (int i = 0; i < 200 && !accepts(port); ++i)
+        QThread::msleep(50);
+    return accepts(port);
+}
+
+Peer* startOurs()
+{
+    auto peer = std::make_unique<Peer>();
+    QFile::copy(local->filePath(QStringLiteral("big.bin")), peer->root.filePath(QStringLiteral("big.bin")));
+    FtpServerConfig config;
+    config.root = peer->root.path();
+    config.userName = User;
+    config.passWord = Password;
+    config.port = freePort();
+    config.dataPort = 0; // three free ports of its own choosing
+    peer->port = config.port;
+    peer->thread = std::make_unique<FtpServerThread>(config);
+    peer->thread->start();
+    return waitAccepting(peer->port) ? peer.release() : nullptr;
+}
+
+Peer* startPython()
+{
+    auto peer = std::make_unique<Peer>();
+    QFile::copy(local->filePath(QStringLiteral("big.bin")), peer->root.filePath(QStringLiteral("big.bin")));
+    peer->port = freePort();
+    peer->process = std::make_unique<QProcess>();
+    peer->process->setStandardOutputFile(QProcess::nullDevice());
+    peer->process->setStandardErrorFile(QProcess::nullDevice());
+    peer->process->start(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+            QStringLiteral("-p"), QString::number(peer->port), QStringLiteral("-d"), peer->root.path(),
+            QStringLiteral("-u"), QString::fromLatin1(User), QStringLiteral("-P"), QString::fromLatin1(Password),
+            QStringLiteral("-w") });
+    return waitAccepting(peer->port) ? peer.release() : nullptr;
+}
+
+// vsftpd serves anonymously from a root it may not write to, with an upload folder it owns.
+Peer* startVsftpd()
+{
+    const QString program = QStringLiteral("/usr/sbin/vsftpd");
+    if (!QFile::exists(program) || ::geteuid() != 0)
+        return nullptr;
+    auto peer = std::make_unique<Peer>();
+    const QDir root(peer->root.path());
+    QFile::copy(local->filePath(QStringLiteral("big.bin")), root.filePath(QStringLiteral("big.bin")));
+    root.mkdir(QStringLiteral("up"));
+    root.mkdir(QStringLiteral("empty"));
+    if (QProcess::execute(QStringLiteral("chown"), { QStringLiteral("ftp"), root.filePath(QStringLiteral("up")) }) != 0)
+        return nullptr;
+    QFile::setPermissions(root.path(),
+        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    peer->uploadFolder = QStringLiteral("up/");
+    peer->user = QStringLiteral("anonymous:");
+    peer->port = freePort();
+    const quint16 data = freePort();
+    QFile conf(local->filePath(QStringLiteral("vsftpd.conf")));
+    if (!conf.open(QIODevice::WriteOnly))
+        return nullptr;
+    conf.write(QStringLiteral("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
+                              "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nanon_root=%2\n"
+                              "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                              "pasv_min_port=%3\npasv_max_port=%3\nsecure_chroot_dir=%4\nseccomp_sandbox=NO\n")
+                   .arg(peer->port)
+                   .arg(root.path())
+                   .arg(data)
+                   .arg(root.filePath(QStringLiteral("empty")))
+                   .toUtf8());
+    conf.close();
+    peer->process = std::make_unique<QProcess>();
+    peer->process->setStandardOutputFile(QProcess::nullDevice());
+    peer->process->setStandardErrorFile(QProcess::nullDevice());
+    peer->process->start(program, { conf.fileName() });
+    return waitAccepting(peer->port) ? peer.release() : nullptr;
+}
+
+void runCurl(benchmark::State& state, Peer* peer, bool upload)
+{
+    if (!peer) {
+        state.SkipWithError("server not available here");
+        return;
+    }
+    const QString url = QStringLiteral("ftp://127.0.0.1:%1/").arg(peer->port);
+    for (auto _ : state) {
+        const QStringList args = upload
+            ? QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer->user, QStringLiteral("-T"),
+                  local->filePath(QStringLiteral("big.bin")), url + peer->uploadFolder + QStringLiteral("up.bin") }
+            : QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer->user, QStringLiteral("-o"),
+                  local->filePath(QStringLiteral("down.bin")), url + QStringLiteral("big.bin") };
+        if (QProcess::execute(QStringLiteral("curl"), args) != 0)
+            state.SkipWithError("curl failed");
+    }
+    if (!upload && QFileInfo(local->filePath(QStringLiteral("down.bin"))).size() != fileBytes)
+        state.SkipWithError("the fetched file has the wrong size");
+    state.SetBytesProcessed(state.iterations() * fileBytes);
+}
+
+void BM_RetrOurs(benchmark::State& state)
+{
+    runCurl(state, ours, false);
+}
+void BM_RetrPyftpdlib(benchmark::State& state)
+{
+    runCurl(state, python, false);
+}
+void BM_RetrVsftpd(benchmark::State& state)
+{
+    runCurl(state, vsftpd, false);
+}
+void BM_StorOurs(benchmark::State& state)
+{
+    runCurl(state, ours, true);
+}
+void BM_StorPyftpdlib(benchmark::State& state)
+{
+    runCurl(state, python, true);
+}
+void BM_StorVsftpd(benchmark::State& state)
+{
+    runCurl(state, vsftpd, true);
+}
+
+BENCHMARK(BM_RetrOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_RetrPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_RetrVsftpd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_StorOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_StorPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_StorVsftpd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    const qint64 megabytes
+        = qEnvironmentVariableIsSet("ORTOVA_BENCH_MB") ? qEnvironmentVariableIntValue("ORTOVA_BENCH_MB") : 100;
+    fileBytes = megabytes << 20;
+    local = new QTemporaryDir;
+    if (!writeBigFile(local->filePath(QStringLiteral("big.bin")), megabytes)) {
+        fprintf(stderr, "bench_ftpserver: cannot write the test file\n");
+        return 1;
+    }
+    ours = startOurs();
+    python = startPython();
+    vsftpd = startVsftpd();
+    if (!ours)
+        fprintf(stderr, "bench_ftpserver: the terminal's server did not start\n");
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    delete ours;
+    delete python;
+    delete vsftpd;
+    delete local;
+    return 0;
+}

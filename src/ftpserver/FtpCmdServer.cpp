@@ -1,0 +1,106 @@
+#include "FtpCmdServer.h"
+
+#include "FtpCmdSession.h"
+#include "FtpDatServer.h"
+#include "FtpTrace.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+// The operator's box texts: the title and "Unable to start the server" with the reason.
+QString unableToStart(const QString& error)
+{
+    return QStringLiteral("Unable to start the server: %1.").arg(error);
+}
+
+} // namespace
+
+FtpCmdServer::FtpCmdServer(const FtpServerConfig& config, QObject* parent)
+    : QObject(parent)
+    , m_config(config)
+{
+    connect(&m_listener, &QTcpServer::newConnection, this, &FtpCmdServer::slNewConnection);
+}
+
+FtpCmdServer::~FtpCmdServer()
+{
+    m_session.reset();
+}
+
+bool FtpCmdServer::start()
+{
+    if (!m_listener.listen(QHostAddress::AnyIPv4, m_config.port)) {
+        const QString error = m_listener.errorString();
+        ftpLog("Start FTP Server failed. " + error.toLocal8Bit());
+        m_listener.close();
+        emit serverError(QStringLiteral("Server Error"), unableToStart(error));
+        return false;
+    }
+    ftpLog("Start FTP Server. " + m_listener.serverAddress().toString().toLatin1() + ':'
+        + QByteArray::number(m_listener.serverPort()));
+    emit listening(m_listener.serverPort());
+    return true;
+}
+
+void FtpCmdServer::updateConfig(const FtpServerConfig& config)
+{
+    const quint16 port = m_config.port;
+    m_config = config;
+    m_config.port = port; // the control port stays the one listened on
+}
+
+void FtpCmdServer::slNewConnection()
+{
+    while (QTcpSocket* socket = m_listener.nextPendingConnection()) {
+        if (m_session) {
+            ftpLog("New connection rejected: " + socket->peerAddress().toString().toLatin1());
+            socket->disconnectFromHost();
+            socket->deleteLater();
+            continue;
+        }
+        m_session = std::make_unique<FtpCmdSession>(socket, m_config, *this);
+        connect(m_session.get(), &FtpCmdSession::finished, this, &FtpCmdServer::slSessionFinished);
+    }
+}
+
+void FtpCmdServer::slSessionFinished()
+{
+    // Called from inside the session's own signal: it goes on the next turn of the loop, and the
+    // slot is free for the next client at once.
+    if (m_session)
+        m_session.release()->deleteLater();
+}
+
+std::unique_ptr<FtpDatServer> FtpCmdServer::openPassive(
+    const QHostAddress& client, const FtpDatChannel::Options& options)
+{
+    auto dat = std::make_unique<FtpDatServer>(client, options);
+    QString error;
+    for (int attempt = 0; attempt < PassivePorts; ++attempt) {
+        const int port = m_config.dataPort == 0 ? 0 : m_config.dataPort + m_passiveIndex;
+        m_passiveIndex = (m_passiveIndex + 1) % PassivePorts;
+        if (port <= 65535 && dat->listen(quint16(port), error))
+            return dat;
+    }
+    ftpLog("   Data Server Error. " + error.toLocal8Bit());
+    emit serverError(QStringLiteral("Data Server Error"), unableToStart(error));
+    return nullptr;
+}
+
+int FtpCmdServer::loginFailed(const QHostAddress& peer)
+{
+    // Bounded: a flood of addresses only forgets the counts, it cannot grow the table.
+    if (m_failures.size() > 4096)
+        m_failures.clear();
+    const int failures = ++m_failures[peer.toString()];
+    qint64 delay = qMax(0, m_config.passDelayMs);
+    for (int i = 1; i < failures && delay < MaxPassDelayMs; ++i)
+        delay *= 2;
+    return int(qMin<qint64>(delay, MaxPassDelayMs));
+}
+
+void FtpCmdServer::loginSucceeded(const QHostAddress& peer)
+{
+    m_failures.remove(peer.toString());
+}

@@ -1,0 +1,664 @@
+#include "FtpCmdSession.h"
+
+#include "Codec.h"
+#include "FtpCmdServer.h"
+#include "FtpDatServer.h"
+#include "FtpDatSocket.h"
+#include "FtpListing.h"
+#include "FtpTrace.h"
+#include "FtpUpload.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <utility>
+
+namespace {
+
+const QByteArray Reply150Binary = "150 Opening BINARY mode data connection for .\r\n";
+const QByteArray Reply150Ascii = "150 Opening ASCII mode data connection for .\r\n";
+const QByteArray ReplyOk = "200 Command okay.\r\n";
+const QByteArray ReplyPortOk = "200 PORT command successful.\r\n";
+const QByteArray ReplyNoFeatures = "211 Extension not supported.\r\n";
+const QByteArray ReplySystem = "215 Vexa FTP Server.\r\n";
+const QByteArray ReplyWelcome = "220 Vexa FTP Server.\r\n";
+const QByteArray ReplyGoodbye = "221 Goodbye!\r\n";
+const QByteArray ReplyComplete = "226 Transfer complete.\r\n";
+const QByteArray ReplyLoggedIn = "230 User logged in, proceed.\r\n";
+const QByteArray ReplyDeleted = "250 DELE command successful.\r\n";
+const QByteArray ReplyRenamed = "250 RNTO command successful.\r\n";
+const QByteArray ReplyNeedPassword = "331 User name okay, need password.\r\n";
+const QByteArray ReplyRenameReady = "350 File or directory exist, ready for destination name.\r\n";
+const QByteArray ReplyTimeout = "421 Timeout.\r\n";
+const QByteArray ReplyCantOpen = "425 Can't open data connection.\r\n";
+const QByteArray ReplyLocalError = "451 Requested action aborted: local error in processing.\r\n";
+const QByteArray ReplySyntax = "500 Syntax error, command unrecognized.\r\n";
+const QByteArray ReplyIllegalPort = "500 Illegal PORT command.\r\n";
+const QByteArray ReplyBadSequence = "503 Bad sequence of commands.\r\n";
+const QByteArray ReplyBadParameter = "504 Command not implemented fo that parameter.\r\n";
+const QByteArray ReplyNotLoggedIn = "530 Not logged in.\r\n";
+const QByteArray ReplyNotTaken = "550 Request file or directory action not taken.\r\n";
+
+QByteArray notFound(const QByteArray& argument)
+{
+    return "550 " + argument + ": The system cannot find the file specified.\r\n";
+}
+
+QByteArray quoted(const QByteArray& code, const QByteArray& text, const char* tail)
+{
+    return code + " \"" + text + "\" " + tail + "\r\n";
+}
+
+QByteArray folderChanged(const QStringList& parts)
+{
+    return "250 Directory changed to " + fromUi(FtpPath::display(parts)) + ".\r\n";
+}
+
+bool digitsOnly(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// LIST takes "ls" options ("-a", "-l", "-la") from some clients: they are not names.
+QByteArray withoutOptions(QByteArray argument)
+{
+    while (argument.startsWith('-')) {
+        const qsizetype blank = argument.indexOf(' ');
+        argument = blank < 0 ? QByteArray() : argument.mid(blank + 1);
+        while (argument.startsWith(' '))
+            argument.remove(0, 1);
+    }
+    return argument;
+}
+
+FtpDatChannel::Options dataOptions(const FtpServerConfig& config)
+{
+    FtpDatChannel::Options options;
+    options.trace = config.trace;
+    options.setupTimeoutMs = config.dataSetupTimeoutMs;
+    return options;
+}
+
+} // namespace
+
+FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server)
+    : m_server(server)
+    , m_control(control)
+    , m_peer(control->peerAddress())
+    , m_config(config)
+    , m_root(QDir::cleanPath(config.root))
+    , m_hidden(config.hiddenPaths)
+    , m_template150(Reply150Binary)
+{
+    m_control->setParent(this);
+    m_control->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    connect(m_control, &QTcpSocket::readyRead, this, &FtpCmdSession::slReadClient);
+    connect(m_control, &QTcpSocket::disconnected, this, &FtpCmdSession::slDisconnected);
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, &FtpCmdSession::slIdle);
+    m_idle.start(m_config.idleTimeoutMs);
+    m_refuse.setSingleShot(true);
+    connect(&m_refuse, &QTimer::timeout, this, [this] {
+        reply(ReplyNotLoggedIn);
+        closeControl();
+    });
+    ftpLog("FTP Server new connection: " + m_peer.toString().toLatin1());
+    reply(ReplyWelcome);
+}
+
+FtpCmdSession::~FtpCmdSession()
+{
+    disconnect(m_control, nullptr, this, nullptr);
+    m_dat.reset();
+    m_upload.reset();
+    m_control->abort();
+}
+
+// ---- The control connection ----------------------------------------------------------------
+
+void FtpCmdSession::slReadClient()
+{
+    QList<FtpLineReader::Line> lines;
+    const bool speaking = m_reader.feed(m_control->readAll(), lines);
+    for (const FtpLineReader::Line& line : std::as_const(lines)) {
+        if (m_closing || m_gone)
+            return;
+        if (line.tooLong) {
+            m_idle.start(m_config.idleTimeoutMs);
+            reply(ReplySyntax);
+        } else {
+            command(line.text);
+        }
+    }
+    if (!speaking && !m_closing && !m_gone) {
+        ftpLog("FTP Server: no line end from " + m_peer.toString().toLatin1() + ", client disconnected");
+        m_closing = true;
+        m_control->abort();
+    }
+}
+
+void FtpCmdSession::reply(const QByteArray& text)
+{
+    if (m_closing || m_gone || m_control->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_control->write(text);
+    if (m_config.trace & FtpTrace::Commands)
+        ftpLog("<<< " + text.chopped(2));
+    if (m_control->bytesToWrite() > MaxUnreadReplies) {
+        // Cut on the next turn of the loop: the command being answered is still running.
+        ftpLog("FTP Server: replies not read by " + m_peer.toString().toLatin1() + ", client disconnected");
+        m_closing = true;
+        QTimer::singleShot(0, m_control, &QTcpSocket::abort);
+    }
+}
+
+void FtpCmdSession::closeControl()
+{
+    if (m_closing || m_gone)
+        return;
+    m_closing = true;
+    endData();
+    m_idle.stop();
+    m_control->disconnectFromHost(); // delivers the last reply first
+    if (!m_gone && m_control->state() != QAbstractSocket::UnconnectedState)
+        m_idle.start(CloseGraceMs);
+}
+
+void FtpCmdSession::slIdle()
+{
+    if (m_closing) {
+        m_control->abort();
+        return;
+    }
+    reply(ReplyTimeout);
+    closeControl();
+}
+
+void FtpCmdSession::slDisconnected()
+{
+    if (m_gone)
+        return;
+    m_gone = true;
+    ftpLog("FTP Server disconnection.");
+    m_idle.stop();
+    m_refuse.stop();
+    endData();
+    emit finished();
+}
+
+void FtpCmdSession::command(const QByteArray& line)
+{
+    m_idle.start(m_config.idleTimeoutMs);
+    const qsizetype blank = line.indexOf(' ');
+    const QByteArray word = (blank < 0 ? line : line.left(blank)).toUpper();
+    const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
+    if (m_config.trace & FtpTrace::Commands)
+        ftpLog(">>> " + (word == "PASS" ? QByteArray("PASS ****") : line));
+
+    if (word == "QUIT") {
+        reply(ReplyGoodbye);
+        closeControl();
+        return;
+    }
+    switch (m_login) {
+    case Refused:
+        return; // the refusal follows after its delay
+    case Greeted:
+    case UserGiven:
+        if (word == "USER") {
+            m_userName = argument;
+            m_login = UserGiven;
+            reply(ReplyNeedPassword);
+        } else if (word == "PASS" && m_login == UserGiven) {
+            if (m_userName == m_config.userName && argument == m_config.passWord) {
+                m_server.loginSucceeded(m_peer);
+                m_login = LoggedIn;
+                reply(ReplyLoggedIn);
+            } else {
+                // Answered later, and later again for each failure from the address: guessing
+                // passwords on a shop's network takes too long to pay.
+                m_login = Refused;
+                m_refuse.start(m_server.loginFailed(m_peer));
+            }
+        } else {
+            reply(ReplySyntax);
+        }
+        return;
+    case LoggedIn:
+        break;
+    }
+
+    static const struct {
+        const char* word;
+        Handler run;
+    } commands[] = {
+        { "SYST", &FtpCmdSession::cmdSyst },
+        { "FEAT", &FtpCmdSession::cmdFeat },
+        { "NOOP", &FtpCmdSession::cmdNoop },
+        { "REST", &FtpCmdSession::cmdRest },
+        { "PWD", &FtpCmdSession::cmdPwd },
+        { "CWD", &FtpCmdSession::cmdCwd },
+        { "CDUP", &FtpCmdSession::cmdCdup },
+        { "TYPE", &FtpCmdSession::cmdType },
+        { "SIZE", &FtpCmdSession::cmdSize },
+        { "DELE", &FtpCmdSession::cmdDele },
+        { "RNFR", &FtpCmdSession::cmdRnfr },
+        { "RNTO", &FtpCmdSession::cmdRnto },
+        { "MKD", &FtpCmdSession::cmdMkd },
+        { "RMD", &FtpCmdSession::cmdRmd },
+        { "PASV", &FtpCmdSession::cmdPasv },
+        { "PORT", &FtpCmdSession::cmdPort },
+        { "LIST", &FtpCmdSession::cmdList },
+        { "RETR", &FtpCmdSession::cmdRetr },
+        { "STOR", &FtpCmdSession::cmdStor },
+        { "APPE", &FtpCmdSession::cmdAppe },
+    };
+    for (const auto& entry : commands) {
+        if (word == entry.word) {
+            (this->*entry.run)(argument);
+            return;
+        }
+    }
+    reply(ReplySyntax);
+}
+
+// ---- Names and folders -----------------------------------------------------------------------
+
+bool FtpCmdSession::resolve(const QByteArray& argument, QStringList& parts) const
+{
+    return FtpPath::resolve(m_cwd, toUi(argument), parts);
+}
+
+QString FtpCmdSession::localPath(const QStringList& parts) const
+{
+    return FtpPath::local(m_root, parts);
+}
+
+void FtpCmdSession::cmdSyst(const QByteArray&)
+{
+    reply(ReplySystem);
+}
+
+void FtpCmdSession::cmdFeat(const QByteArray&)
+{
+    reply(ReplyNoFeatures);
+}
+
+void FtpCmdSession::cmdNoop(const QByteArray&)
+{
+    reply(ReplyOk);
+}
+
+void FtpCmdSession::cmdRest(const QByteArray& argument)
+{
+    // Kept for the next RETR or STOR, which start there: a resuming client must get what it asked.
+    bool ok = digitsOnly(argument) && argument.size() <= 18;
+    const qint64 offset = ok ? argument.toLongLong(&ok) : 0;
+    if (!ok) {
+        reply(ReplyBadParameter);
+        return;
+    }
+    m_restOffset = offset;
+    reply("350 Restarting at " + QByteArray::number(offset) + ". Send STORE or RETRIEVE.\r\n");
+}
+
+void FtpCmdSession::cmdPwd(const QByteArray&)
+{
+    reply(quoted("257", fromUi(FtpPath::display(m_cwd)), "is current directory."));
+}
+
+void FtpCmdSession::cmdCwd(const QByteArray& argument)
+{
+    QStringList parts;
+    if (!resolve(argument, parts) || !QFileInfo(localPath(parts)).isDir()) {
+        reply(notFound(argument));
+        return;
+    }
+    m_cwd = parts;
+    reply(folderChanged(m_cwd));
+}
+
+void FtpCmdSession::cmdCdup(const QByteArray&)
+{
+    if (!m_cwd.isEmpty())
+        m_cwd.removeLast();
+    reply(folderChanged(m_cwd));
+}
+
+void FtpCmdSession::cmdType(const QByteArray& argument)
+{
+    if (argument == "I")
+        m_template150 = Reply150Binary;
+    else if (argument == "A")
+        m_template150 = Reply150Ascii;
+    else {
+        reply(ReplyBadParameter);
+        return;
+    }
+    reply("200 Type set to " + argument + ".\r\n");
+}
+
+void FtpCmdSession::cmdSize(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts)) {
+        const QFileInfo info(localPath(parts));
+        if (info.isFile() && served(info.filePath())) {
+            reply("213 " + QByteArray::number(info.size()) + "\r\n");
+            return;
+        }
+    }
+    reply(notFound(argument));
+}
+
+void FtpCmdSession::cmdDele(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts) && !parts.isEmpty()) {
+        const QString path = localPath(parts);
+        if (served(path) && !QFileInfo(path).isDir() && QFile::remove(path)) {
+            reply(ReplyDeleted);
+            return;
+        }
+    }
+    reply(notFound(argument));
+}
+
+void FtpCmdSession::cmdRnfr(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts) && !parts.isEmpty()) {
+        const QString path = localPath(parts);
+        const QFileInfo info(path);
+        if (served(path) && (info.exists() || info.isSymLink())) {
+            m_renameFrom = path;
+            m_renamePending = true;
+            reply(ReplyRenameReady);
+            return;
+        }
+    }
+    reply(notFound(argument));
+}
+
+void FtpCmdSession::cmdRnto(const QByteArray& argument)
+{
+    if (!m_renamePending) {
+        reply(ReplySyntax);
+        return;
+    }
+    m_renamePending = false;
+    QStringList parts;
+    // QDir::rename never replaces an existing entry.
+    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts))
+        && QDir().rename(m_renameFrom, localPath(parts)))
+        reply(ReplyRenamed);
+    else
+        reply(ReplyNotTaken);
+}
+
+void FtpCmdSession::cmdMkd(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts)))
+        reply(quoted("257", argument, "directory created."));
+    else
+        reply(ReplyNotTaken);
+}
+
+void FtpCmdSession::cmdRmd(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts) && !parts.isEmpty() && QDir().rmdir(localPath(parts)))
+        reply(quoted("257", argument, "directory deleted."));
+    else
+        reply(ReplyNotTaken);
+}
+
+// ---- Data connections --------------------------------------------------------------------------
+
+bool FtpCmdSession::mayReplaceSetUp()
+{
+    if (m_dat && m_dat->usable()) {
+        reply(ReplyBadSequence);
+        return false;
+    }
+    // A set-up whose connection is gone or never came can serve nothing: it makes way.
+    endData();
+    return true;
+}
+
+void FtpCmdSession::adopt(std::unique_ptr<FtpDatChannel> dat)
+{
+    m_dat = std::move(dat);
+    connect(m_dat.get(), &FtpDatChannel::snDatConnected, this, &FtpCmdSession::slDatConnected);
+    connect(m_dat.get(), &FtpDatChannel::snEndOfTransfer, this, &FtpCmdSession::slEndOfTransfer);
+    connect(m_dat.get(), &FtpDatChannel::snActivity, this, [this] {
+        if (!m_closing)
+            m_idle.start(m_config.idleTimeoutMs);
+    });
+}
+
+void FtpCmdSession::cmdPasv(const QByteArray&)
+{
+    if (!mayReplaceSetUp())
+        return;
+    // Listening comes first: the 227 reply promises a port that is open.
+    bool ipv4 = false;
+    const quint32 address = m_control->localAddress().toIPv4Address(&ipv4);
+    std::unique_ptr<FtpDatServer> dat
+        = ipv4 ? m_server.openPassive(m_peer, dataOptions(m_config)) : std::unique_ptr<FtpDatServer>();
+    if (!dat) {
+        reply(ReplyCantOpen);
+        return;
+    }
+    const quint16 port = dat->port();
+    adopt(std::move(dat));
+    QByteArray text = "227 Entering Passive Mode (";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text += QByteArray::number((address >> shift) & 0xff) + ',';
+    text += QByteArray::number(port / 256) + ',' + QByteArray::number(port % 256) + ")\r\n";
+    reply(text);
+}
+
+void FtpCmdSession::cmdPort(const QByteArray& argument)
+{
+    if (!mayReplaceSetUp())
+        return;
+    static const QRegularExpression digitRuns(QStringLiteral("\\d+"));
+    QList<quint32> numbers;
+    auto runs = digitRuns.globalMatch(QString::fromLatin1(argument));
+    while (runs.hasNext()) {
+        const QString run = runs.next().captured();
+        numbers.append(run.size() > 3 ? 256u : run.toUInt());
+    }
+    if (numbers.size() != 6) {
+        reply(ReplySyntax);
+        return;
+    }
+    // Data goes only to the control client itself: the server must not be used to reach other
+    // hosts or privileged ports.
+    quint32 host = 0;
+    bool sane = true;
+    for (int i = 0; i < 6; ++i)
+        sane = sane && numbers[i] <= 255;
+    for (int i = 0; i < 4; ++i)
+        host = (host << 8) | numbers[i];
+    const quint32 port = numbers[4] * 256 + numbers[5];
+    const QHostAddress target(host);
+    if (!sane || port < 1024 || !target.isEqual(m_peer, QHostAddress::ConvertV4MappedToIPv4)) {
+        reply(ReplyIllegalPort);
+        return;
+    }
+    adopt(std::make_unique<FtpDatSocket>(target, quint16(port), dataOptions(m_config)));
+    reply(ReplyPortOk);
+}
+
+bool FtpCmdSession::dataCommandAllowed()
+{
+    if (m_dat && m_datCmd == FtpDatCmd::None)
+        return true;
+    reply(ReplySyntax);
+    return false;
+}
+
+void FtpCmdSession::cmdList(const QByteArray& argument)
+{
+    if (!dataCommandAllowed())
+        return;
+    m_restOffset = 0;
+    const QByteArray target = withoutOptions(argument);
+    const QString text = toUi(target);
+    static const QRegularExpression wildcard(QStringLiteral("[\\?|\\*]"));
+    FtpListing listing;
+    bool found = false;
+    QStringList parts;
+    if (text.contains(wildcard)) {
+        // A pattern selects among the names of its folder.
+        const qsizetype cut = qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
+        const QString pattern = text.mid(cut + 1);
+        found = FtpPath::resolve(m_cwd, text.left(cut + 1), parts)
+            && ftpListFolder(localPath(parts), pattern, m_hidden, listing);
+    } else if (resolve(target, parts)) {
+        const QString path = localPath(parts);
+        found = QFileInfo(path).isDir() ? ftpListFolder(path, QString(), m_hidden, listing)
+                                        : ftpListEntry(path, m_hidden, listing);
+    }
+    if (!found) {
+        reply(notFound(target));
+        endData();
+        return;
+    }
+    for (const QString& name : std::as_const(listing.unlisted))
+        ftpLog("   List: name not in Windows-1251, left out: " + QUrl::toPercentEncoding(name));
+    auto buffer = std::make_unique<QBuffer>();
+    for (const QByteArray& line : std::as_const(listing.lines)) {
+        buffer->buffer() += line;
+        if (m_config.trace & FtpTrace::ListLines)
+            ftpLog("   List " + line.chopped(2));
+    }
+    buffer->open(QIODevice::ReadOnly);
+    startData(FtpDatCmd::List, argument + "/bin/1s", std::move(buffer), nullptr);
+}
+
+void FtpCmdSession::cmdRetr(const QByteArray& argument)
+{
+    if (!dataCommandAllowed())
+        return;
+    const qint64 offset = std::exchange(m_restOffset, 0);
+    QStringList parts;
+    std::unique_ptr<QFile> file;
+    if (resolve(argument, parts)) {
+        const QString path = localPath(parts);
+        if (QFileInfo(path).isFile() && served(path)) {
+            file = std::make_unique<QFile>(path);
+            if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file->seek(offset))
+                file.reset();
+        }
+    }
+    // Refused before any data flows: an empty transfer would pass for an empty file.
+    if (!file) {
+        reply(notFound(argument));
+        endData();
+        return;
+    }
+    startData(FtpDatCmd::Retr, argument, std::move(file), nullptr);
+}
+
+void FtpCmdSession::cmdStor(const QByteArray& argument)
+{
+    store(argument, FtpDatCmd::Stor);
+}
+
+void FtpCmdSession::cmdAppe(const QByteArray& argument)
+{
+    store(argument, FtpDatCmd::Appe);
+}
+
+void FtpCmdSession::store(const QByteArray& argument, FtpDatCmd cmd)
+{
+    if (!dataCommandAllowed())
+        return;
+    const qint64 offset = std::exchange(m_restOffset, 0);
+    QStringList parts;
+    std::unique_ptr<FtpUpload> upload;
+    // The root itself, a folder and the hidden files are never stored over.
+    if (resolve(argument, parts) && !parts.isEmpty()) {
+        const QString path = localPath(parts);
+        if (served(path) && !QFileInfo(path).isDir()) {
+            upload = std::make_unique<FtpUpload>(path, cmd == FtpDatCmd::Appe ? FtpUpload::Append : FtpUpload::Replace);
+            if (!upload->open(cmd == FtpDatCmd::Stor ? offset : 0))
+                upload.reset();
+        }
+    }
+    if (!upload) {
+        reply(ReplyNotTaken);
+        endData();
+        return;
+    }
+    startData(cmd, argument, nullptr, std::move(upload));
+}
+
+void FtpCmdSession::startData(
+    FtpDatCmd cmd, const QByteArray& name, std::unique_ptr<QIODevice> source, std::unique_ptr<FtpUpload> upload)
+{
+    m_datCmd = cmd;
+    m_source = std::move(source);
+    m_upload = std::move(upload);
+    m_reply150 = m_template150;
+    m_reply150.insert(m_reply150.lastIndexOf('.'), name);
+    m_sent150 = false;
+    if (m_dat->connectionCame())
+        send150();
+    // Last: with the connection up the transfer may end within this call.
+    m_dat->slDatCmd(cmd, m_upload ? m_upload->device() : m_source.get());
+}
+
+void FtpCmdSession::send150()
+{
+    if (!m_sent150) {
+        m_sent150 = true;
+        reply(m_reply150);
+    }
+}
+
+void FtpCmdSession::slDatConnected()
+{
+    if (m_datCmd != FtpDatCmd::None)
+        send150();
+}
+
+void FtpCmdSession::slEndOfTransfer(bool ok, const QByteArray& text)
+{
+    const FtpDatCmd cmd = std::exchange(m_datCmd, FtpDatCmd::None);
+    QByteArray answer = text;
+    if (ok)
+        answer = !m_upload || m_upload->commit() ? ReplyComplete : ReplyLocalError;
+    endData();
+    // Without a command, only an unused set-up timed out: it goes without a word.
+    if (cmd != FtpDatCmd::None)
+        reply(answer);
+}
+
+void FtpCmdSession::endData()
+{
+    m_datCmd = FtpDatCmd::None;
+    if (m_dat) {
+        FtpDatChannel* dat = m_dat.release();
+        disconnect(dat, nullptr, this, nullptr);
+        dat->shutdown();
+        // Possibly inside one of its own signals: deleted on the next turn of the loop.
+        dat->deleteLater();
+    }
+    m_upload.reset(); // not committed: discarded
+    m_source.reset();
+}

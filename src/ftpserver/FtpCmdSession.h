@@ -1,0 +1,116 @@
+#pragma once
+
+#include "FtpDatChannel.h"
+#include "FtpLineReader.h"
+#include "FtpPath.h"
+#include "FtpServerConfig.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class FtpCmdServer;
+class FtpUpload;
+class QIODevice;
+class QTcpSocket;
+
+// One client's control connection: reads whole command lines, answers each in order and drives
+// the session's one data connection. Everything a session keeps (login, current folder, type, a
+// pending rename or restart offset) starts afresh with each connection.
+//
+// The control states of the command table are kept as what they are made of: no session (0), the
+// login (1 refused, 2 greeted, 3 user name received, 4 logged in), the data set-up (5) with the
+// command it runs (6 LIST, 7 RETR, 8 STOR, 9 APPE) and a pending rename (10). Commands valid when
+// logged in stay valid during a set-up, a transfer or a pending rename, and leave them alone.
+class FtpCmdSession : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint64 MaxUnreadReplies = 64 * 1024; // a client that does not read is dropped
+    static constexpr int CloseGraceMs = 5000; // to deliver the last reply before the socket is cut
+
+    // Takes the connected control socket and greets the client.
+    FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
+    ~FtpCmdSession() override; // closes the data connection, discards an upload, cuts the client
+
+signals:
+    void finished(); // the client is gone; the session may be deleted
+
+private slots:
+    void slReadClient();
+    void slDisconnected();
+    void slEndOfTransfer(bool ok, const QByteArray& reply);
+    void slDatConnected();
+    void slIdle();
+
+private:
+    enum Login { Refused, Greeted, UserGiven, LoggedIn };
+    using Handler = void (FtpCmdSession::*)(const QByteArray& argument);
+
+    void command(const QByteArray& line);
+    void reply(const QByteArray& text);
+    void closeControl();
+    bool resolve(const QByteArray& argument, QStringList& parts) const;
+    QString localPath(const QStringList& parts) const;
+    bool served(const QString& path) const { return !m_hidden.contains(path); }
+
+    void cmdSyst(const QByteArray&);
+    void cmdFeat(const QByteArray&);
+    void cmdNoop(const QByteArray&);
+    void cmdRest(const QByteArray& argument);
+    void cmdPwd(const QByteArray&);
+    void cmdCwd(const QByteArray& argument);
+    void cmdCdup(const QByteArray&);
+    void cmdType(const QByteArray& argument);
+    void cmdSize(const QByteArray& argument);
+    void cmdDele(const QByteArray& argument);
+    void cmdRnfr(const QByteArray& argument);
+    void cmdRnto(const QByteArray& argument);
+    void cmdMkd(const QByteArray& argument);
+    void cmdRmd(const QByteArray& argument);
+    void cmdPasv(const QByteArray&);
+    void cmdPort(const QByteArray& argument);
+    void cmdList(const QByteArray& argument);
+    void cmdRetr(const QByteArray& argument);
+    void cmdStor(const QByteArray& argument);
+    void cmdAppe(const QByteArray& argument);
+
+    void store(const QByteArray& argument, FtpDatCmd cmd);
+    bool dataCommandAllowed();
+    bool mayReplaceSetUp();
+    void adopt(std::unique_ptr<FtpDatChannel> dat);
+    void startData(
+        FtpDatCmd cmd, const QByteArray& name, std::unique_ptr<QIODevice> source, std::unique_ptr<FtpUpload> upload);
+    void send150();
+    void endData();
+
+    FtpCmdServer& m_server;
+    QTcpSocket* m_control;
+    QHostAddress m_peer;
+    const FtpServerConfig m_config;
+    const QString m_root;
+    const FtpHiddenFiles m_hidden;
+    FtpLineReader m_reader;
+    QTimer m_idle;
+    QTimer m_refuse;
+    bool m_closing = false;
+    bool m_gone = false;
+
+    Login m_login = Greeted;
+    QByteArray m_userName;
+    QByteArray m_template150;
+    QStringList m_cwd;
+    bool m_renamePending = false;
+    QString m_renameFrom;
+    qint64 m_restOffset = 0;
+
+    std::unique_ptr<FtpDatChannel> m_dat;
+    FtpDatCmd m_datCmd = FtpDatCmd::None;
+    QByteArray m_reply150;
+    bool m_sent150 = false;
+    std::unique_ptr<QIODevice> m_source; // the listing or the file being sent
+    std::unique_ptr<FtpUpload> m_upload;
+};

@@ -1,0 +1,198 @@
+#include "FtpDatChannel.h"
+
+#include "FtpTrace.h"
+
+#include <QIODevice>
+#include <QTcpSocket>
+
+namespace {
+
+const QByteArray ReplyCantOpen = "425 Can't open data connection.\r\n";
+const QByteArray ReplyAborted = "426 Connection closed; transfer aborted.\r\n";
+const QByteArray ReplyLocalError = "451 Requested action aborted: local error in processing.\r\n";
+
+} // namespace
+
+FtpDatChannel::FtpDatChannel(const Options& options, QObject* parent)
+    : QObject(parent)
+    , m_options(options)
+{
+    m_setupTimer.setSingleShot(true);
+    connect(&m_setupTimer, &QTimer::timeout, this, &FtpDatChannel::slSetupTimeout);
+    m_setupTimer.start(m_options.setupTimeoutMs);
+}
+
+FtpDatChannel::~FtpDatChannel()
+{
+    shutdown();
+}
+
+void FtpDatChannel::log(const QByteArray& text) const
+{
+    if (m_options.trace & FtpTrace::DataChannel)
+        ftpLog(text);
+}
+
+void FtpDatChannel::attach(QTcpSocket* socket)
+{
+    m_setupTimer.stop();
+    m_socket = socket;
+    socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // Received data waits in the kernel rather than piling up here when the disk is slower.
+    socket->setReadBufferSize(BlockBytes);
+    connect(socket, &QTcpSocket::readyRead, this, &FtpDatChannel::slReadDat);
+    connect(socket, &QTcpSocket::disconnected, this, &FtpDatChannel::slDisconnected);
+    connect(socket, &QTcpSocket::bytesWritten, this, &FtpDatChannel::pump);
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            m_broken = true;
+    });
+    m_phase = Connected;
+    log("   New data connection: " + socket->peerAddress().toString().toLatin1() + ':'
+        + QByteArray::number(socket->peerPort()));
+    emit snDatConnected();
+    if (m_cmd != FtpDatCmd::None)
+        run();
+}
+
+void FtpDatChannel::setupFailed()
+{
+    m_setupTimer.stop();
+    if (m_cmd != FtpDatCmd::None)
+        finish(false, ReplyCantOpen);
+    else
+        m_phase = Failed;
+}
+
+void FtpDatChannel::slDatCmd(FtpDatCmd cmd, QIODevice* file)
+{
+    m_cmd = cmd;
+    m_file = file;
+    switch (m_phase) {
+    case Waiting:
+        break;
+    case Connected:
+        run();
+        break;
+    case Closed:
+        // The client closed the connection before the command arrived: what it sent is still
+        // buffered, nothing can be sent any more.
+        if (sending())
+            finish(false, ReplyAborted);
+        else if (drain())
+            finish(!m_broken, ReplyAborted);
+        break;
+    case Failed:
+        finish(false, ReplyCantOpen);
+        break;
+    case Done:
+        break;
+    }
+}
+
+void FtpDatChannel::run()
+{
+    if (sending())
+        pump();
+    else
+        drain();
+}
+
+void FtpDatChannel::pump()
+{
+    if (m_phase != Connected || !sending() || m_sentAll || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // Back-pressure: the next block goes out only when the socket has room for it.
+    while (m_socket->bytesToWrite() < BlockBytes) {
+        m_block.resize(BlockBytes);
+        const qint64 n = m_file->read(m_block.data(), BlockBytes);
+        if (n < 0) {
+            finish(false, ReplyLocalError);
+            return;
+        }
+        if (n == 0) {
+            m_sentAll = true;
+            // Closing after the buffered data is delivered ends the transfer (slDisconnected).
+            m_socket->disconnectFromHost();
+            return;
+        }
+        m_socket->write(m_block.constData(), n);
+        if (m_options.trace & FtpTrace::DataBlocks)
+            ftpLog("   <<< data " + QByteArray::number(n) + " bytes");
+        emit snActivity();
+    }
+}
+
+void FtpDatChannel::slReadDat()
+{
+    if (m_phase != Connected || m_cmd == FtpDatCmd::None)
+        return; // before the command the data waits: it is the start of an upload
+    if (sending())
+        m_socket->readAll(); // nothing is expected from the client while sending
+    else
+        drain();
+}
+
+bool FtpDatChannel::drain()
+{
+    while (m_socket && m_socket->bytesAvailable() > 0) {
+        m_block.resize(BlockBytes);
+        const qint64 n = m_socket->read(m_block.data(), BlockBytes);
+        if (n <= 0)
+            break;
+        if (m_file->write(m_block.constData(), n) != n) {
+            finish(false, ReplyLocalError);
+            return false;
+        }
+        if (m_options.trace & FtpTrace::DataBlocks)
+            ftpLog("   <<< data " + QByteArray::number(n) + " bytes");
+        emit snActivity();
+    }
+    return true;
+}
+
+void FtpDatChannel::slDisconnected()
+{
+    log("   Data disconnection");
+    if (m_phase != Connected)
+        return;
+    if (m_cmd == FtpDatCmd::None) {
+        m_phase = Closed;
+        return;
+    }
+    if (sending()) {
+        const bool ok = m_sentAll && !m_broken && m_socket->bytesToWrite() == 0;
+        finish(ok, ok ? QByteArray() : ReplyAborted);
+        return;
+    }
+    // The client's close ends an upload; its last bytes may still be in the buffer.
+    if (drain())
+        finish(!m_broken, m_broken ? ReplyAborted : QByteArray());
+}
+
+void FtpDatChannel::slSetupTimeout()
+{
+    if (m_phase == Waiting)
+        finish(false, ReplyCantOpen);
+}
+
+void FtpDatChannel::finish(bool ok, const QByteArray& reply)
+{
+    if (m_phase == Done)
+        return;
+    shutdown();
+    emit snEndOfTransfer(ok, reply);
+}
+
+void FtpDatChannel::shutdown()
+{
+    m_phase = Done;
+    m_setupTimer.stop();
+    m_file = nullptr;
+    stopSetup();
+    if (m_socket) {
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->abort();
+    }
+}

@@ -1,0 +1,31 @@
+#include "FtpDatSocket.h"
+
+#include <QTcpSocket>
+
+FtpDatSocket::FtpDatSocket(const QHostAddress& host, quint16 port, const Options& options, QObject* parent)
+    : FtpDatChannel(options, parent)
+    , m_connecting(new QTcpSocket(this))
+{
+    connect(m_connecting, &QTcpSocket::connected, this, &FtpDatSocket::slConnected);
+    connect(m_connecting, &QTcpSocket::errorOccurred, this, &FtpDatSocket::slError);
+    m_connecting->connectToHost(host, port);
+}
+
+void FtpDatSocket::slConnected()
+{
+    disconnect(m_connecting, nullptr, this, nullptr);
+    attach(m_connecting);
+}
+
+void FtpDatSocket::slError(QAbstractSocket::SocketError)
+{
+    disconnect(m_connecting, nullptr, this, nullptr);
+    m_connecting->abort();
+    setupFailed();
+}
+
+void FtpDatSocket::stopSetup()
+{
+    disconnect(m_connecting, nullptr, this, nullptr);
+    m_connecting->abort();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class FtpHiddenFiles;
+
+// Listings in the "ls -l" form the office programs parse, with English month names whatever the
+// terminal's locale.
+struct FtpListing {
+    QList<QByteArray> lines;
+    QStringList unlisted; // names left out because Windows-1251 cannot carry them
+};
+
+// One line: type, fixed permissions and owner, size right-aligned in 11, "Mon dd  yyyy", name, CR LF.
+QByteArray ftpListLine(bool isDir, qint64 size, const QDate& date, const QByteArray& wireName);
+// The entries of folder whose names match pattern (wildcards, any letter case; empty: all), sorted
+// by name; hidden (dot) files, temporaries and the hidden paths are left out. False when
+// folder is not a folder.
+bool ftpListFolder(const QString& folder, const QString& pattern, const FtpHiddenFiles& hidden, FtpListing& out);
+// The line of one file or folder itself; false when there is no such entry to show.
+bool ftpListEntry(const QString& path, const FtpHiddenFiles& hidden, FtpListing& out);

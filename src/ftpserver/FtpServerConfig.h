@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+// A snapshot of what the terminal's FTP server needs, taken on the user-interface thread: the
+// server never reads the shared settings records from its own thread.
+struct FtpServerConfig {
+    QString root; // absolute, already resolved (macros expanded, relative -> work folder, empty -> work folder)
+    QByteArray userName; // Windows-1251 bytes as in the settings
+    QByteArray passWord;
+    qint32 trace = 0;
+    quint16 port = 21; // control port (--ftp-port); 0 listens on any free port
+    quint16 dataPort = 50000; // first of three passive ports (--ftp-data-port); 0 uses any free port
+    QStringList hiddenPaths; // absolute paths never served nor listed; a name may be a wildcard ("*.ipn")
+    int idleTimeoutMs = 300000;
+    int dataSetupTimeoutMs = 60000;
+    int passDelayMs = 1000; // first delay after a wrong password, doubling per failure from that address up to 30 s
+};
+Q_DECLARE_METATYPE(FtpServerConfig)
+
+// The served root for a Root setting: macros expanded, either separator, relative to workDir, an
+// empty setting meaning workDir itself.
+QString ftpServerRoot(const QByteArray& rootSetting, const QString& workDir);
+// What the application folder holds that no client may read, overwrite or see: both settings files
+// and the former one, the run logs, the exchange-log marker, the lock file and the program file.
+QStringList ftpServerHiddenPaths(const QString& appDir, const QString& programFile);
+// Builds the snapshot from the process's settings (call on the UI thread only).
+FtpServerConfig ftpServerConfigFromSettings(quint16 port, quint16 dataPort);
