@@ -4,6 +4,7 @@
 #include "FieldCodec.h"
 #include "FileIo.h"
 #include "IndexFreshness.h"
+#include "KeyIndex.h"
 #include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "Report.h"
@@ -120,21 +121,11 @@ qint32 scanComparingIndex(const QString& goodsBinFile, qint32 recordLength, qint
     return -1;
 }
 
-} // namespace
-
-qint32 searchNdx(const QString& goodsBinFileAsNamed, const TableDescr& goods, KeyRole role, const QByteArray& keyText,
-    QByteArray& record)
+// The lookup through the index file: scans it for the key, verifies a hit against the goods
+// record, and falls back to scanning the goods table.
+qint32 searchIndexFile(const QString& goodsBinFile, const TableDescr& goods, const FieldDescr& field, KeyRole role,
+    const QByteArray& key, QByteArray& record)
 {
-    const QString goodsBinFile = resolveFileCase(goodsBinFileAsNamed);
-    const int fi = keyFieldIndex(goods, role);
-    if (fi < 0)
-        return -1;
-    const FieldDescr& field = goods.fields[fi];
-    QByteArray key;
-    if (!searchKeyBytes(field, keyText, key) || field.width <= 0) {
-        logLine(QByteArrayLiteral("searchNdxFile:tvr -1"));
-        return -1;
-    }
     const QString indexFile = indexFileName(goodsBinFile, role);
     const bool existed = QFile::exists(indexFile);
     bool usable = existed;
@@ -181,23 +172,87 @@ qint32 searchNdx(const QString& goodsBinFileAsNamed, const TableDescr& goods, Ke
     return j;
 }
 
+KeyIndexFiles keyFilesFor(const QString& goodsBinFile, const TableDescr& goods, const FieldDescr& field, KeyRole role)
+{
+    KeyIndexFiles f;
+    f.goodsFile = goodsBinFile;
+    f.recordLength = goods.recordLength;
+    f.keyOffset = field.offset;
+    f.keyWidth = field.width;
+    f.indexFile = indexFileName(goodsBinFile, role);
+    f.sortedFile = sortedIndexFileName(f.indexFile);
+    return f;
+}
+
+// The sorted file vouches for the index file as well, so it is built only beside an index file
+// that holds the goods key column: one built or found equal in this run, or, after a hit, one
+// compared with the table while the sorted file is built. A stale index file missed in is left
+// as it was, and the sorted file with it, until a hit rebuilds both.
+void followIndexFile(const KeyIndexFiles& f, bool hit)
+{
+    if (f.keyWidth > SortedKeyMaxWidth)
+        return;
+    const bool known = indexKnownFresh(f.indexFile, f.goodsFile, f.keyOffset, f.keyWidth);
+    if ((known || hit)
+        && buildSortedIndex(f, known ? IndexFileTrust::Trusted : IndexFileTrust::Compare) == SortedBuild::Failed)
+        logLine(QByteArrayLiteral("searchNdx: not written ") + fromUi(f.sortedFile));
+}
+
+} // namespace
+
+qint32 searchNdx(const QString& goodsBinFileAsNamed, const TableDescr& goods, KeyRole role, const QByteArray& keyText,
+    QByteArray& record)
+{
+    const QString goodsBinFile = resolveFileCase(goodsBinFileAsNamed);
+    const int fi = keyFieldIndex(goods, role);
+    if (fi < 0)
+        return -1;
+    const FieldDescr& field = goods.fields[fi];
+    QByteArray key;
+    if (!searchKeyBytes(field, keyText, key) || field.width <= 0) {
+        logLine(QByteArrayLiteral("searchNdxFile:tvr -1"));
+        return -1;
+    }
+    const KeyIndexFiles files = keyFilesFor(goodsBinFile, goods, field, role);
+    qint32 n = -1;
+    if (lookupSortedIndex(files, key, n, record) != KeyLookup::Unusable) {
+        logLine(QByteArrayLiteral("searchNdxFile:tvr ") + number(n));
+        return n;
+    }
+    const qint32 j = searchIndexFile(goodsBinFile, goods, field, role, key, record);
+    if (j != SearchFileError)
+        followIndexFile(files, j >= 0);
+    return j;
+}
+
 bool prepareIndexFiles(const QString& goodsBinFileAsNamed, const TableDescr& goods)
 {
     const QString goodsBinFile = resolveFileCase(goodsBinFileAsNamed);
     if (!QFile::exists(goodsBinFile) || goods.recordLength <= 0)
         return true;
     bool ok = true;
+    QList<SortedJob> sorted;
     for (KeyRole role : { KeyRole::Bar, KeyRole::Code }) {
         const int fi = keyFieldIndex(goods, role);
-        const QString indexFile = indexFileName(goodsBinFile, role);
-        if (fi < 0 || goods.fields[fi].width <= 0 || QFile::exists(indexFile))
+        if (fi < 0 || goods.fields[fi].width <= 0)
             continue;
         const FieldDescr& field = goods.fields[fi];
-        if (buildIndex(goodsBinFile, goods.recordLength, indexFile, field.offset, field.width))
-            markIndexFresh(indexFile, goodsBinFile, field.offset, field.width);
-        else
-            ok = false;
+        const KeyIndexFiles files = keyFilesFor(goodsBinFile, goods, field, role);
+        if (!QFile::exists(files.indexFile)) {
+            if (!buildIndex(goodsBinFile, goods.recordLength, files.indexFile, field.offset, field.width)) {
+                ok = false;
+                continue;
+            }
+            markIndexFresh(files.indexFile, goodsBinFile, field.offset, field.width);
+        }
+        if (field.width > SortedKeyMaxWidth || sortedIndexUsable(files))
+            continue;
+        const bool known = indexKnownFresh(files.indexFile, goodsBinFile, field.offset, field.width);
+        sorted.append({ files, known ? IndexFileTrust::Trusted : IndexFileTrust::Compare, SortedBuild::Failed });
     }
+    buildSortedIndexes(sorted);
+    for (const SortedJob& j : sorted)
+        ok = ok && j.result != SortedBuild::Failed;
     return ok;
 }
 

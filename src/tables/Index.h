@@ -9,7 +9,10 @@
 
 // Goods lookup through the side files "Bar.ndx" and "Code.ndx": entry i is the key field's bytes
 // of goods record i, no header, goods-file order. They live beside the goods table, are built on
-// first use, verified on every hit and rebuilt when found stale.
+// first use, verified on every hit and rebuilt when found stale. Beside each of them a sorted
+// copy ("Bar.sorted.ndx", KeyIndex.h) answers a lookup with a few page reads while it matches the
+// goods table and the index file; otherwise the index file is scanned as before and the sorted
+// copy brought up to date.
 
 enum class KeyRole { Bar, Code };
 
@@ -26,15 +29,18 @@ bool buildIndex(
 
 // Indexed lookup of keyText in the role's key field: the goods record number (record copied); -1
 // when the key does not convert or is longer than the field (searchKeyBytes()) or the goods table
-// holds no such record; SearchFileError when the goods table cannot be opened or read. A miss, an
-// unverified hit or an unreadable index falls back to scanning the goods table, and a record
-// found that way rebuilds an index that existed before.
+// holds no such record; SearchFileError when the goods table cannot be opened or read. The sorted
+// file answers when it can be trusted; otherwise a miss, an unverified hit or an unreadable index
+// falls back to scanning the goods table, a record found that way rebuilds an index that existed
+// before, and the sorted file is rebuilt beside an index file that holds the key column.
 qint32 searchNdx(
     const QString& goodsBinFile, const TableDescr& goods, KeyRole role, const QByteArray& keyText, QByteArray& record);
 
 // Start-up check of the index files: for each key of a goods table that exists, an index file
-// that is missing is built now, so the first scan of the day does not pay for it. An index that is
-// there is left alone (a stale one is found and rebuilt by the first lookup). False when a build failed.
+// that is missing is built now, and so is a sorted file that cannot be trusted, so the first scan
+// of the day does not pay for them. An index file that is there is left alone (a stale one is found
+// and rebuilt by the first lookup, and keeps its sorted file from being built until then). False
+// when a build failed.
 bool prepareIndexFiles(const QString& goodsBinFile, const TableDescr& goods);
 
 struct TvrHit {

@@ -8,6 +8,7 @@
 #include "FileList.h"
 #include "Index.h"
 #include "IndexFreshness.h"
+#include "KeyIndex.h"
 #include "PrMainWin.h"
 #include "ProsmBrowserWin.h"
 #include "ProsmCase.h"
@@ -320,7 +321,8 @@ void PrMain::removeCopy(const QString& binFile)
         files << resolveFileCase(textFile);
     // The goods index files beside it may be this copy's; they are built again on first use.
     if (kindTexts(m_kind).extension == "TVR")
-        files << indexFileName(binFile, KeyRole::Bar) << indexFileName(binFile, KeyRole::Code);
+        for (const KeyRole role : { KeyRole::Bar, KeyRole::Code })
+            files << indexFileName(binFile, role) << sortedIndexFileName(indexFileName(binFile, role));
     for (const QString& file : std::as_const(files)) {
         if (!QFile::exists(file))
             continue;
