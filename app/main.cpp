@@ -1,6 +1,9 @@
 // The terminal program: reads the command line, builds the objects of the run and runs it.
 
+#include "AppState.h"
 #include "DescrRegistry.h"
+#include "Dialogs.h"
+#include "FtpServerRunner.h"
 #include "Index.h"
 #include "IopLog.h"
 #include "MainWin.h"
@@ -19,6 +22,19 @@
 
 #include <cstdio>
 #include <memory>
+
+namespace {
+
+// The goods table's index files, in the work folder that is current. Copies and replacements a
+// previous run left half-done go first.
+void prepareIndexes()
+{
+    removeStaleTemporaries(QDir::currentPath());
+    if (const TableDescr* goods = descrRegistry().table(QByteArrayLiteral("TVR")))
+        prepareIndexFiles(binFileName(*goods), *goods);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -47,6 +63,11 @@ int main(int argc, char* argv[])
     std::unique_ptr<Vvod> vvod;
     std::unique_ptr<PrMain> prMain;
     std::unique_ptr<ObMain> obMain;
+    // The terminal's own FTP server runs while the exchange channel is "FTP Сервер"; it is stopped
+    // before the application object goes.
+    FtpServerRunner ftpServer(commandLine.options.ftpPort, commandLine.options.ftpDataPort);
+    QObject::connect(&ftpServer, &FtpServerRunner::serverError, &ftpServer,
+        [](const QString& title, const QString& text) { showMessage(IconCritical, title, text); });
 
     StartupHooks hooks;
     hooks.createControllers = [&](MainWin& menu) {
@@ -59,18 +80,27 @@ int main(int argc, char* argv[])
         QObject::connect(&menu, &MainWin::VvodCall, vvod.get(), &Vvod::vvMainMainCall);
         QObject::connect(&menu, &MainWin::ProsmCall, prMain.get(), &PrMain::prmMain);
         QObject::connect(&menu, &MainWin::ObmenCall, obMain.get(), &ObMain::obmMain);
+        // New program settings: the menu shows the mode, the new work folder gets its index
+        // files, data entry binds its tables afresh and the server takes the new folders.
+        QObject::connect(naMain.get(), &NaMain::programmSaved, &menu, [&menu, &vvod, &ftpServer] {
+            menu.setMode(appState().receiptMode());
+            prepareIndexes();
+            vvod->vvMainMainSet();
+            ftpServer.apply();
+        });
+        // The channel may have changed to or from the FTP server, or the server's own settings.
+        QObject::connect(naMain.get(), &NaMain::exchangeSaved, &ftpServer, &FtpServerRunner::apply);
     };
 
-    // The exchange-log number lives as a marker in the application folder.
-    hooks.prepareExchangeLog = [] { iopGetNum(runAppDir()); };
-
-    // The goods table's index files, in the work folder that start-up has made current. Copies
-    // and replacements a previous run left half-done go first.
-    hooks.prepareIndexes = [] {
-        removeStaleTemporaries(QDir::currentPath());
-        if (const TableDescr* goods = descrRegistry().table(QByteArrayLiteral("TVR")))
-            prepareIndexFiles(binFileName(*goods), *goods);
+    // The exchange-log number lives as a marker in the application folder; a settings save that a
+    // crash cut short left its temporary there.
+    hooks.prepareExchangeLog = [] {
+        removeStaleTemporaries(runAppDir());
+        iopGetNum(runAppDir());
     };
+
+    hooks.prepareIndexes = prepareIndexes;
+    hooks.startFtpServer = [&ftpServer] { ftpServer.apply(); };
 
     Startup startup(commandLine.options, hooks);
     return startup.exec();

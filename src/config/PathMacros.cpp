@@ -1,8 +1,10 @@
 #include "PathMacros.h"
 
 #include "AppState.h"
+#include "Codec.h"
 #include "IniReader.h"
 
+#include <QDir>
 #include <QList>
 
 namespace {
@@ -63,4 +65,20 @@ QString canFileName(const QString& root, const QString& currentDir, const QStrin
     if (first == QLatin1Char('.'))
         return root + currentDir + argument;
     return root + currentDir + QLatin1Char('/') + argument;
+}
+
+QString folderSettingPath(const QByteArray& value)
+{
+    QString text = toUi(expandMacros(value));
+    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return text;
+}
+
+QString localExchangeRoot(const QByteArray& rootSetting, bool ftpServer)
+{
+    const AppState& state = appState();
+    const QString root = folderSettingPath(rootSetting);
+    if (root.isEmpty())
+        return QDir::cleanPath(toUi(state.workDir));
+    return QDir::cleanPath(QDir(toUi(ftpServer ? state.workDir : state.appDir)).absoluteFilePath(root));
 }

@@ -14,5 +14,14 @@ QByteArray expandMacros(const QByteArray& text, const QByteArray& appDir, const 
 // The same with the running program's application folder and TerminalNumber.
 QByteArray expandMacros(const QByteArray& text);
 
+// A folder setting of the terminal's own side as a path: macros expanded, "\\" read as "/".
+QString folderSettingPath(const QByteArray& value);
+// The root of a terminal-side exchange channel (the local folder, or the folders the terminal's FTP
+// server offers): an empty setting is the work folder; a relative local folder lies in the
+// application folder like the program's other files, a relative FTP server root in the work
+// folder. The exchange, its settings editor and the server all take it from here, so the office
+// and the operator see the same files.
+QString localExchangeRoot(const QByteArray& rootSetting, bool ftpServer);
+
 // The local path for a name an FTP client sent: root + current folder (+ "/") + argument.
 QString canFileName(const QString& root, const QString& currentDir, const QString& argument);

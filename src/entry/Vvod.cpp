@@ -224,6 +224,17 @@ void Vvod::vvMainMainCall()
         panelStart();
 }
 
+void Vvod::vvMainMainSet()
+{
+    if (m_active)
+        return;
+    logLine(QByteArrayLiteral("vvMainMainSet"));
+    // Tables, mode and files are bound afresh at each start from the settings in force; what
+    // outlives a run is where the item chooser reopens, and a record number of the former goods
+    // table means nothing in the new one.
+    m_lastChosen = 0;
+}
+
 // ---- Leaving ------------------------------------------------------------------------------
 
 void Vvod::handBack()

@@ -37,6 +37,9 @@ public:
 public slots:
     // The main menu's data-entry button.
     void vvMainMainCall();
+    // Data entry set up again for the settings in force, after the program settings changed the
+    // mode or the work folder. Ignored while data entry runs.
+    void vvMainMainSet();
     // Leaving by "Выход" or Escape.
     void vvWinExit();
     // The code in the entry line (Enter, "Ok", after a scan).

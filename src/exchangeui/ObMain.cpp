@@ -52,14 +52,6 @@ QString joined(const QString& folder, const QString& name)
     return QDir::cleanPath(folder + QLatin1Char('/') + name);
 }
 
-// A folder setting as a path: macros expanded (the setting itself keeps them), either separator.
-QString folderText(const QByteArray& value)
-{
-    QString text = toUi(expandMacros(value));
-    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return text;
-}
-
 // The table of a directory type code (1 goods, 2 receipt, 3 results, 4 weight codes).
 TableDescr* tableOfType(qint32 type)
 {
@@ -172,20 +164,11 @@ void ObMain::computeFolders()
         output = user.localDir.output;
         break;
     }
-    QString rootPath = folderText(root);
-    if (m_channel != Channel::FtpClient) {
-        // On the terminal an empty root is the work folder. A relative local folder lies in the
-        // application folder like the other files of the program; the FTP server's root lies in the
-        // work folder, where the server itself takes it, so the office and the operator see the
-        // same files.
-        if (rootPath.isEmpty())
-            rootPath = workFolder();
-        else if (QDir::isRelativePath(rootPath))
-            rootPath = QDir(m_channel == Channel::FtpServer ? workFolder() : toUi(appState().appDir))
-                           .absoluteFilePath(rootPath);
-    }
-    m_getPath = rootPath + QLatin1Char('/') + folderText(input);
-    m_putPath = rootPath + QLatin1Char('/') + folderText(output);
+    QString rootPath = folderSettingPath(root);
+    if (m_channel != Channel::FtpClient)
+        rootPath = localExchangeRoot(root, m_channel == Channel::FtpServer);
+    m_getPath = rootPath + QLatin1Char('/') + folderSettingPath(input);
+    m_putPath = rootPath + QLatin1Char('/') + folderSettingPath(output);
     logLine(QStringLiteral("ObmGetPath ") + m_getPath);
     logLine(QStringLiteral("ObmPutPath ") + m_putPath);
 }

@@ -7,15 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 
-QString ftpServerRoot(const QByteArray& rootSetting, const QString& workDir)
-{
-    QString root = toUi(expandMacros(rootSetting));
-    root.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (root.isEmpty())
-        return QDir::cleanPath(workDir);
-    return QDir::cleanPath(QDir(workDir).absoluteFilePath(root));
-}
-
 QStringList ftpServerHiddenPaths(const QString& appDir, const QString& programFile)
 {
     QStringList paths;
@@ -33,7 +24,7 @@ FtpServerConfig ftpServerConfigFromSettings(quint16 port, quint16 dataPort)
     const AppState& state = appState();
     const FtpServerSettings& settings = state.user.ftpServer;
     FtpServerConfig config;
-    config.root = ftpServerRoot(settings.root, toUi(state.workDir));
+    config.root = localExchangeRoot(settings.root, true);
     config.userName = settings.userName;
     config.passWord = settings.passWord;
     config.trace = settings.trace;

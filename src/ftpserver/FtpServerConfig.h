@@ -21,9 +21,6 @@ struct FtpServerConfig {
 };
 Q_DECLARE_METATYPE(FtpServerConfig)
 
-// The served root for a Root setting: macros expanded, either separator, relative to workDir, an
-// empty setting meaning workDir itself.
-QString ftpServerRoot(const QByteArray& rootSetting, const QString& workDir);
 // What the application folder holds that no client may read, overwrite or see: both settings files
 // and the former one, the run logs, the exchange-log marker, the lock file and the program file.
 QStringList ftpServerHiddenPaths(const QString& appDir, const QString& programFile);

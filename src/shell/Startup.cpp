@@ -5,6 +5,7 @@
 #include "Codec.h"
 #include "Dialogs.h"
 #include "MainWin.h"
+#include "PathMacros.h"
 #include "RunLog.h"
 #include "Scanner.h"
 #include "SettingsFiles.h"
@@ -115,6 +116,15 @@ CommandLine parseCommandLine(const QStringList& arguments)
     return result;
 }
 
+QString workFolderPath(const QByteArray& workDirectory, const QByteArray& terminalNumber, const QString& appDir)
+{
+    if (workDirectory.isEmpty())
+        return appDir;
+    QString path = toUi(expandMacros(workDirectory, fromUi(appDir), terminalNumber));
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(QDir(appDir).absoluteFilePath(path));
+}
+
 Startup::Startup(const StartupOptions& options, StartupHooks hooks)
     : m_options(options)
     , m_hooks(std::move(hooks))
@@ -170,12 +180,7 @@ bool Startup::start()
         showMessage(IconCritical, QStringLiteral("OrtUser.ini"), QStringLiteral("Ошибки\nпри преобразовании"));
     } else {
         state.settingsChanged = false;
-        const QByteArray configured = state.user.programm.workDirectory;
-        if (!configured.isEmpty()) {
-            QString path = toUi(configured);
-            path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            workDir = QDir::cleanPath(QDir(appDir).absoluteFilePath(path));
-        }
+        workDir = workFolderPath(state.user.programm.workDirectory, state.user.programm.terminalNumber, appDir);
     }
     if (!systemRead || !userRead) {
         log.stamped(QStringLiteral("Конец работы\r\n"));

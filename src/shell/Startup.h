@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,12 @@ struct CommandLine {
 // Reads the arguments (the first is the program). Needs no application object, so --help works
 // without a display.
 CommandLine parseCommandLine(const QStringList& arguments);
+
+// The folder a WorkDirectory setting names: its macros expanded (the setting itself keeps them),
+// a backslash read as "/", a relative path taken from the application folder, the application folder
+// itself when the setting is empty. Start-up and the program settings editor both use it, so the
+// editor checks the folder the next start will use.
+QString workFolderPath(const QByteArray& workDirectory, const QByteArray& terminalNumber, const QString& appDir);
 
 // The steps that belong to other parts of the program; start-up calls each in its place.
 struct StartupHooks {

@@ -153,13 +153,14 @@ qint32 WgtMemDescr::match(QByteArray& text) const
     return -1;
 }
 
-qint32 WgtMemDescr::apply(QByteArray& text, const WgtRecord& record)
+namespace {
+
+// apply() without its run-log line.
+qint32 applyRecord(QByteArray& text, const WgtRecord& record)
 {
-    logLine(QByteArrayLiteral("convWgtItem ") + QByteArray::number(record.length) + ' ' + record.prefix + ' '
-        + record.layout);
     if (text.size() != record.length || !text.startsWith(record.prefix))
         return -1;
-    if (record.scale < 0 || record.scale > MaxScale)
+    if (record.scale < 0 || record.scale > WgtMemDescr::MaxScale)
         return -1;
 
     const QByteArray& layout = record.layout;
@@ -175,7 +176,7 @@ qint32 WgtMemDescr::apply(QByteArray& text, const WgtRecord& record)
             // Stopping at the first count past the limit keeps "99999A" from overflowing.
             while (i < layout.size() && isDigit(layout[i])) {
                 count = count * 10 + (layout[i] - '0');
-                if (count > MaxText)
+                if (count > WgtMemDescr::MaxText)
                     return -1;
                 ++i;
             }
@@ -210,7 +211,7 @@ qint32 WgtMemDescr::apply(QByteArray& text, const WgtRecord& record)
         default:
             return -1;
         }
-        if (code.size() > MaxText || digits.size() > MaxText)
+        if (code.size() > WgtMemDescr::MaxText || digits.size() > WgtMemDescr::MaxText)
             return -1;
         previous = count;
     }
@@ -234,4 +235,23 @@ qint32 WgtMemDescr::apply(QByteArray& text, const WgtRecord& record)
     }
     text = code;
     return static_cast<qint32>(weight);
+}
+
+} // namespace
+
+qint32 WgtMemDescr::apply(QByteArray& text, const WgtRecord& record)
+{
+    logLine(QByteArrayLiteral("convWgtItem ") + QByteArray::number(record.length) + ' ' + record.prefix + ' '
+        + record.layout);
+    return applyRecord(text, record);
+}
+
+bool WgtMemDescr::canMatch(const WgtRecord& record)
+{
+    if (record.length < 1 || record.length > MaxText || record.prefix.size() > record.length)
+        return false;
+    // A matching barcode begins with the prefix and is free after it; '0' serves wherever the
+    // layout puts a weight digit, so this one barcode matches exactly when any does.
+    QByteArray text = record.prefix + QByteArray(record.length - record.prefix.size(), '0');
+    return applyRecord(text, record) != -1;
 }

@@ -49,6 +49,9 @@ public:
     // character beyond the text, yields a non-empty goods key of at most 31 characters and a weight
     // that fits a 32-bit quantity.
     static qint32 apply(QByteArray& text, const WgtRecord& record);
+    // Whether any barcode at all can match the record: its layout parses (counts and the letters
+    // S, A, W, Z, no count without a letter), gives a goods key and fits the length and prefix.
+    static bool canMatch(const WgtRecord& record);
 
     // Whether the table's fields lie exactly where the 56-byte record has them: an INTEGER at 0
     // (length), TEXT of width 16 at 4 (prefix), TEXT of width 32 at 20 (layout), an INTEGER at 52

@@ -780,6 +780,7 @@ void TestObMain::demoLoadCountUnload()
     // 3 then 1: loaded through the local folder, each directory reported.
     QTest::keyClick(&menu, Qt::Key_3);
     QVERIFY(m_obm->menuWindow());
+    ViewFx::screen(m_obm->menuWindow(), "exchange-menu");
     m_boxes->expectMessage(2);
     press(Qt::Key_1);
     QTRY_VERIFY(!m_obm->exchanging());

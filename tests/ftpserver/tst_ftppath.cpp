@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "FtpPath.h"
 #include "FtpServerConfig.h"
+#include "PathMacros.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,27 +83,37 @@ private slots:
         QCOMPARE(files.contains(dir.filePath(path)), hidden);
     }
 
+    // The server and the exchange take a Root setting the same way; a local folder lies elsewhere.
     void root_data()
     {
         QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<bool>("ftpServer");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty is the work folder") << QByteArray() << QStringLiteral("/var/work");
-        QTest::newRow("relative to the work folder") << QByteArray("FTP\\IN") << QStringLiteral("/var/work/FTP/IN");
-        QTest::newRow("absolute") << QByteArray("/srv/ftp/") << QStringLiteral("/srv/ftp");
-        QTest::newRow("macros") << QByteArray("<AppDirectory>\\FTP<TerminalNumber>") << QStringLiteral("/opt/app/FTP7");
-        QTest::newRow("climbing is resolved") << QByteArray("../up") << QStringLiteral("/var/up");
+        QTest::newRow("empty is the work folder") << QByteArray() << true << QStringLiteral("/var/work");
+        QTest::newRow("relative to the work folder")
+            << QByteArray("FTP\\IN") << true << QStringLiteral("/var/work/FTP/IN");
+        QTest::newRow("local folder: relative to the application folder")
+            << QByteArray("office") << false << QStringLiteral("/opt/app/office");
+        QTest::newRow("absolute") << QByteArray("/srv/ftp/") << true << QStringLiteral("/srv/ftp");
+        QTest::newRow("macros") << QByteArray("<AppDirectory>\\FTP<TerminalNumber>") << true
+                                << QStringLiteral("/opt/app/FTP7");
+        QTest::newRow("climbing is resolved") << QByteArray("../up") << true << QStringLiteral("/var/up");
     }
     void root()
     {
         QFETCH(QByteArray, setting);
+        QFETCH(bool, ftpServer);
         QFETCH(QString, expected);
         AppState& state = appState();
         const QByteArray savedApp = state.appDir;
+        const QByteArray savedWork = state.workDir;
         const QByteArray savedNumber = state.user.programm.terminalNumber;
         state.appDir = "/opt/app";
+        state.workDir = "/var/work";
         state.user.programm.terminalNumber = "7";
-        const QString root = ftpServerRoot(setting, QStringLiteral("/var/work"));
+        const QString root = localExchangeRoot(setting, ftpServer);
         state.appDir = savedApp;
+        state.workDir = savedWork;
         state.user.programm.terminalNumber = savedNumber;
         QCOMPARE(root, expected);
     }

@@ -12,6 +12,7 @@
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
 #include "TestUtil.h"
+#include "ViewingFixtures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -167,6 +168,7 @@ void TestPrMain::kinds()
     PrMainWin* menu = m_prm->menuWindow();
     QCOMPARE(menu->findChild<QPushButton*>(QStringLiteral("Tovari"))->text(),
         receipt ? QStringLiteral("1. Приход") : QStringLiteral("1. Товары"));
+    ViewFx::screen(menu, "view-menu");
     // A second press, and leaving, while the first choice is open start nothing.
     for (const Qt::Key key : { keyOf(extension), keyOf(extension), Qt::Key_Escape })
         QTest::keyClick(menu, key);

@@ -1,0 +1,119 @@
+#include "NaFTPLocal.h"
+
+#include "AppState.h"
+#include "Codec.h"
+#include "PathMacros.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+
+ParmTextRules trimmed()
+{
+    ParmTextRules rules;
+    // The settings reader drops blanks at both ends: a typed blank would change the login.
+    rules.trim = true;
+    return rules;
+}
+
+// Four groups of one to three digits separated by points, nothing else around them; the numbers
+// are not range-checked.
+bool ipAddressShape(const QByteArray& address)
+{
+    static const QRegularExpression shape(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}")));
+    return shape.match(QString::fromLatin1(address)).hasMatch();
+}
+
+} // namespace
+
+NaFTPLocal::NaFTPLocal(QObject* parent)
+    : NaSection(QStringLiteral("Настройка обмена"), QStringLiteral("Обмен"), parent)
+{
+}
+
+QByteArray NaFTPLocal::startEdit()
+{
+    const UserSettings& user = appState().user;
+    m_channel = static_cast<Channel>(user.obmen.ioFtpLocal);
+    switch (m_channel) {
+    case Channel::LocalDir:
+        m_local = user.localDir;
+        return QByteArrayLiteral("LOCAL_DIR");
+    case Channel::FtpServer:
+        m_server = user.ftpServer;
+        return QByteArrayLiteral("FTP_SERVER");
+    case Channel::FtpClient:
+        break;
+    }
+    m_channel = Channel::FtpClient;
+    m_client = user.ftpClient;
+    return QByteArrayLiteral("FTP_CLIENT");
+}
+
+void NaFTPLocal::addRows()
+{
+    switch (m_channel) {
+    case Channel::FtpClient:
+        textRow("IPADRESS", &m_client.ipAdress, ShortTextMax + 1);
+        textRow("USERNAME", &m_client.userName, ShortTextMax + 1, trimmed());
+        passwordRow("PASSWORD", &m_client.passWord, ShortTextMax + 1);
+        enumerationRow(
+            "TRANSFERMODE", &m_client.transferMode, { QStringLiteral("Пассивный"), QStringLiteral("Активный") });
+        textRow("ROOT", &m_client.root, FolderMax + 1);
+        textRow("INPUT", &m_client.input, FolderMax + 1);
+        textRow("OUTPUT", &m_client.output, FolderMax + 1);
+        break;
+    case Channel::LocalDir:
+        textRow("ROOT", &m_local.root, FolderMax + 1);
+        textRow("INPUT", &m_local.input, FolderMax + 1);
+        textRow("OUTPUT", &m_local.output, FolderMax + 1);
+        break;
+    case Channel::FtpServer:
+        textRow("USERNAME", &m_server.userName, ShortTextMax + 1, trimmed());
+        passwordRow("PASSWORD", &m_server.passWord, ShortTextMax + 1);
+        textRow("ROOT", &m_server.root, FolderMax + 1);
+        textRow("INPUT", &m_server.input, FolderMax + 1);
+        textRow("OUTPUT", &m_server.output, FolderMax + 1);
+        break;
+    }
+}
+
+QString NaFTPLocal::exchangeFolder(const QByteArray& root, const QByteArray& name) const
+{
+    // As the exchange builds it.
+    return localExchangeRoot(root, m_channel == Channel::FtpServer) + QLatin1Char('/') + folderSettingPath(name);
+}
+
+bool NaFTPLocal::foldersReady(const QByteArray& root, const QByteArray& input, const QByteArray& output)
+{
+    const QString title = QStringLiteral("Настройка обмена");
+    return folderReady(exchangeFolder(root, input), QStringLiteral("Нет папки ввода"), title)
+        && folderReady(exchangeFolder(root, output), QStringLiteral("Нет папки вывода"), title);
+}
+
+bool NaFTPLocal::putIntoForce()
+{
+    UserSettings& user = appState().user;
+    switch (m_channel) {
+    case Channel::FtpClient:
+        if (!ipAddressShape(m_client.ipAdress)) {
+            refuse(parmLabel("IPADRESS"));
+            return false;
+        }
+        user.ftpClient = m_client;
+        return true;
+    case Channel::LocalDir:
+        if (!foldersReady(m_local.root, m_local.input, m_local.output))
+            return false;
+        user.localDir = m_local;
+        return true;
+    case Channel::FtpServer:
+        if (!foldersReady(m_server.root, m_server.input, m_server.output))
+            return false;
+        user.ftpServer = m_server;
+        return true;
+    }
+    return false;
+}

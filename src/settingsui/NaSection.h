@@ -1,0 +1,78 @@
+#pragma once
+
+#include "ParmsWin.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class NastrWin;
+struct ParmViewDescr;
+
+// What the four settings editors share: each edits a working copy of one settings section in a
+// NastrWin holding a parameter grid, and puts the copy into force only when it passes the
+// editor's checks. Cancel and Escape drop the copy, so the section in force stays as it was.
+class NaSection : public QObject {
+    Q_OBJECT
+public:
+    ~NaSection() override;
+
+    // The open editor window and its grid, for the program's tests (null when closed).
+    NastrWin* window() const;
+    ParmsWin* grid() const;
+
+public slots:
+    // Opens the editor on the section in force.
+    void naMain();
+    // Writes the grid back into the working copy and, when every check passes, puts it into force,
+    // sets the settings-changed flag, emits saved() and closes.
+    void naSave();
+    // Closes without putting anything into force and emits the exit signal.
+    void naCancel();
+    // The operator changed a value on the screen.
+    void naChange();
+
+signals:
+    // The edited settings are in force; emitted before the exit signal.
+    void saved();
+
+protected:
+    // title: the window's; boxTitle: the title of the "Ошибка в параметре" warning.
+    NaSection(const QString& title, const QString& boxTitle, QObject* parent);
+
+    // Copies the section in force into the working copy; returns the name of its parameter view.
+    virtual QByteArray startEdit() = 0;
+    // Adds the grid's rows, in screen order, through the row helpers below.
+    virtual void addRows() = 0;
+    // The editor's checks; true when the working copy is now in force. On false it has told the
+    // operator why, and the section in force is as it was.
+    virtual bool putIntoForce() = 0;
+    virtual void emitExit() = 0;
+
+    // Row helpers: a row is added only when the parameter view lists the key with the flag '+'.
+    void textRow(const char* key, QByteArray* value, int bufferSize, const ParmTextRules& rules = {});
+    void passwordRow(const char* key, QByteArray* value, int bufferSize);
+    void quantityRow(const char* key, qint32* value);
+    void checkRow(const char* key, bool* value);
+    void enumerationRow(const char* key, qint32* value, const QStringList& items);
+    void enumerationRow(const char* key, bool* value, const QStringList& items);
+
+    // The PARM label of a key of the page, empty when the page lacks it.
+    QString parmLabel(const char* key) const;
+    // "Ошибка в параметре\n" and the label, under the editor's box title.
+    void refuse(const QString& label) const;
+    // The folder check of the program: a folder that is missing may be created on the operator's
+    // word; a file of that name is refused with a box of its own.
+    static bool folderReady(const QString& path, const QString& question, const QString& title);
+
+private:
+    int parmLine(const char* key) const;
+
+    QString m_title;
+    QString m_boxTitle;
+    QPointer<NastrWin> m_win;
+    QPointer<ParmsWin> m_grid;
+    const ParmViewDescr* m_view = nullptr;
+};

@@ -1,0 +1,47 @@
+#include "NastrWin.h"
+
+#include "ui_NastrWin.h"
+
+#include <QKeyEvent>
+
+NastrWin::NastrWin(QWidget* parent)
+    : QWidget(parent)
+    , m_ui(std::make_unique<Ui::NastrWin>())
+{
+    m_ui->setupUi(this);
+    connect(m_ui->Save, &QPushButton::clicked, this, &NastrWin::on_Save_clicked);
+    connect(m_ui->Cancel, &QPushButton::clicked, this, &NastrWin::on_Cancel_clicked);
+}
+
+NastrWin::~NastrWin() = default;
+
+void NastrWin::setTitle(const QString& title)
+{
+    setWindowTitle(title);
+    m_ui->UserTitle->setText(title);
+    m_ui->UserTitle->setStyleSheet(QStringLiteral("color: white; background: blue"));
+}
+
+void NastrWin::placeGrid(QWidget* grid)
+{
+    m_ui->ParmsLayout->addWidget(grid);
+}
+
+void NastrWin::on_Save_clicked()
+{
+    emit NastrWinSave();
+}
+
+void NastrWin::on_Cancel_clicked()
+{
+    emit NastrWinCancel();
+}
+
+void NastrWin::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit NastrWinEsc();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
