@@ -3,6 +3,7 @@
 include(GNUInstallDirs)
 
 install(TARGETS ortova ortova-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ortova-tool-qt RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/ortova)
 install(FILES packaging/ortova.1 packaging/ortova-tool.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(PROGRAMS packaging/ortova-desktop DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/ortova)
 install(FILES packaging/ortova.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -9,6 +9,7 @@
 #include "DescrSections.h"
 #include "FieldCodec.h"
 #include "FileList.h"
+#include "FindPlan.h"
 #include "Index.h"
 #include "IopMsg.h"
 #include "OfficeCsv.h"
@@ -19,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -232,6 +234,9 @@ int usage(const QString& message)
 struct Settings {
     AppState state;
     DescrRegistry registry;
+    QString file;
+    SettingsId id; // of the file as it was before it was read
+    bool idKnown = false;
 };
 
 std::unique_ptr<Settings> readSettings(const QString& file)
@@ -241,6 +246,8 @@ std::unique_ptr<Settings> readSettings(const QString& file)
         return nullptr;
     }
     auto settings = std::make_unique<Settings>();
+    settings->file = file;
+    settings->idKnown = settingsIdOf(QFile::encodeName(file).constData(), settings->id);
     if (!getIniFile(file, settings->state, settings->registry)) {
         err(QStringLiteral("ortova-tool: ошибки в файле настроек %1 (терминал с ним не запустится)\n").arg(file));
         return nullptr;
@@ -360,6 +367,26 @@ int toText(Settings& settings, const Args& a)
     return Done;
 }
 
+// Leaves what the quick lookup of the office's ortova-tool needs to know of these settings, when
+// the settings file is still the one that was read.
+void keepFindPlan(const Settings& settings, const TableDescr& goods)
+{
+    SettingsId now;
+    if (!settings.idKnown || !tableLayoutOk(goods) || !settingsIdOf(QFile::encodeName(settings.file).constData(), now)
+        || !(now == settings.id))
+        return;
+    FindPlan plan;
+    plan.settings = now;
+    plan.goodsFile = QFile::encodeName(binFileName(goods)).toStdString();
+    plan.recordLength = goods.recordLength;
+    plan.tabChar = goods.tabChar;
+    plan.codeField = keyFieldIndex(goods, KeyRole::Code);
+    plan.barField = keyFieldIndex(goods, KeyRole::Bar);
+    for (const FieldDescr& f : goods.fields)
+        plan.fields.push_back({ qint32(f.type), qint32(f.rule), f.length, f.width, f.offset });
+    writeFindPlan(plan);
+}
+
 int find(Settings& settings, const Args& a)
 {
     if (a.dir.isEmpty() || a.words.size() != 1)
@@ -395,6 +422,9 @@ int find(Settings& settings, const Args& a)
         err(QStringLiteral("ortova-tool: в таблице %1 нет полей CODE и BAR\n").arg(toUi(table.extension)));
         return Failed;
     }
+
+    if (!a.receipt)
+        keepFindPlan(settings, *goods);
 
     QByteArray record;
     const QByteArray key = fromUi(a.words[0]);

@@ -1,9 +1,14 @@
 #include "FileIo.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 qint64 readFull(QIODevice& device, char* buffer, qint64 size)
@@ -45,4 +50,152 @@ bool syncFolder(const QString& folder)
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+const char TemporaryInfix[] = ".ortova-";
+
+int createTemporaryFile(const QString& path, QString& tempName)
+{
+    QByteArray name = QFile::encodeName(path) + TemporaryInfix + "XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    tempName = fd < 0 ? QString() : QFile::decodeName(name);
+    return fd;
+}
+
+DurableFile::DurableFile(const QString& target)
+    : m_target(target)
+{
+}
+
+DurableFile::~DurableFile()
+{
+    discard();
+}
+
+void DurableFile::fail(int error)
+{
+    m_failed = true;
+    if (error != 0 && m_error.isEmpty())
+        m_error = QString::fromLocal8Bit(std::strerror(error));
+}
+
+void DurableFile::discard()
+{
+    m_temp.close();
+    if (!m_tempName.isEmpty())
+        ::unlink(QFile::encodeName(m_tempName).constData());
+    m_tempName.clear();
+}
+
+bool DurableFile::open()
+{
+    discard();
+    m_written = 0;
+    m_failed = false;
+    m_folderSynced = false;
+    m_error.clear();
+    const int fd = createTemporaryFile(m_target, m_tempName);
+    if (fd < 0) {
+        fail(errno);
+        return false;
+    }
+    // Unbuffered: a buffered device may report a short write as complete.
+    if (!m_temp.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_error = m_temp.errorString();
+        discard();
+        fail(0);
+        return false;
+    }
+    return true;
+}
+
+bool DurableFile::write(const char* data, qint64 size)
+{
+    if (m_failed || !m_temp.isOpen())
+        return false;
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = m_temp.write(data + done, size - done);
+        if (n <= 0) {
+            m_error = m_temp.errorString();
+            fail(0);
+            return false;
+        }
+        done += n;
+    }
+    m_written += size;
+    return true;
+}
+
+bool DurableFile::commit(qint64 expectedSize)
+{
+    if (m_failed || !m_temp.isOpen())
+        return false;
+    const int fd = m_temp.handle();
+    // The new file gets the old one's permissions, or the usual ones for a new file.
+    struct stat old { };
+    const QByteArray target = QFile::encodeName(m_target);
+    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : mode_t(0644);
+    ::fchmod(fd, mode);
+    struct stat written { };
+    if (::fdatasync(fd) != 0 || ::fstat(fd, &written) != 0) {
+        fail(errno);
+        discard();
+        return false;
+    }
+    m_temp.close();
+    const qint64 wanted = expectedSize >= 0 ? expectedSize : m_written;
+    if (written.st_size != wanted) {
+        m_error = QStringLiteral("%1 of %2 bytes written").arg(qint64(written.st_size)).arg(wanted);
+        fail(0);
+        discard();
+        return false;
+    }
+    // rename(2) replaces the target in one step (QFile::rename refuses an existing target).
+    if (std::rename(QFile::encodeName(m_tempName).constData(), target.constData()) != 0) {
+        fail(errno);
+        discard();
+        return false;
+    }
+    m_tempName.clear();
+    m_folderSynced = syncFolder(QFileInfo(m_target).absolutePath());
+    return true;
+}
+
+QString DurableFile::errorString() const
+{
+    return m_error.isEmpty() ? m_temp.errorString() : m_error;
+}
+
+bool copyFileDurably(const QString& source, const QString& target, QString* error)
+{
+    QFile in(source);
+    DurableFile out(target);
+    QString why;
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        why = in.errorString();
+    } else if (!out.open()) {
+        why = out.errorString();
+    } else {
+        QByteArray buffer(qMin<qint64>(FileChunkBytes, qMax<qint64>(in.size(), 1)), Qt::Uninitialized);
+        for (;;) {
+            const qint64 got = readFull(in, buffer.data(), buffer.size());
+            if (got < 0) {
+                why = in.errorString();
+                break;
+            }
+            if (!out.write(buffer.constData(), got)) {
+                why = out.errorString();
+                break;
+            }
+            if (got < buffer.size())
+                break;
+        }
+        if (why.isEmpty() && !out.commit())
+            why = out.errorString();
+    }
+    if (error)
+        *error = why;
+    return why.isEmpty();
 }

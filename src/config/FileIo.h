@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QtGlobal>
 
@@ -18,3 +19,57 @@ bool readToEnd(QIODevice& device, QByteArray& data);
 // Makes the folder's entries durable (a file created or renamed into it); false when the folder
 // cannot be opened or synced.
 bool syncFolder(const QString& folder);
+
+// Every temporary file this program writes beside another is named "<name>.ortova-XXXXXX" (six
+// letters of mkstemp's), whatever the name: the start-up clean-up recognises it by that alone.
+extern const char TemporaryInfix[];
+// Creates the empty file "<path>.ortova-XXXXXX", unique, readable only by its owner, closed on
+// exec; returns its open descriptor and name, or -1 with errno set (tempName empty).
+int createTemporaryFile(const QString& path, QString& tempName);
+
+// A new version of a file, written beside it under a temporary name of its own and put in place by
+// one rename, so that after a crash or a power loss the file is the old one or the new one, never
+// a part: commit() flushes the data (fdatasync) before the rename and the folder after it. Every
+// write is checked as it happens, so a full disk is noticed at the write that hits it. A version
+// that is not committed is removed with its temporary.
+class DurableFile {
+public:
+    explicit DurableFile(const QString& target);
+    ~DurableFile();
+    DurableFile(const DurableFile&) = delete;
+    DurableFile& operator=(const DurableFile&) = delete;
+
+    // Creates the temporary in the target's folder (a second call starts afresh); false when it
+    // cannot be created.
+    bool open();
+    // False, and commit() fails, when not every byte was written.
+    bool write(const char* data, qint64 size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    // Gives the new file the old one's permissions (0644 for a new file), flushes it, checks that
+    // it holds expectedSize bytes (by default the bytes given to write(); a writer that filled the
+    // temporary through tempName() gives its own count), renames it over the target and flushes
+    // the folder. False leaves the target as it was. Once the rename is done the result is true;
+    // folderSynced() tells whether the folder flush worked as well.
+    bool commit(qint64 expectedSize = -1);
+    bool folderSynced() const { return m_folderSynced; }
+    QString target() const { return m_target; }
+    // The temporary's path while it is open; empty otherwise.
+    QString tempName() const { return m_tempName; }
+    QString errorString() const;
+
+private:
+    void fail(int error);
+    void discard();
+
+    QString m_target;
+    QString m_tempName;
+    QFile m_temp;
+    QString m_error;
+    qint64 m_written = 0;
+    bool m_failed = false;
+    bool m_folderSynced = false;
+};
+
+// Copies source over target through a DurableFile. False (the target as it was) when source cannot
+// be read or the copy cannot be put in place; the reason in *error when given.
+bool copyFileDurably(const QString& source, const QString& target, QString* error = nullptr);

@@ -1,10 +1,13 @@
 #include "RunLog.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QMutexLocker>
+
+#include <cstdio>
 
 RunLog& RunLog::instance()
 {
@@ -20,10 +23,11 @@ bool RunLog::open(const QString& dir)
     const QDir d(dir);
     const QString current = d.filePath(QStringLiteral("logortc.txt"));
     const QString previous = d.filePath(QStringLiteral("logortp.txt"));
-    if (QFileInfo(current).size() > RotateAbove) {
-        QFile::remove(previous);
-        QFile::rename(current, previous);
-    }
+    // rename(2) puts the full log in the previous one's place in one step: no moment is without
+    // either (QFile::rename would refuse the existing name, or copy).
+    if (QFileInfo(current).size() > RotateAbove
+        && std::rename(QFile::encodeName(current).constData(), QFile::encodeName(previous).constData()) == 0)
+        syncFolder(d.absolutePath());
     m_file.setFileName(current);
     if (!m_file.open(QIODevice::ReadWrite))
         return false;

@@ -1,7 +1,9 @@
 #include "UserSettingsFile.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 #include "IniReader.h"
+#include "RunLog.h"
 #include "Units.h"
 
 #include <QDir>
@@ -531,23 +533,18 @@ bool saveUserSettingsAtExit(
     const QDir dir(appDir);
     const QString current = dir.filePath(QStringLiteral("OrtUser.ini"));
     const QString backup = dir.filePath(QStringLiteral("OrtUserB.ini"));
-    const QFileInfo former(current);
-    const bool hadFormer = former.exists() || former.isSymLink();
 
-    bool ok = true;
-    bool backedUp = false;
-    QFile::remove(backup);
-    if (hadFormer) {
-        backedUp = QFile::rename(current, backup);
-        // Without a backup the former file is not touched at all.
-        ok = backedUp;
-    }
+    // The new file is written whole beside the former one and takes its name in one rename, after
+    // the former one has been copied to the backup: whenever the program or the power dies,
+    // "OrtUser.ini" is the former file or the new one, and the next start reads it.
+    DurableFile next(current);
+    bool ok = next.open();
     if (ok) {
         std::unique_ptr<QIODevice> device;
         if (dialogs.openForWrite) {
-            device = dialogs.openForWrite(current);
+            device = dialogs.openForWrite(next.tempName());
         } else {
-            auto file = std::make_unique<QFile>(current);
+            auto file = std::make_unique<QFile>(next.tempName());
             // Unbuffered, so a section that cannot be written is known as that section.
             if (file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
                 device = std::move(file);
@@ -568,15 +565,20 @@ bool saveUserSettingsAtExit(
             }
         }
     }
-    if (!ok) {
-        if (dialogs.message)
-            dialogs.message(3, QStringLiteral("Настройки"), QStringLiteral("Ошибки\nпри сохранении"));
-        if (backedUp) {
-            QFile::remove(current);
-            QFile::rename(backup, current);
-        } else if (!hadFormer) {
-            QFile::remove(current);
-        }
+    const QFileInfo former(current);
+    if (ok && former.exists()) {
+        // Without a backup the former file is not replaced.
+        QString why;
+        ok = copyFileDurably(current, backup, &why);
+        if (!ok)
+            logLine(QStringLiteral("saveUserSettings: no backup ") + backup + QLatin1Char(' ') + why);
+    } else if (ok && QFileInfo::exists(backup)) {
+        // A backup of some older file would pass for the former one.
+        QFile::remove(backup);
     }
+    if (ok)
+        ok = next.commit(userSettingsText(user).size());
+    if (!ok && dialogs.message)
+        dialogs.message(3, QStringLiteral("Настройки"), QStringLiteral("Ошибки\nпри сохранении"));
     return ok;
 }

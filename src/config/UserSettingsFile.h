@@ -48,8 +48,8 @@ QByteArray userSettingsText(const UserSettings& user);
 struct SaveDialogs {
     std::function<void(int icon, const QString& title, const QString& text)> message;
     std::function<int(const QString& title, const QString& text, const QString& first, const QString& second)> choice;
-    // Opens the new "OrtUser.ini" for writing; when empty, a truncating QFile. Tests give a device
-    // that fails.
+    // Opens the new settings file for writing, given the path of the temporary beside
+    // "OrtUser.ini" that becomes it; when empty, a truncating QFile. Tests give a device that fails.
     std::function<std::unique_ptr<QIODevice>(const QString& path)> openForWrite;
 };
 
@@ -57,8 +57,9 @@ struct SaveDialogs {
 // the rest are still written. True when all were written.
 bool writeUserSettings(const UserSettings& user, QIODevice& out, const SaveDialogs& dialogs);
 
-// Save at exit: only when settingsChanged; asks "Настройки"; in appDir keeps the former file as
-// "OrtUserB.ini" and writes "OrtUser.ini"; on failure restores the former file. Returns true when
-// a new file was written. The current folder is neither used nor changed.
+// Save at exit: only when settingsChanged; asks "Настройки"; in appDir writes the new file beside
+// "OrtUser.ini", copies the former file to "OrtUserB.ini" and renames the new one over it, each
+// step flushed, so a crash at any moment leaves a whole "OrtUser.ini"; on failure the former file
+// stays. Returns true when a new file was written. The current folder is neither used nor changed.
 bool saveUserSettingsAtExit(
     const UserSettings& user, bool settingsChanged, const QString& appDir, const SaveDialogs& dialogs);

@@ -2,6 +2,7 @@
 
 #include "FileIo.h"
 #include "RecordFile.h"
+#include "RunLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -72,6 +73,10 @@ bool ResultBook::open(const QString& binFile, const TableDescr& table)
     }
     m_count = static_cast<qint32>(qMin<qint64>(st.st_size / table.recordLength, 0x7fffffff));
     m_markerMade = QFile::exists(changeMarkerName(binFile));
+    // The table may have been created just before: its name has to outlive a power loss as surely
+    // as the bookings flushed into it.
+    if (!syncFolder(QFileInfo(binFile).absolutePath()))
+        logLine(QStringLiteral("ResultBook: folder not flushed ") + binFile);
 
     // One pass for the totals, a block of records at a time.
     const qint64 len = table.recordLength;
@@ -146,6 +151,12 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
     QByteArray old;
     if (n < m_count && !read(n, old))
         return fail(QStringLiteral("read"));
+    // The change marker tells the exchange that the table holds bookings not yet sent; it is on
+    // the disk before the first of them, so no booking is ever there without it.
+    if (!m_markerMade) {
+        touchChangeMarker(m_file);
+        m_markerMade = QFile::exists(changeMarkerName(m_file));
+    }
 
     qint64 done = 0;
     while (done < len) {
@@ -161,12 +172,6 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
     }
     if (::fdatasync(m_fd) != 0)
         return fail(QStringLiteral("fdatasync"));
-    // The change marker tells the exchange that the table holds bookings not yet sent; it must be
-    // on disk as surely as the first of them.
-    if (!m_markerMade) {
-        touchChangeMarker(m_file);
-        m_markerMade = QFile::exists(changeMarkerName(m_file)) && syncFolder(QFileInfo(m_file).absolutePath());
-    }
 
     if (n < m_count)
         tally(old, -1);

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "FileIo.h"
 #include "IopMsg.h"
 #include "RunLog.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -70,13 +70,9 @@ bool makeMarker(const QString& path)
 }
 
 // A marker made, renamed or removed has to stay so after a power cut, or a number could come back.
-void syncFolder(const QString& folder, const QString& operation)
+void syncMarkerFolder(const QString& folder, const QString& operation)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (!synced)
+    if (!syncFolder(folder))
         logLine(operation + QStringLiteral(": folder not flushed ") + folder);
 }
 
@@ -119,7 +115,7 @@ void advanceMarker()
         logLine(QStringLiteral("iopStart: marker not made ") + target);
         return;
     }
-    syncFolder(s.appDir, QStringLiteral("iopStart"));
+    syncMarkerFolder(s.appDir, QStringLiteral("iopStart"));
 }
 
 } // namespace
@@ -173,7 +169,7 @@ void iopGetNum(const QString& appDir)
         // The old markers stay, so the next start still finds the highest number.
         logLine(QStringLiteral("iopGetNum: marker not made ") + wanted);
     }
-    syncFolder(appDir, QStringLiteral("iopGetNum"));
+    syncMarkerFolder(appDir, QStringLiteral("iopGetNum"));
 }
 
 quint64 iopNumber()

@@ -2,6 +2,7 @@
 
 #include "Codec.h"
 #include "ConvFile.h"
+#include "FileIo.h"
 #include "Index.h"
 #include "RecordFile.h"
 #include "RunLog.h"
@@ -28,11 +29,20 @@ ReduceResult keepOld(TableDescr& table, const QString& binFile, const QByteArray
     return ReduceResult::Failed;
 }
 
-// The index files follow the new goods table now, not at the first scan.
-void rebuildIndexes(const QString& binFile, const TableDescr& goods)
+// The index files of the old goods table go, for good, before the new table takes its name: a
+// crash in between must not leave them beside a table they do not describe (the next start builds
+// missing ones).
+void dropIndexes(const QString& binFile)
 {
     for (KeyRole role : { KeyRole::Bar, KeyRole::Code })
         QFile::remove(indexFileName(binFile, role));
+    if (!syncFolder(QFileInfo(binFile).absolutePath()))
+        logLine(QByteArrayLiteral("reduceText: folder not flushed ") + nameBytes(binFile));
+}
+
+// The index files follow the goods table now, not at the first scan.
+void buildIndexes(const QString& binFile, const TableDescr& goods)
+{
     if (!prepareIndexFiles(binFile, goods))
         logLine(QByteArrayLiteral("reduceText: index files not built"));
 }
@@ -73,8 +83,13 @@ ReduceResult reduceText(
         refused = "no line converted";
     else if (typeCode == 4 && !WgtMemDescr().load(table, temp))
         refused = "not loadable as weight codes";
-    else if (!renameInPlace(temp, binFile))
+    if (refused.isEmpty() && typeCode == 1)
+        dropIndexes(binFile);
+    if (refused.isEmpty() && !renameInPlace(temp, binFile)) {
         refused = "not renamed";
+        if (typeCode == 1)
+            buildIndexes(binFile, table);
+    }
     if (!refused.isEmpty()) {
         QFile::remove(temp);
         return keepOld(table, binFile, refused);
@@ -83,7 +98,7 @@ ReduceResult reduceText(
     // The office's table holds none of the terminal's changes.
     QFile::remove(resolveFileCase(changeMarkerName(binFile)));
     if (typeCode == 1)
-        rebuildIndexes(binFile, table);
+        buildIndexes(binFile, table);
     table.recordCount = records;
     return status == ConvFile::Status::Ok ? ReduceResult::Ok : ReduceResult::BadLines;
 }

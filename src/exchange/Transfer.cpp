@@ -16,14 +16,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// Marks a file of this program's own in progress; the six characters are mkstemp's.
-const char CopyInfix[] = ".ortova-";
 
 QByteArray nameBytes(const QString& path)
 {
@@ -39,20 +33,6 @@ void syncFolderOf(const QString& path)
 {
     if (!syncFolder(QFileInfo(path).absolutePath()))
         logLine(QByteArrayLiteral("syncFolder: not flushed ") + nameBytes(path));
-}
-
-bool writeAll(int fd, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 // The names ReplaceFile writes beside: binary tables, their text forms and the index files.
@@ -86,21 +66,17 @@ bool sameFolder(const QString& a, const QString& b)
 
 int createTemporaryBeside(const QString& path, QString& tempName)
 {
-    QByteArray name = QFile::encodeName(path) + CopyInfix + "XXXXXX";
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
+    const int fd = createTemporaryFile(path, tempName);
+    if (fd < 0)
         logLine(QByteArrayLiteral("createTemporary: ") + nameBytes(path) + ' ' + errorText(errno));
-        tempName.clear();
-        return -1;
-    }
-    tempName = QFile::decodeName(name);
     return fd;
 }
 
 bool isOwnTemporary(const QString& fileName)
 {
-    static const QRegularExpression copy(QStringLiteral("^.+\\.ortova-[A-Za-z0-9]{6}$"));
-    return copy.match(fileName).hasMatch();
+    // Ours beside any file, and the FTP server's uploads in progress in its folders.
+    static const QRegularExpression own(QStringLiteral("^(.+\\.ortova-|\\.ftpupload\\.)[A-Za-z0-9]{6}$"));
+    return own.match(fileName).hasMatch();
 }
 
 bool renameInPlace(const QString& from, const QString& to)
@@ -134,10 +110,11 @@ CopyOutcome copyFileSafely(const QString& sourceAsNamed, const QString& targetAs
         logLine(QByteArrayLiteral("copyFile: not open ") + nameBytes(source));
         return CopyOutcome::Failed;
     }
-    QString temp;
-    const int fd = createTemporaryBeside(target, temp);
-    if (fd < 0)
+    DurableFile out(target);
+    if (!out.open()) {
+        logLine(QByteArrayLiteral("createTemporary: ") + nameBytes(target) + ' ' + fromUi(out.errorString()));
         return CopyOutcome::Failed;
+    }
 
     const qint64 total = in.size();
     QByteArray buffer(qMin<qint64>(FileChunkBytes, qMax<qint64>(total, 1)), Qt::Uninitialized);
@@ -149,8 +126,8 @@ CopyOutcome copyFileSafely(const QString& sourceAsNamed, const QString& targetAs
             failure = "read error";
             break;
         }
-        if (!writeAll(fd, buffer.constData(), got)) {
-            failure = errorText(errno);
+        if (!out.write(buffer.constData(), got)) {
+            failure = fromUi(out.errorString());
             break;
         }
         done += got;
@@ -160,23 +137,15 @@ CopyOutcome copyFileSafely(const QString& sourceAsNamed, const QString& targetAs
             break;
     }
     in.close();
-    if (failure.isEmpty()) {
-        struct stat old { };
-        const mode_t mode
-            = ::stat(QFile::encodeName(target).constData(), &old) == 0 ? (old.st_mode & 07777) : mode_t(0644);
-        ::fchmod(fd, mode);
-        if (::fdatasync(fd) != 0)
-            failure = errorText(errno);
-    }
-    if (::close(fd) != 0 && failure.isEmpty())
-        failure = errorText(errno);
-    if (failure.isEmpty() && !renameInPlace(temp, target))
-        failure = "not renamed";
+    if (failure.isEmpty() && !out.commit())
+        failure = "not renamed " + fromUi(out.errorString());
     if (!failure.isEmpty()) {
-        ::unlink(QFile::encodeName(temp).constData());
         logLine(QByteArrayLiteral("copyFile: failed, target kept ") + nameBytes(target) + ' ' + failure);
         return CopyOutcome::Failed;
     }
+    noteFileWritten(target);
+    if (!out.folderSynced())
+        logLine(QByteArrayLiteral("syncFolder: not flushed ") + nameBytes(target));
     return CopyOutcome::Copied;
 }
 

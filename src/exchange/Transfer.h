@@ -32,16 +32,16 @@ QString renamedToO(const QString& path);
 bool applySourceAction(SourceAction action, const QString& path);
 
 // Files this program leaves under temporary names when it dies mid-copy or mid-replace; the next
-// start removes those it recognises in folder: copies and reductions in progress
-// ("<name>.ortova-XXXXXX") and replaced tables, texts and indexes ("<name>.XXXXXX", only where
-// <name> is one of the program's own kinds of file, so an office file is never taken for one).
-// Call it while nothing is copied into that folder.
+// start removes those it recognises in folder: every file written beside another
+// ("<name>.ortova-XXXXXX": copies, reductions, replaced tables, texts, indexes and settings), the
+// FTP server's uploads in progress (".ftpupload.XXXXXX") and replaced tables, texts and indexes of
+// earlier versions ("<name>.XXXXXX", only where <name> is one of the program's own kinds of file,
+// so an office file is never taken for one). Call it while nothing is copied into that folder.
 void removeStaleTemporaries(const QString& folder);
 
 // Shared with the reduction.
 
-// Creates an empty file beside path named "<path>.ortova-XXXXXX", unique, readable only by its
-// owner; returns its open descriptor and name, or -1 (logged) when it cannot be made.
+// createTemporaryFile() (config), logged when the file cannot be made.
 int createTemporaryBeside(const QString& path, QString& tempName);
 // Whether a file name has the form of a temporary this program leaves (see removeStaleTemporaries).
 bool isOwnTemporary(const QString& fileName);

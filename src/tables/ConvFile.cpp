@@ -413,10 +413,12 @@ bool ConvFile::ConvertToTxt(const QString& binFileAsNamed, const QString& textFi
     }
     if (QFile::exists(textFile)) {
         const QString backup = textFile + QStringLiteral(".old");
-        QFile::remove(backup);
-        // The previous text stays in place until the new one replaces it whole; the backup keeps
-        // it after that. Without a backup the text is not replaced.
-        if (!QFile::copy(textFile, backup) && !QFile::rename(textFile, backup)) {
+        // The previous text stays in place until the new one replaces it whole; the backup, a copy
+        // put in place as durably as the text, keeps it after that. Without a backup the text is
+        // not replaced.
+        QString why;
+        if (!copyFileDurably(textFile, backup, &why)) {
+            logLine(QByteArrayLiteral("ConvertToTxt: no backup ") + nameBytes(backup) + ' ' + fromUi(why));
             logLine(QByteArrayLiteral("txtfOpen: error"));
             iopMsg(QStringLiteral("Результирующий файл не открыт"));
             return false;

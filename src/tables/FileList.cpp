@@ -2,7 +2,9 @@
 
 #include "Codec.h"
 #include "ConvFile.h"
+#include "FileIo.h"
 #include "RecordFile.h"
+#include "ReplaceFile.h"
 #include "RunLog.h"
 
 #include <QDateTime>
@@ -23,17 +25,23 @@ bool knownKind(int kind)
 bool writeList(const QString& folder, const QString& tabText, TableDescr& tab, int kind, const QByteArray& workName,
     qint32 recordLength, bool enCaseChanged, bool append)
 {
-    const QByteArray lines = fileListLines(folder, tab, kind, workName, recordLength, enCaseChanged);
-    QFile text(tabText);
-    const QIODevice::OpenMode mode
-        = append ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
-    if (!text.open(mode | QIODevice::Unbuffered)) {
-        logLine(QByteArrayLiteral("FileList: ") + fromUi(tabText) + " not open");
+    QByteArray lines = fileListLines(folder, tab, kind, workName, recordLength, enCaseChanged);
+    // The list is replaced whole, an appended kind too: a crash never leaves half a list.
+    if (append) {
+        QFile former(resolveFileCase(tabText));
+        QByteArray before;
+        if (former.exists() && (!former.open(QIODevice::ReadOnly) || !readToEnd(former, before))) {
+            logLine(QByteArrayLiteral("FileList: ") + fromUi(tabText) + " not read");
+            return false;
+        }
+        lines.prepend(before);
+    }
+    ReplaceFile text(tabText);
+    if (!text.open() || !text.write(lines) || !text.commit()) {
+        logLine(QByteArrayLiteral("FileList: ") + fromUi(tabText) + " not written " + fromUi(text.errorString()));
         return false;
     }
-    const bool ok = text.write(lines) == lines.size();
-    text.close();
-    return ok;
+    return true;
 }
 
 bool makeList(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,

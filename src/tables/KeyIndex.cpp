@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "IndexFreshness.h"
 #include "ReplaceFile.h"
+#include "SortedPages.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,74 +25,20 @@
 
 namespace {
 
-constexpr qint64 PageBytes = 4096;
-constexpr qint64 PagePayload = PageBytes - 8; // the last eight bytes hold the page's checksum
-constexpr qint64 SampleBlockBytes = 4096;
-constexpr qint64 SampleBlocks = 4;
-constexpr char Magic[8] = { 'O', 'R', 'T', 'K', 'E', 'Y', 'S', '\x1a' };
-constexpr quint32 FormatVersion = 1;
-constexpr quint32 RacyFlag = 1;
+using namespace sortedpages;
 
-// Header page fields (little-endian). A file identity is its size, inode, modification and
-// change times, eight bytes each.
-enum HeaderAt : int {
-    AtMagic = 0,
-    AtVersion = 8,
-    AtRecordLength = 12,
-    AtKeyOffset = 16,
-    AtKeyWidth = 20,
-    AtFlags = 24,
-    AtEntries = 32,
-    AtGoodsId = 40,
-    AtGoodsSample = 72,
-    AtIndexId = 80,
-    AtBuiltAt = 112,
-};
-
-// What identifies a file's contents without reading them. The change time cannot be set back by
-// a program, so a file rewritten in place and given its old modification time still differs.
-struct FileId {
-    qint64 size = -1; // -1: no such file
-    quint64 inode = 0;
-    qint64 mtimeNs = 0;
-    qint64 ctimeNs = 0;
-
-    bool operator==(const FileId& o) const
-    {
-        return size == o.size && inode == o.inode && mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs;
-    }
-    bool operator!=(const FileId& o) const { return !(*this == o); }
-};
-
-FileId idOf(const struct stat& st)
+KeyColumn columnOf(const KeyIndexFiles& f)
 {
-    FileId id;
-    id.size = st.st_size;
-    id.inode = st.st_ino;
-    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
+    KeyColumn c;
+    c.recordLength = f.recordLength;
+    c.keyOffset = f.keyOffset;
+    c.keyWidth = f.keyWidth;
+    return c;
 }
 
-// A missing file gets the "no such file" identity; false for other failures.
 bool idOfPath(const QString& path, FileId& id)
 {
-    struct stat st { };
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        id = FileId();
-        return errno == ENOENT;
-    }
-    id = idOf(st);
-    return true;
-}
-
-bool idOfRegular(int fd, FileId& id)
-{
-    struct stat st { };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    id = idOf(st);
-    return true;
+    return sortedpages::idOfPath(QFile::encodeName(path).constData(), id);
 }
 
 qint64 nowNs()
@@ -121,183 +68,9 @@ private:
     int m_fd;
 };
 
-// Reads size bytes at offset; fewer only at the end of the file; -1 on an error.
-qint64 preadFull(int fd, char* buffer, qint64 size, qint64 offset)
-{
-    qint64 got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, buffer + got, static_cast<size_t>(size - got), offset + got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got;
-}
-
-// Checksums: a word-at-a-time mix, quick enough to check every page a lookup reads and to
-// checksum a million-entry file as it is written. They find damage, not tampering.
-inline quint64 rotl(quint64 x, int r)
-{
-    return (x << r) | (x >> (64 - r));
-}
-
-inline quint64 mixWord(quint64 h, const char* p)
-{
-    constexpr quint64 K1 = 0x9E3779B97F4A7C15ULL;
-    constexpr quint64 K2 = 0xBF58476D1CE4E5B9ULL;
-    return rotl(h ^ (qFromLittleEndian<quint64>(p) * K1), 29) * K2;
-}
-
-// Four lanes, so that the multiplications of neighbouring words overlap.
-quint64 hashBytes(const char* p, qint64 n, quint64 seed)
-{
-    quint64 lane[4] = { seed ^ quint64(n), ~seed, seed + 0x632BE59BD9B4E019ULL, seed - 0x8CB92BA72F3D8DD7ULL };
-    qint64 i = 0;
-    for (; i + 32 <= n; i += 32)
-        for (int k = 0; k < 4; ++k)
-            lane[k] = mixWord(lane[k], p + i + 8 * k);
-    for (; i + 8 <= n; i += 8)
-        lane[0] = mixWord(lane[0], p + i);
-    if (i < n) {
-        char tail[8] = {};
-        std::memcpy(tail, p + i, static_cast<size_t>(n - i));
-        lane[1] = mixWord(lane[1], tail);
-    }
-    quint64 h = lane[0] ^ rotl(lane[1], 17) ^ rotl(lane[2], 31) ^ rotl(lane[3], 47);
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDULL;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ULL;
-    h ^= h >> 33;
-    return h;
-}
-
-// Seeded with the page number, so that a page found at another place does not check out.
-quint64 pageSum(const char* page, qint64 pageNo)
-{
-    return hashBytes(page, PagePayload, 0x4B4559504147ULL ^ quint64(pageNo));
-}
-
-void sealPage(char* page, qint64 pageNo)
-{
-    qToLittleEndian<quint64>(pageSum(page, pageNo), page + PagePayload);
-}
-
-bool readPage(int fd, qint64 pageNo, char* page)
-{
-    return preadFull(fd, page, PageBytes, pageNo * PageBytes) == PageBytes
-        && qFromLittleEndian<quint64>(page + PagePayload) == pageSum(page, pageNo);
-}
-
-quint64 goodsSample(int fd, qint64 size)
-{
-    quint64 h = hashBytes(reinterpret_cast<const char*>(&size), sizeof size, 0x53414D504C45ULL);
-    char block[SampleBlockBytes];
-    for (const qint64 at : goodsSampleOffsets(size)) {
-        const qint64 got = preadFull(fd, block, qMin(SampleBlockBytes, size - at), at);
-        if (got < 0)
-            return 0;
-        h = hashBytes(block, got, h);
-    }
-    return h;
-}
-
-// Pages of the file: the header, the leaves (pairs in key order), then each level of separator
-// keys (the last key under each page of the level below) up to a root of one page.
-struct Layout {
-    qint64 entries = 0;
-    qint64 perLeaf = 0;
-    qint64 fanout = 0;
-    QList<qint64> firstPage; // by level, leaves first
-    QList<qint64> pages;
-    qint64 totalPages = 1;
-};
-
-Layout layoutFor(qint64 entries, qint32 width)
-{
-    Layout l;
-    l.entries = entries;
-    l.perLeaf = PagePayload / (width + 4);
-    l.fanout = PagePayload / width;
-    qint64 count = (entries + l.perLeaf - 1) / l.perLeaf;
-    while (count > 0) {
-        l.firstPage.append(l.totalPages);
-        l.pages.append(count);
-        l.totalPages += count;
-        if (count == 1)
-            break;
-        count = (count + l.fanout - 1) / l.fanout;
-    }
-    return l;
-}
-
 bool supported(const KeyIndexFiles& f)
 {
-    return f.recordLength > 0 && f.keyOffset >= 0 && f.keyWidth > 0 && f.keyWidth <= SortedKeyMaxWidth
-        && qint64(f.keyOffset) + f.keyWidth <= f.recordLength;
-}
-
-// Keys compared as memcmp() compares them (bytes unsigned), a word at a time for the usual widths.
-inline int compareKeys(const char* a, const char* b, qint64 width)
-{
-    if (width >= 8) {
-        for (qint64 at = 0;; at += 8) {
-            const qint64 w = qMin(at, width - 8); // the last word overlaps the one before
-            const quint64 x = qFromBigEndian<quint64>(a + w);
-            const quint64 y = qFromBigEndian<quint64>(b + w);
-            if (x != y)
-                return x < y ? -1 : 1;
-            if (w == width - 8)
-                return 0;
-        }
-    }
-    if (width >= 4) {
-        for (const qint64 w : { qint64(0), width - 4 }) {
-            const quint32 x = qFromBigEndian<quint32>(a + w);
-            const quint32 y = qFromBigEndian<quint32>(b + w);
-            if (x != y)
-                return x < y ? -1 : 1;
-        }
-        return 0;
-    }
-    return std::memcmp(a, b, static_cast<size_t>(width));
-}
-
-// The first of count items (stride apart, key at the start of each) whose key is not below key.
-qint64 lowerBound(const char* items, qint64 count, qint64 stride, const char* key, qint64 width)
-{
-    qint64 lo = 0;
-    qint64 hi = count;
-    while (lo < hi) {
-        const qint64 mid = lo + (hi - lo) / 2;
-        if (compareKeys(items + mid * stride, key, width) < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
-void putIdentity(char* page, int at, const FileId& id)
-{
-    qToLittleEndian<qint64>(id.size, page + at);
-    qToLittleEndian<quint64>(id.inode, page + at + 8);
-    qToLittleEndian<qint64>(id.mtimeNs, page + at + 16);
-    qToLittleEndian<qint64>(id.ctimeNs, page + at + 24);
-}
-
-FileId identityAt(const char* page, int at)
-{
-    FileId id;
-    id.size = qFromLittleEndian<qint64>(page + at);
-    id.inode = qFromLittleEndian<quint64>(page + at + 8);
-    id.mtimeNs = qFromLittleEndian<qint64>(page + at + 16);
-    id.ctimeNs = qFromLittleEndian<qint64>(page + at + 24);
-    return id;
+    return columnSupported(columnOf(f));
 }
 
 // The header check: the sorted file is the one built from the goods table and index file as they
@@ -306,28 +79,13 @@ FileId identityAt(const char* page, int at)
 bool headerHolds(int sortedFd, int goodsFd, const KeyIndexFiles& f, Layout& layout)
 {
     char page[PageBytes];
-    if (!readPage(sortedFd, 0, page) || std::memcmp(page + AtMagic, Magic, sizeof Magic) != 0
-        || qFromLittleEndian<quint32>(page + AtVersion) != FormatVersion
-        || qFromLittleEndian<qint32>(page + AtRecordLength) != f.recordLength
-        || qFromLittleEndian<qint32>(page + AtKeyOffset) != f.keyOffset
-        || qFromLittleEndian<qint32>(page + AtKeyWidth) != f.keyWidth)
-        return false;
     FileId goods;
-    FileId index;
-    struct stat sorted { };
-    if (!idOfRegular(goodsFd, goods) || goods != identityAt(page, AtGoodsId) || !idOfPath(f.indexFile, index)
-        || index != identityAt(page, AtIndexId) || ::fstat(sortedFd, &sorted) != 0)
-        return false;
-    const qint64 entries = qFromLittleEndian<qint64>(page + AtEntries);
-    if (entries != goods.size / f.recordLength)
-        return false;
-    layout = layoutFor(entries, f.keyWidth);
-    if (sorted.st_size != layout.totalPages * PageBytes)
+    if (!headerIdentityHolds(
+            sortedFd, goodsFd, QFile::encodeName(f.indexFile).constData(), columnOf(f), layout, page, goods))
         return false;
     if (indexKnownFresh(f.sortedFile, f.goodsFile, f.keyOffset, f.keyWidth))
         return true;
-    if ((qFromLittleEndian<quint32>(page + AtFlags) & RacyFlag) != 0
-        || goodsSample(goodsFd, goods.size) != qFromLittleEndian<quint64>(page + AtGoodsSample))
+    if (!headerSampleHolds(page, goodsFd, goods.size))
         return false;
     markIndexFresh(f.sortedFile, f.goodsFile, f.keyOffset, f.keyWidth);
     return true;
@@ -550,7 +308,7 @@ bool writeSorted(
     pages.seal();
     const qint64 stride = width + 4;
     // Leaves.
-    const qint64 leaves = l.pages.isEmpty() ? 0 : l.pages[0];
+    const qint64 leaves = l.pages.empty() ? 0 : l.pages[0];
     QByteArray keys(leaves * width, Qt::Uninitialized);
     for (qint64 p = 0; p < leaves; ++p) {
         const qint64 first = p * l.perLeaf;
@@ -562,7 +320,7 @@ bool writeSorted(
         std::memcpy(keys.data() + p * width, entries + (first + n - 1) * stride, static_cast<size_t>(width));
     }
     // Separator levels: keys holds the last key under each page of the level below.
-    for (int level = 1; level < l.pages.size(); ++level) {
+    for (size_t level = 1; level < l.pages.size(); ++level) {
         const qint64 below = keys.size() / width;
         QByteArray up(l.pages[level] * width, Qt::Uninitialized);
         for (qint64 p = 0; p < l.pages[level]; ++p) {
@@ -606,13 +364,8 @@ QString sortedIndexFileName(const QString& indexFile)
 QList<qint64> goodsSampleOffsets(qint64 goodsSize)
 {
     QList<qint64> at;
-    if (goodsSize <= SampleBlocks * SampleBlockBytes) {
-        for (qint64 o = 0; o < goodsSize; o += SampleBlockBytes)
-            at.append(o);
-        return at;
-    }
-    for (qint64 k = 0; k < SampleBlocks; ++k)
-        at.append((goodsSize - SampleBlockBytes) * k / (SampleBlocks - 1));
+    for (const int64_t o : sampleOffsets(goodsSize))
+        at.append(o);
     return at;
 }
 
@@ -625,44 +378,19 @@ KeyLookup lookupSortedIndex(const KeyIndexFiles& f, const QByteArray& key, qint3
     Layout l;
     if (!sorted.ok() || !goods.ok() || !headerHolds(sorted.get(), goods.get(), f, l))
         return KeyLookup::Unusable;
-    if (l.entries == 0)
-        return KeyLookup::Absent;
-    const size_t width = static_cast<size_t>(f.keyWidth);
-    const int top = int(l.pages.size()) - 1;
-    char page[PageBytes];
-    qint64 at = 0; // page within its level
-    for (int level = top; level >= 1; --level) {
-        if (!readPage(sorted.get(), l.firstPage[level] + at, page))
-            return KeyLookup::Unusable;
-        const qint64 first = at * l.fanout;
-        const qint64 n = qMin(l.fanout, l.pages[level - 1] - first);
-        const qint64 j = lowerBound(page, n, f.keyWidth, key.constData(), f.keyWidth);
-        // Past every separator: above all keys at the root, a damaged file below it.
-        if (j == n)
-            return level == top ? KeyLookup::Absent : KeyLookup::Unusable;
-        at = first + j;
-    }
-    if (!readPage(sorted.get(), l.firstPage[0] + at, page))
-        return KeyLookup::Unusable;
-    const qint64 stride = f.keyWidth + 4;
-    const qint64 n = qMin(l.perLeaf, l.entries - at * l.perLeaf);
-    const qint64 e = lowerBound(page, n, stride, key.constData(), f.keyWidth);
-    if (e == n)
-        return top == 0 ? KeyLookup::Absent : KeyLookup::Unusable;
-    const char* entry = page + e * stride;
-    if (std::memcmp(entry, key.constData(), width) != 0)
-        return KeyLookup::Absent;
-    const quint32 n32 = qFromLittleEndian<quint32>(entry + width);
-    if (qint64(n32) >= l.entries)
-        return KeyLookup::Unusable;
-    // The goods record itself has the last word.
     QByteArray found(f.recordLength, Qt::Uninitialized);
-    if (preadFull(goods.get(), found.data(), f.recordLength, qint64(n32) * f.recordLength) != f.recordLength
-        || std::memcmp(found.constData() + f.keyOffset, key.constData(), width) != 0)
-        return KeyLookup::Unusable;
-    recordNo = static_cast<qint32>(n32);
-    record = found;
-    return KeyLookup::Found;
+    uint32_t n = 0;
+    switch (lookupPages(sorted.get(), goods.get(), l, columnOf(f), key.constData(), n, found.data())) {
+    case PageLookup::Found:
+        recordNo = static_cast<qint32>(n);
+        record = found;
+        return KeyLookup::Found;
+    case PageLookup::Absent:
+        return KeyLookup::Absent;
+    case PageLookup::Unusable:
+        break;
+    }
+    return KeyLookup::Unusable;
 }
 
 bool sortedIndexUsable(const KeyIndexFiles& f)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SortedPages.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -29,7 +31,7 @@ struct KeyIndexFiles {
 QString sortedIndexFileName(const QString& indexFile);
 
 // Keys wider than this are left to the index files (a page must hold several of them).
-constexpr qint32 SortedKeyMaxWidth = 1024;
+constexpr qint32 SortedKeyMaxWidth = sortedpages::MaxKeyWidth;
 // A goods table modified less than this before a build may still change within the same tick of
 // the file system's clock unseen; a file built then is trusted only by the process that built it.
 constexpr qint64 SortedRacyNs = 3000000000LL;

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <unistd.h>
+
 namespace {
 
 QString lowerExtension(const TableDescr& table)
@@ -114,6 +116,28 @@ bool readRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, Q
     return true;
 }
 
+namespace {
+
+// The change marker goes to the disk before the table changes, so that no change is ever there
+// without it; a change that then fails takes away a marker it made itself. True when this call
+// made the marker.
+bool markBeforeChange(const QString& binFile)
+{
+    const QString marker = changeMarkerName(binFile);
+    if (marker.isEmpty() || QFile::exists(marker))
+        return false;
+    touchChangeMarker(binFile);
+    return QFile::exists(marker);
+}
+
+void unmarkFailedChange(const QString& binFile, bool madeMarker)
+{
+    if (madeMarker)
+        QFile::remove(changeMarkerName(binFile));
+}
+
+} // namespace
+
 bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, const QByteArray& record)
 {
     const QString binFile = resolveFileCase(binFileAsNamed);
@@ -130,16 +154,19 @@ bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, co
         logLine(QByteArrayLiteral("putRec:n -1"));
         return false;
     }
+    const bool madeMarker = markBeforeChange(binFile);
     const qint64 written = file.write(record.constData(), table.recordLength);
-    const bool flushed = file.flush();
+    // Saved means on the disk: the record editor reports it saved when this returns.
+    const bool flushed = file.flush() && ::fdatasync(file.handle()) == 0;
     file.close();
     logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
     if (written > 0)
         noteFileWritten(binFile);
     // Saved only when the whole record reached the file; a refused write leaves no change marker.
-    if (written != table.recordLength || !flushed)
+    if (written != table.recordLength || !flushed) {
+        unmarkFailedChange(binFile, madeMarker);
         return false;
-    touchChangeMarker(binFile);
+    }
     return true;
 }
 
@@ -155,16 +182,19 @@ bool appendRec(const QString& binFileAsNamed, TableDescr& table, const QByteArra
     // write would otherwise shift it and every later record off the record grid.
     const qint64 size = file.size();
     const qint64 at = size / table.recordLength * table.recordLength;
+    const bool madeMarker = markBeforeChange(binFile);
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
-        && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength));
+        && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength))
+        && ::fdatasync(file.handle()) == 0;
     // A refused write may have left part of the record: the table keeps the length it had.
     if (!ok && file.size() > size)
         file.resize(size);
     file.close();
     noteFileWritten(binFile);
-    if (!ok)
+    if (!ok) {
+        unmarkFailedChange(binFile, madeMarker);
         return false;
-    touchChangeMarker(binFile);
+    }
     table.recordCount = recordCountOf(binFile, table);
     return true;
 }
@@ -188,6 +218,7 @@ bool deleteRec(const QString& binFileAsNamed, TableDescr& table, qint32 n, QByte
     ReplaceFile target(binFile);
     if (!target.open())
         return false;
+    const bool madeMarker = markBeforeChange(binFile);
     const qint64 chunkRecords = qMax<qint64>(1, FileChunkBytes / len);
     QByteArray buffer(chunkRecords * len, Qt::Uninitialized);
     const qint64 cut = qint64(n) * len;
@@ -210,10 +241,10 @@ bool deleteRec(const QString& binFileAsNamed, TableDescr& table, qint32 n, QByte
     source.close();
     if (!ok || !target.commit()) {
         logLine(QByteArrayLiteral("deleteRec: table kept, ") + fromUi(target.errorString()));
+        unmarkFailedChange(binFile, madeMarker);
         return false;
     }
     deleted = removed;
-    touchChangeMarker(binFile);
     table.recordCount = recordCountOf(binFile, table);
     return true;
 }
@@ -225,6 +256,9 @@ void touchChangeMarker(const QString& binFileAsNamed)
     if (marker.isEmpty() || QFile::exists(marker))
         return;
     QFile file(marker);
-    if (file.open(QIODevice::ReadWrite))
-        file.close();
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    file.close();
+    // The marker says the table holds changes not yet sent: it has to outlive a power loss.
+    syncFolder(QFileInfo(marker).absolutePath());
 }

@@ -1,16 +1,17 @@
 #pragma once
 
-#include <QFile>
+#include "FileIo.h"
+
 #include <QString>
 
-// Writes a new version of a file beside it, under a name of its own ("<name>.XXXXXX", so two
-// writers of the same file never share one), and puts it in place by one atomic rename: readers
-// see the old file or the new one, never a part. Every write is checked as it happens, so a full
-// disk or a size limit is noticed at the write that hits it.
+// Writes a new version of a table, text or index file beside it, under a name of its own
+// ("<name>.ortova-XXXXXX", so two writers of the same file never share one), and puts it in place
+// by one atomic rename: readers see the old file or the new one, never a part, and so does the
+// next start after a power loss. Every write is checked as it happens, so a full disk or a size
+// limit is noticed at the write that hits it.
 class ReplaceFile {
 public:
     explicit ReplaceFile(const QString& target);
-    ~ReplaceFile();
     ReplaceFile(const ReplaceFile&) = delete;
     ReplaceFile& operator=(const ReplaceFile&) = delete;
 
@@ -26,14 +27,5 @@ public:
     QString errorString() const;
 
 private:
-    void fail(int error);
-    void discard();
-
-    QString m_target;
-    QString m_tempName;
-    QFile m_temp;
-    QString m_error;
-    qint64 m_written = 0;
-    bool m_failed = false;
-    bool m_committed = false;
+    DurableFile m_file;
 };

@@ -9,8 +9,10 @@
 #include "TestUtil.h"
 #include "UserSettingsFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -188,6 +190,8 @@ private slots:
     void saveWithoutFormerFile();
     void saveBackupImpossible();
     void saveWriteFailsRestores();
+    void saveBrokenAtEachStep_data();
+    void saveBrokenAtEachStep();
 };
 
 void TestUserSettings::valueRules_data()
@@ -698,6 +702,111 @@ void TestUserSettings::saveWriteFailsRestores()
     QVERIFY(!saveUserSettingsAtExit(user, true, dir.path(), dialogs));
     QCOMPARE(r2.boxes().size(), 2);
     QCOMPARE(TestUtil::readFile(current), former);
+}
+
+void TestUserSettings::saveBrokenAtEachStep_data()
+{
+    // Where the save breaks: "open" (no device for the new file), "section N" (the disk fills up
+    // in section N), "lost" (every write accepted, nothing reaches the file), "backup folder" (a
+    // folder holds the backup's name), "backup limit" (the backup copy exceeds the file-size
+    // limit); "" saves.
+    QTest::addColumn<QString>("breakAt");
+    QTest::addColumn<bool>("former"); // an OrtUser.ini to replace
+    QTest::addColumn<QString>("backup"); // OrtUserB.ini afterwards: "older" as it was, "former", none
+    QTest::newRow("no new file") << QStringLiteral("open") << true << QStringLiteral("older");
+    for (int i = 0; i < UserSectionCount; ++i)
+        QTest::addRow("section %s", userSectionName(i).constData())
+            << QStringLiteral("section %1").arg(i) << true << QStringLiteral("older");
+    QTest::newRow("section of a first file") << QStringLiteral("section 3") << false << QStringLiteral("older");
+    // Found out only when the new file is checked, after the backup copy.
+    QTest::newRow("writes lost") << QStringLiteral("lost") << true << QStringLiteral("former");
+    QTest::newRow("backup is a folder") << QStringLiteral("backup folder") << true << QString();
+    QTest::newRow("backup over the size limit") << QStringLiteral("backup limit") << true << QStringLiteral("older");
+    QTest::newRow("saved") << QString() << true << QStringLiteral("former");
+    QTest::newRow("saved, first file") << QString() << false << QString();
+}
+
+void TestUserSettings::saveBrokenAtEachStep()
+{
+    // Whatever step fails, OrtUser.ini is the former file or the new one, whole, and reads without
+    // a report; no temporary stays behind; the backup is the former file once the new one is in.
+    QFETCH(QString, breakAt);
+    QFETCH(bool, former);
+    QFETCH(QString, backup);
+    QTemporaryDir dir;
+    QTemporaryDir logDir;
+    TestUtil::openRunLogIn(logDir.path());
+    const QString current = dir.filePath(QStringLiteral("OrtUser.ini"));
+    const QString backupFile = dir.filePath(QStringLiteral("OrtUserB.ini"));
+    const UserSettings user = sampleUser(0);
+    const QByteArray next = userSettingsText(user);
+    // The former file is larger than the new one, so a limit can let the new file through and stop
+    // the backup copy.
+    const QByteArray formerText = userSettingsText(sampleUser(1)) + QByteArray(next.size(), ';') + "\r\n";
+    if (former)
+        QVERIFY(TestUtil::writeFile(current, formerText));
+    if (breakAt == QLatin1String("backup folder"))
+        QVERIFY(TestUtil::writeFile(dir.filePath(QStringLiteral("OrtUserB.ini/keep")), "x"));
+    else
+        QVERIFY(TestUtil::writeFile(backupFile, "older backup"));
+
+    ScriptedResponder r;
+    r.answerNext(0);
+    SaveDialogs dialogs = dialogsFor(r);
+    int sectionBoxes = 0;
+    if (breakAt == QLatin1String("open")) {
+        dialogs.openForWrite = [](const QString&) { return std::unique_ptr<QIODevice>(); };
+    } else if (breakAt == QLatin1String("lost")) {
+        dialogs.openForWrite = [](const QString&) -> std::unique_ptr<QIODevice> {
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->open(QIODevice::WriteOnly);
+            return buffer;
+        };
+    } else if (breakAt.startsWith(QLatin1String("section"))) {
+        const int broken = breakAt.section(QLatin1Char(' '), 1).toInt();
+        qint64 budget = 0;
+        for (int i = 0; i < broken; ++i)
+            budget += userSectionText(user, i).size();
+        sectionBoxes = UserSectionCount - broken;
+        dialogs.openForWrite = [budget](const QString& path) -> std::unique_ptr<QIODevice> {
+            auto file = std::make_unique<FailingFile>(path, budget);
+            if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+                return nullptr;
+            return file;
+        };
+    }
+    const bool broken = !breakAt.isEmpty();
+    r.expectMessage(broken ? sectionBoxes + 1 : 0);
+    const bool saved = breakAt == QLatin1String("backup limit")
+        ? withFileSizeLimit(
+            rlim_t(next.size() + 1), [&] { return saveUserSettingsAtExit(user, true, dir.path(), dialogs); })
+        : saveUserSettingsAtExit(user, true, dir.path(), dialogs);
+
+    QCOMPARE(saved, !broken);
+    QCOMPARE(r.boxes().size(), broken ? sectionBoxes + 2 : 1);
+    if (broken) {
+        QCOMPARE(r.lastTitle(), QStringLiteral("Настройки"));
+        QCOMPARE(r.lastText(), QStringLiteral("Ошибки\nпри сохранении"));
+    }
+    const QByteArray expected = broken ? (former ? formerText : QByteArray()) : next;
+    QCOMPARE(QFileInfo::exists(current), !expected.isEmpty());
+    QCOMPARE(TestUtil::readFile(current), expected);
+    if (!expected.isEmpty()) {
+        AppState state;
+        DescrRegistry registry;
+        QVERIFY(getIniFile(current, state, registry));
+    }
+    // Only the two settings files remain.
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    left.removeAll(QStringLiteral("OrtUserB.ini"));
+    QCOMPARE(left, expected.isEmpty() ? QStringList() : QStringList { QStringLiteral("OrtUser.ini") });
+    if (breakAt == QLatin1String("backup folder"))
+        QVERIFY(QFileInfo(backupFile).isDir());
+    else if (backup.isEmpty())
+        QVERIFY(!QFileInfo::exists(backupFile));
+    else
+        QCOMPARE(
+            TestUtil::readFile(backupFile), backup == QLatin1String("older") ? QByteArray("older backup") : formerText);
 }
 
 QTEST_GUILESS_MAIN(TestUserSettings)

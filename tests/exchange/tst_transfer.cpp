@@ -164,6 +164,9 @@ private slots:
         QTest::newRow("six-letter extension") << QStringLiteral("report.backup") << false;
         QTest::newRow("office file, random-looking") << QStringLiteral("price.xls.Ab12Cd") << false;
         QTest::newRow("five characters") << QStringLiteral("x.tvr.ortova-12345") << false;
+        QTest::newRow("settings being saved") << QStringLiteral("OrtUser.ini.ortova-Q1w2E3") << true;
+        QTest::newRow("upload to the FTP server") << QStringLiteral(".ftpupload.x9Y8z7") << true;
+        QTest::newRow("office file named like an upload") << QStringLiteral("a.ftpupload.x9Y8z7") << false;
     }
     void staleTemporaries()
     {

@@ -25,7 +25,7 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/files"
 for f in /usr/bin/ortova /usr/bin/ortova-tool \
     /usr/share/man/man1/ortova.1 /usr/share/man/man1/ortova-tool.1 \
     /usr/share/applications/ortova.desktop /usr/libexec/ortova/ortova-desktop /usr/share/icons/hicolor/scalable/apps/ortova.svg \
-    /lib/systemd/system/ortova-kiosk.service \
+    /usr/lib/systemd/system/ortova-kiosk.service \
     /usr/share/ortova/demo/OrtSystem.ini /usr/share/ortova/demo/OrtUser.ini \
     /usr/share/ortova/demo/office/in/Tovar.tvr; do
     grep -qx "$f" "$scratch/files" || fail "$f missing from the package"
@@ -43,6 +43,6 @@ grep -q 'to-bin' "$scratch/tool-help" || fail "ortova-tool --help lists no comma
 for option in $(sed -n 's/^| `\(--[a-z-]*\).*/\1/p' "$readme"); do
     grep -q -- "$option" "$scratch/help" || fail "ortova --help lacks $option"
 done
-grep -q 'Restart=on-failure' "$scratch/root/lib/systemd/system/ortova-kiosk.service" || fail "kiosk unit"
-grep -q 'QT_QPA_PLATFORM=linuxfb' "$scratch/root/lib/systemd/system/ortova-kiosk.service" || fail "kiosk unit"
+grep -q 'Restart=on-failure' "$scratch/root/usr/lib/systemd/system/ortova-kiosk.service" || fail "kiosk unit"
+grep -q 'QT_QPA_PLATFORM=linuxfb' "$scratch/root/usr/lib/systemd/system/ortova-kiosk.service" || fail "kiosk unit"
 echo "package: $(wc -l <"$scratch/files") entries, both programs run from the unpacked root"
