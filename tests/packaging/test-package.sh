@@ -24,7 +24,7 @@ deb="$scratch/out/ortova_${version}_amd64.deb"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/files"
 for f in /usr/bin/ortova /usr/bin/ortova-tool \
     /usr/share/man/man1/ortova.1 /usr/share/man/man1/ortova-tool.1 \
-    /usr/share/applications/ortova.desktop /usr/libexec/ortova/ortova-desktop /usr/share/icons/hicolor/scalable/apps/ortova.svg \
+    /usr/share/applications/ortova.desktop /usr/libexec/ortova/ortova-desktop /usr/libexec/ortova/ortova-tool-qt /usr/share/icons/hicolor/scalable/apps/ortova.svg \
     /usr/lib/systemd/system/ortova-kiosk.service \
     /usr/share/ortova/demo/OrtSystem.ini /usr/share/ortova/demo/OrtUser.ini \
     /usr/share/ortova/demo/office/in/Tovar.tvr; do

@@ -217,6 +217,8 @@ private slots:
         QTest::newRow("backslashes") << QByteArray("work\\day1") << QStringLiteral("work/day1");
         QTest::newRow("trailing separator") << QByteArray("work/") << QStringLiteral("work");
         QTest::newRow("Cyrillic name") << TestUtil::cp("склад") << QStringLiteral("склад");
+        // The demo's TerminalNumber is "01"; the settings editor checks the same folder.
+        QTest::newRow("macros") << QByteArray("<APPDIRECTORY>/work/<TerminalNumber>") << QStringLiteral("work/01");
     }
     void workFolder()
     {
@@ -224,6 +226,7 @@ private slots:
         QFETCH(QString, expected);
         QVERIFY(QDir(m_app).mkpath(QStringLiteral("work/day1")));
         QVERIFY(QDir(m_app).mkpath(QStringLiteral("склад")));
+        QVERIFY(QDir(m_app).mkpath(QStringLiteral("work/01")));
         QVERIFY(TestUtil::writeFile(
             file(QStringLiteral("OrtUser.ini")), demoUserWith("WorkDirectory", "WorkDirectory=" + configured)));
         const QString work = expected.isEmpty() ? m_app : m_app + QLatin1Char('/') + expected;
