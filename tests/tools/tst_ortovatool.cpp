@@ -73,6 +73,10 @@ Run TestOrtovaTool::tool(const QStringList& args) const
 {
     QProcess p;
     p.setWorkingDirectory(m_dir->path());
+    // The find plan the tool leaves stays in the test's folder, not the user's cache.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir->filePath(QStringLiteral("cache")));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(ORTOVA_TOOL), args);
     Run r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
