@@ -389,10 +389,13 @@ void Vvod::fileDelete(FileStep step, int record)
         const QString name
             = resolveFileCase(toUi(fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row)));
         if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
-            if (!QFile::remove(name) && QFile::exists(name))
+            // A table that stays keeps its text and its change marker: unsent changes stay marked.
+            if (!QFile::remove(name) && QFile::exists(name)) {
                 showMessage(IconWarning, EntryTitle, QStringLiteral("Ошибка удаления"));
-            QFile::remove(resolveFileCase(binToTextName(name)));
-            QFile::remove(changeMarkerName(name));
+            } else {
+                QFile::remove(resolveFileCase(binToTextName(name)));
+                QFile::remove(changeMarkerName(name));
+            }
         }
     }
     closeChooser();

@@ -1,6 +1,7 @@
 #include "FtpCmdSession.h"
 
 #include "Codec.h"
+#include "FileIo.h"
 #include "FtpCmdServer.h"
 #include "FtpDatServer.h"
 #include "FtpDatSocket.h"
@@ -361,12 +362,20 @@ void FtpCmdSession::cmdSize(const QByteArray& argument)
     reply(notFound(argument));
 }
 
+// What the office was told is done stays done after a power loss: the folder that holds the
+// changed entry is flushed before the reply.
+void FtpCmdSession::flushFolderOf(const QString& path)
+{
+    syncFolder(QFileInfo(path).absolutePath());
+}
+
 void FtpCmdSession::cmdDele(const QByteArray& argument)
 {
     QStringList parts;
     if (resolve(argument, parts) && !parts.isEmpty()) {
         const QString path = localPath(parts);
         if (served(path) && !QFileInfo(path).isDir() && QFile::remove(path)) {
+            flushFolderOf(path);
             reply(ReplyDeleted);
             return;
         }
@@ -400,28 +409,35 @@ void FtpCmdSession::cmdRnto(const QByteArray& argument)
     QStringList parts;
     // QDir::rename never replaces an existing entry.
     if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts))
-        && QDir().rename(m_renameFrom, localPath(parts)))
+        && QDir().rename(m_renameFrom, localPath(parts))) {
+        flushFolderOf(m_renameFrom);
+        flushFolderOf(localPath(parts));
         reply(ReplyRenamed);
-    else
+    } else {
         reply(ReplyNotTaken);
+    }
 }
 
 void FtpCmdSession::cmdMkd(const QByteArray& argument)
 {
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts)))
+    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts))) {
+        flushFolderOf(localPath(parts));
         reply(quoted("257", argument, "directory created."));
-    else
+    } else {
         reply(ReplyNotTaken);
+    }
 }
 
 void FtpCmdSession::cmdRmd(const QByteArray& argument)
 {
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && QDir().rmdir(localPath(parts)))
+    if (resolve(argument, parts) && !parts.isEmpty() && QDir().rmdir(localPath(parts))) {
+        flushFolderOf(localPath(parts));
         reply(quoted("257", argument, "directory deleted."));
-    else
+    } else {
         reply(ReplyNotTaken);
+    }
 }
 
 // ---- Data connections --------------------------------------------------------------------------

@@ -66,6 +66,7 @@ private:
     void cmdCdup(const QByteArray&);
     void cmdType(const QByteArray& argument);
     void cmdSize(const QByteArray& argument);
+    static void flushFolderOf(const QString& path);
     void cmdDele(const QByteArray& argument);
     void cmdRnfr(const QByteArray& argument);
     void cmdRnto(const QByteArray& argument);

@@ -229,10 +229,13 @@ void NaWgtbar::copyDelete(int record)
         const QString name = resolveFileCase(toUi(fieldText(*m_tab, "NAME", row)));
         // The list names files of the work folder only.
         if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
-            if (!QFile::remove(name) && QFile::exists(name))
+            // A table that stays keeps its text and its change marker: unsent changes stay marked.
+            if (!QFile::remove(name) && QFile::exists(name)) {
                 showMessage(IconWarning, Title, QStringLiteral("Ошибка удаления"));
-            QFile::remove(resolveFileCase(binToTextName(name)));
-            QFile::remove(changeMarkerName(name));
+            } else {
+                QFile::remove(resolveFileCase(binToTextName(name)));
+                QFile::remove(changeMarkerName(name));
+            }
         }
     }
     chooseCopy();

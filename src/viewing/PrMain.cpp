@@ -330,8 +330,11 @@ void PrMain::removeCopy(const QString& binFile)
         noteFileWritten(file);
         if (!removed) {
             logLine(QByteArrayLiteral("prmProsmDel: not removed ") + fromUi(file));
-            if (file == binFile)
+            // A table that stays keeps its marker and the rest: unsent changes stay marked.
+            if (file == binFile) {
                 showMessage(IconWarning, ViewTitle, QStringLiteral("Ошибка удаления"));
+                return;
+            }
         }
     }
 }
