@@ -38,8 +38,8 @@ using namespace CrashDay;
 
 // ---- Death at a chosen file-system call.
 //
-// The battery may name a call of the day (counted from 0 at its first step) after which the program
-// kills itself: every call that changes a file or a folder (creating or truncating opens,
+// The battery may name a call (counted from 0 at the first step of the run) after which the
+// program kills itself: every call that changes a file or a folder (creating or truncating opens,
 // temporaries, writes, truncations, flushes, renames, deletions) is counted as it returns. The
 // calls of the libraries and of Qt reach the definitions below first (this program exports them),
 // which pass them on to the C library.

@@ -1,10 +1,10 @@
 // The crash battery: the day program runs the scripted day and is killed (SIGKILL) again and
-// again, each run going on from the state the last one left: at random moments, and then at every
-// file-system call of a day in turn (the day program kills itself right after the call the battery
-// names), so that each step between two calls is met whatever its length. After every kill the
-// battery starts as the terminal would (the clean-up of temporaries, the index files) and checks
-// what that start finds: every acknowledged booking, every table whole (the old version or the new
-// one, compared with the converter's output for the text it came from), settings that read
+// again, each run going on from the state the last one left: at random moments, and then after
+// every file-system call of a day in turn (the day program kills itself right after the call the
+// battery names), so that every moment between two calls is met, however short. After every kill
+// the battery starts as the terminal would (the clean-up of temporaries, the index files) and
+// checks what that start finds: every acknowledged booking, every table whole (the old version or
+// the new one, compared with the converter's output for the text it came from), settings that read
 // without a report, no stray file, a change marker beside unsent bookings, and an exchange-log
 // number never handed out twice.
 //
@@ -194,21 +194,24 @@ void TestCrash::killedAtRandomMoments()
 
 void TestCrash::killedAfterEveryCall()
 {
-    // Each run starts a day and dies right after its call number n; the sweep ends when a death
-    // falls into the next day.
+    // Step by step through a day: each run starts at the step and dies right after its call
+    // number n (counted from the step's beginning, so the moment does not shift with what earlier
+    // steps did), n = 0, 1, 2, ... until a death falls after the step was acknowledged; the last
+    // run leaves the step done for the next one.
     const int stride = envNumber("ORTOVA_CRASH_STRIDE", DefaultStride);
+    const qint64 dayStart = (m_model.next + 9) / 10 * 10;
     int kills = 0;
-    for (int call = m_seed % stride;; call += stride) {
-        const qint64 dayStart = (m_model.next + 9) / 10 * 10;
-        m_model.next = dayStart;
-        QProcess day;
-        const QString found = runDay(day, { QString::number(dayStart), QString::number(call) }, [] {});
-        QVERIFY2(found.isEmpty(),
-            qPrintable(
-                QStringLiteral("death after call %1 of the day from step %2: ").arg(call).arg(dayStart) + found));
-        ++kills;
-        if (m_model.next > dayStart + 10)
-            break;
+    for (qint64 step = dayStart; step < dayStart + 10; ++step) {
+        for (int call = m_seed % stride;; call += stride) {
+            m_model.next = step;
+            QProcess day;
+            const QString found = runDay(day, { QString::number(step), QString::number(call) }, [] {});
+            QVERIFY2(found.isEmpty(),
+                qPrintable(QStringLiteral("death after call %1 of step %2: ").arg(call).arg(step) + found));
+            ++kills;
+            if (m_model.next > step + 1)
+                break;
+        }
     }
     qInfo("crash battery: %d kills after file-system calls, every %d. (ORTOVA_CRASH_STRIDE)", kills, stride);
     QVERIFY(kills > 20);
