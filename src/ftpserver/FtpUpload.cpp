@@ -78,7 +78,8 @@ bool FtpUpload::commit()
         const bool synced = ::fdatasync(fd) == 0;
         m_file.close();
         m_committed = true;
-        return synced;
+        // An append may have made the file: its name has to outlast a power loss too.
+        return syncFolder(QFileInfo(m_target).absolutePath()) && synced;
     }
     // The new file keeps the permissions of the one it replaces (mkstemp made it private).
     struct stat old { };
