@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -70,6 +71,7 @@ private slots:
     void kinds();
     void deleteCopy_data();
     void deleteCopy();
+    void tableThatStaysKeepsItsMarker();
     void everyWayOut_data();
     void everyWayOut();
     void undescribed_data();
@@ -261,6 +263,30 @@ void TestPrMain::deleteCopy()
         QVERIFY2(QFile::exists(QString::fromLatin1(kept)), kept);
     QCOMPARE(m_prm->browser()->windowKind(), ProsmCase::KindTab);
     QCOMPARE(m_prm->browser()->recordCount(), listed - (gone ? 1 : 0));
+}
+
+// A copy whose table cannot be removed (here: made immutable) keeps its text and its change
+// marker: unsent results must stay marked for the next unload.
+void TestPrMain::tableThatStaysKeepsItsMarker()
+{
+    const QString copy = QStringLiteral("Ostatki01_RES.BIN");
+    const QString text = QStringLiteral("Ostatki01.RES");
+    for (const QString& file : { copy, text })
+        QVERIFY(TestUtil::writeFile(file, QByteArrayLiteral("1")));
+    touchChangeMarker(copy);
+    const QString absolute = QDir::current().absoluteFilePath(copy);
+    if (QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), absolute }) != 0)
+        QSKIP("chattr +i is not available here");
+    open(true);
+    QTest::keyClick(m_prm->menuWindow(), Qt::Key_2);
+    m_boxes->answerNext(0);
+    m_boxes->expectMessage();
+    click(browser(), "Delete");
+    QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), absolute });
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Ошибка удаления"));
+    QVERIFY(QFile::exists(copy));
+    QVERIFY(QFile::exists(text));
+    QVERIFY(QFile::exists(changeMarkerName(copy)));
 }
 
 void TestPrMain::everyWayOut_data()
