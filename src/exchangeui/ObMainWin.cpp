@@ -1,4 +1,5 @@
 #include "ObMainWin.h"
+#include "MenuKeys.h"
 #include "ui_ObMainWin.h"
 
 #include <QKeyEvent>
@@ -38,32 +39,10 @@ void ObMainWin::on_Unload_clicked()
 
 void ObMainWin::keyPressEvent(QKeyEvent* event)
 {
-    // A focused button leaves digits and Return to the window, so they arrive here whatever has
-    // the focus.
-    switch (event->key()) {
-    case Qt::Key_1:
-        on_Load_clicked();
+    if (menuKey(event,
+            { { m_ui->Load, [this] { on_Load_clicked(); } }, { m_ui->Unload, [this] { on_Unload_clicked(); } },
+                { m_ui->Exit, [this] { on_Exit_clicked(); } } },
+            2))
         return;
-    case Qt::Key_2:
-        on_Unload_clicked();
-        return;
-    case Qt::Key_3:
-    case Qt::Key_Escape:
-        on_Exit_clicked();
-        return;
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        if (m_ui->Load->hasFocus())
-            on_Load_clicked();
-        else if (m_ui->Unload->hasFocus())
-            on_Unload_clicked();
-        else if (m_ui->Exit->hasFocus())
-            on_Exit_clicked();
-        else
-            break;
-        return;
-    default:
-        break;
-    }
     QWidget::keyPressEvent(event);
 }

@@ -1,4 +1,5 @@
 #include "NaMainWin.h"
+#include "MenuKeys.h"
 #include "ui_NaMainWin.h"
 
 #include <QKeyEvent>
@@ -62,48 +63,11 @@ void NaMainWin::on_Exit_clicked()
 
 void NaMainWin::keyPressEvent(QKeyEvent* event)
 {
-    // A focused button leaves digits and Return to the window, so they arrive here whatever has
-    // the focus.
-    switch (event->key()) {
-    case Qt::Key_1:
-        on_Programm_clicked();
+    if (menuKey(event,
+            { { m_ui->Programm, [this] { on_Programm_clicked(); } }, { m_ui->Vvod, [this] { on_Vvod_clicked(); } },
+                { m_ui->FtpLocal, [this] { on_FtpLocal_clicked(); } }, { m_ui->Obmen, [this] { on_Obmen_clicked(); } },
+                { m_ui->Wgtbar, [this] { on_Wgtbar_clicked(); } }, { m_ui->Exit, [this] { on_Exit_clicked(); } } },
+            5))
         return;
-    case Qt::Key_2:
-        on_Vvod_clicked();
-        return;
-    case Qt::Key_3:
-        on_FtpLocal_clicked();
-        return;
-    case Qt::Key_4:
-        on_Obmen_clicked();
-        return;
-    case Qt::Key_5:
-        on_Wgtbar_clicked();
-        return;
-    case Qt::Key_6:
-    case Qt::Key_Escape:
-        on_Exit_clicked();
-        return;
-    case Qt::Key_Enter:
-    case Qt::Key_Return: {
-        const std::pair<QPushButton*, void (NaMainWin::*)()> buttons[] = {
-            { m_ui->Programm, &NaMainWin::on_Programm_clicked },
-            { m_ui->Vvod, &NaMainWin::on_Vvod_clicked },
-            { m_ui->FtpLocal, &NaMainWin::on_FtpLocal_clicked },
-            { m_ui->Obmen, &NaMainWin::on_Obmen_clicked },
-            { m_ui->Wgtbar, &NaMainWin::on_Wgtbar_clicked },
-            { m_ui->Exit, &NaMainWin::on_Exit_clicked },
-        };
-        for (const auto& [button, action] : buttons) {
-            if (button->hasFocus()) {
-                (this->*action)();
-                return;
-            }
-        }
-        break;
-    }
-    default:
-        break;
-    }
     QWidget::keyPressEvent(event);
 }

@@ -1,4 +1,5 @@
 #include "MainWin.h"
+#include "MenuKeys.h"
 
 #include "FitLabel.h"
 #include "Version.h"
@@ -92,39 +93,10 @@ void MainWin::closeEvent(QCloseEvent* event)
 
 void MainWin::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key()) {
-    case Qt::Key_1:
-        on_Vvod_clicked();
+    if (menuKey(event,
+            { { m_ui->Vvod, [this] { on_Vvod_clicked(); } }, { m_ui->Prosm, [this] { on_Prosm_clicked(); } },
+                { m_ui->Obmen, [this] { on_Obmen_clicked(); } }, { m_ui->Nastr, [this] { on_Nastr_clicked(); } },
+                { m_ui->Vihod, [this] { on_Vihod_clicked(); } } }))
         return;
-    case Qt::Key_2:
-        on_Prosm_clicked();
-        return;
-    case Qt::Key_3:
-        on_Obmen_clicked();
-        return;
-    case Qt::Key_4:
-        on_Nastr_clicked();
-        return;
-    case Qt::Key_5:
-        on_Vihod_clicked();
-        return;
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        if (m_ui->Vvod->hasFocus())
-            on_Vvod_clicked();
-        else if (m_ui->Prosm->hasFocus())
-            on_Prosm_clicked();
-        else if (m_ui->Obmen->hasFocus())
-            on_Obmen_clicked();
-        else if (m_ui->Nastr->hasFocus())
-            on_Nastr_clicked();
-        else if (m_ui->Vihod->hasFocus())
-            on_Vihod_clicked();
-        else
-            break;
-        return;
-    default:
-        break;
-    }
     QWidget::keyPressEvent(event);
 }

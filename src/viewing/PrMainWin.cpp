@@ -1,4 +1,5 @@
 #include "PrMainWin.h"
+#include "MenuKeys.h"
 #include "ui_PrMainWin.h"
 
 #include <QKeyEvent>
@@ -59,37 +60,10 @@ void PrMainWin::on_Exit_clicked()
 
 void PrMainWin::keyPressEvent(QKeyEvent* event)
 {
-    // A focused button leaves digits, Escape and Return to the window, so they arrive here
-    // whatever has the focus.
-    switch (event->key()) {
-    case Qt::Key_1:
-        on_Tovari_clicked();
+    if (menuKey(event,
+            { { m_ui->Tovari, [this] { on_Tovari_clicked(); } }, { m_ui->Result, [this] { on_Result_clicked(); } },
+                { m_ui->Wgtbar, [this] { on_Wgtbar_clicked(); } }, { m_ui->Exit, [this] { on_Exit_clicked(); } } },
+            3))
         return;
-    case Qt::Key_2:
-        on_Result_clicked();
-        return;
-    case Qt::Key_3:
-        on_Wgtbar_clicked();
-        return;
-    case Qt::Key_4:
-    case Qt::Key_Escape:
-        on_Exit_clicked();
-        return;
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        if (m_ui->Tovari->hasFocus())
-            on_Tovari_clicked();
-        else if (m_ui->Result->hasFocus())
-            on_Result_clicked();
-        else if (m_ui->Wgtbar->hasFocus())
-            on_Wgtbar_clicked();
-        else if (m_ui->Exit->hasFocus())
-            on_Exit_clicked();
-        else
-            break;
-        return;
-    default:
-        break;
-    }
     QWidget::keyPressEvent(event);
 }
