@@ -84,21 +84,6 @@ bool hasControlBytes(const QByteArray& text)
     return false;
 }
 
-// A number typed for a new numbered copy becomes part of a file name.
-bool validCopyNumber(const QByteArray& number)
-{
-    if (number.isEmpty())
-        return false;
-    for (const char ch : number) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool latin = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        const bool cyrillic = c >= 0xC0 || c == 0xA8 || c == 0xB8; // А..я, Ё, ё in Windows-1251
-        if (!latin && !cyrillic && !(c >= '0' && c <= '9') && c != '-' && c != '_')
-            return false;
-    }
-    return true;
-}
-
 int askBox(const QString& title, const QString& text, const QString& first, const QString& second)
 {
     return askChoice(title, text, first, second);

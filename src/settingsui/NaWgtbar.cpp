@@ -29,21 +29,6 @@ QByteArray fieldText(const TableDescr& table, const char* name, const QByteArray
     return field < 0 ? QByteArray() : fieldToText(table.fields[field], record).trimmed();
 }
 
-// A copy's number becomes part of a file name: letters, digits, "-" and "_" only.
-bool validCopyNumber(const QByteArray& number)
-{
-    if (number.isEmpty())
-        return false;
-    for (const char ch : number) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool latin = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        const bool cyrillic = c >= 0xC0 || c == 0xA8 || c == 0xB8; // А..я, Ё, ё in Windows-1251
-        if (!latin && !cyrillic && !(c >= '0' && c <= '9') && c != '-' && c != '_')
-            return false;
-    }
-    return true;
-}
-
 ViewDescr* describedView(const QByteArray& extension, const char* modeUtf8)
 {
     ViewDescr* view = descrRegistry().view(extension, fromUi(QString::fromUtf8(modeUtf8)));

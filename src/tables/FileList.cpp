@@ -195,3 +195,17 @@ bool checkFolder(
         show(3, title, QStringLiteral("Папка не создана"));
     return false;
 }
+
+bool validCopyNumber(const QByteArray& number)
+{
+    if (number.isEmpty())
+        return false;
+    for (const char ch : number) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool latin = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool cyrillic = c >= 0xC0 || c == 0xA8 || c == 0xB8; // А..я, Ё, ё in Windows-1251
+        if (!latin && !cyrillic && !(c >= '0' && c <= '9') && c != '-' && c != '_')
+            return false;
+    }
+    return true;
+}

@@ -35,6 +35,10 @@ bool CreFileListDir(const QString& folder, const QString& tabText, const QString
 bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
 
+// A number typed for a new numbered copy becomes part of a file name: Latin or Cyrillic letters,
+// digits, "-" and "_" only, at least one.
+bool validCopyNumber(const QByteArray& number);
+
 // The display name keeps the part before its first blank, then a blank and the suffix (an empty
 // suffix leaves just that part).
 void setPnameSuffix(TableDescr& table, const QByteArray& suffix);
