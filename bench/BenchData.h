@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TableDescr.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -19,4 +21,27 @@ inline QByteArray ean13(qint64 twelve)
 inline QByteArray barcodeOf(qint64 i)
 {
     return ean13(460000000000LL + i);
+}
+
+inline FieldDescr benchField(const char* name, FieldType type, qint32 length)
+{
+    FieldDescr f;
+    f.name = name;
+    f.type = type;
+    f.length = length;
+    return f;
+}
+
+// The goods table of the tables and lookup benchmarks: 58-byte records.
+inline TableDescr benchGoodsTable()
+{
+    TableDescr t;
+    t.extension = "TVR";
+    t.name = t.workName = "GOODS";
+    t.tabChar = ';';
+    t.fields = { benchField("CODE", FieldType::Digit, 6), benchField("BAR", FieldType::Digit, 13),
+        benchField("NAME", FieldType::Text, 30), benchField("PRICE", FieldType::Summa, 10),
+        benchField("QUANT", FieldType::Quantity, 10) };
+    t.computeLayout();
+    return t;
 }

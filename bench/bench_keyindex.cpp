@@ -43,32 +43,10 @@ extern char** environ;
 
 namespace {
 
-FieldDescr field(const char* name, FieldType type, qint32 length)
-{
-    FieldDescr f;
-    f.name = name;
-    f.type = type;
-    f.length = length;
-    return f;
-}
-
-TableDescr goodsTable()
-{
-    TableDescr t;
-    t.extension = "TVR";
-    t.name = t.workName = "GOODS";
-    t.tabChar = ';';
-    t.fields
-        = { field("CODE", FieldType::Digit, 6), field("BAR", FieldType::Digit, 13), field("NAME", FieldType::Text, 30),
-              field("PRICE", FieldType::Summa, 10), field("QUANT", FieldType::Quantity, 10) };
-    t.computeLayout();
-    return t;
-}
-
 struct Data {
     QTemporaryDir dir;
     qint64 lines = 1000000;
-    TableDescr goods = goodsTable();
+    TableDescr goods = benchGoodsTable();
     QString text;
     QString bin;
     QString systemIni;

@@ -36,28 +36,6 @@ extern char** environ;
 
 namespace {
 
-FieldDescr field(const char* name, FieldType type, qint32 length)
-{
-    FieldDescr f;
-    f.name = name;
-    f.type = type;
-    f.length = length;
-    return f;
-}
-
-TableDescr goodsTable()
-{
-    TableDescr t;
-    t.extension = "TVR";
-    t.name = t.workName = "GOODS";
-    t.tabChar = ';';
-    t.fields
-        = { field("CODE", FieldType::Digit, 6), field("BAR", FieldType::Digit, 13), field("NAME", FieldType::Text, 30),
-              field("PRICE", FieldType::Summa, 10), field("QUANT", FieldType::Quantity, 10) };
-    t.computeLayout();
-    return t;
-}
-
 struct Data {
     QTemporaryDir dir;
     qint64 lines = 1000000;
@@ -146,7 +124,7 @@ long runChild(const std::vector<std::string>& argv, const QString& stdoutFile)
 
 void BM_ConvertToBin(benchmark::State& state)
 {
-    TableDescr t = goodsTable();
+    TableDescr t = benchGoodsTable();
     const QString out = data->dir.filePath(QStringLiteral("conv_tvr.bin"));
     for (auto _ : state) {
         ConvFile conv;
@@ -159,7 +137,7 @@ void BM_ConvertToBin(benchmark::State& state)
 
 void BM_ConvertToTxt(benchmark::State& state)
 {
-    const TableDescr t = goodsTable();
+    const TableDescr t = benchGoodsTable();
     const QString out = data->dir.filePath(QStringLiteral("back.tvr"));
     for (auto _ : state) {
         ConvFile conv;
@@ -172,7 +150,7 @@ void BM_ConvertToTxt(benchmark::State& state)
 
 void indexedLookup(benchmark::State& state, const QByteArray& key, qint32 expected)
 {
-    const TableDescr t = goodsTable();
+    const TableDescr t = benchGoodsTable();
     QByteArray rec;
     // The index exists and is fresh, as after the first lookup on the terminal.
     if (searchNdx(data->bin, t, KeyRole::Bar, barcodeOf(0), rec) != 0)
@@ -202,7 +180,7 @@ void BM_IndexedMiss(benchmark::State& state)
 // goods table is scanned (and the index compared with it) once.
 void BM_IndexedMissFirstOfRun(benchmark::State& state)
 {
-    const TableDescr t = goodsTable();
+    const TableDescr t = benchGoodsTable();
     QByteArray rec;
     if (searchNdx(data->bin, t, KeyRole::Bar, barcodeOf(0), rec) != 0)
         state.SkipWithError("index not built");
@@ -215,7 +193,7 @@ void BM_IndexedMissFirstOfRun(benchmark::State& state)
 
 void blockScan(benchmark::State& state, const QByteArray& key, qint32 expected)
 {
-    const TableDescr t = goodsTable();
+    const TableDescr t = benchGoodsTable();
     QByteArray rec;
     for (auto _ : state) {
         if (blockSearch(data->bin, t, 1, key, rec) != expected)
@@ -301,7 +279,7 @@ int main(int argc, char** argv)
     writeGoods(data->text, data->lines);
     writeGoods(data->text100k, qMin<qint64>(data->lines, 100000));
     writeSystemIni(data->systemIni);
-    TableDescr t = goodsTable();
+    TableDescr t = benchGoodsTable();
     ConvFile conv;
     if (!conv.ConvertToBin(data->text, data->bin, t) || t.recordCount != data->lines) {
         std::fprintf(stderr, "could not prepare the goods table\n");
