@@ -22,6 +22,16 @@ inline TableDescr& table(const char* extension)
     return *descrRegistry().table(QByteArray(extension));
 }
 
+// How many lines of the text hold more than blanks.
+inline int lineCount(const QByteArray& bytes)
+{
+    int n = 0;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.trimmed().isEmpty())
+            ++n;
+    return n;
+}
+
 // Non-empty lines of a Windows-1251 text file, for the screen.
 inline QStringList textLines(const QString& path)
 {

@@ -38,11 +38,7 @@ namespace {
 // Non-empty lines of a text file.
 int lineCount(const QString& path)
 {
-    int n = 0;
-    for (const QByteArray& line : TestUtil::readFile(path).split('\n'))
-        if (!line.trimmed().isEmpty())
-            ++n;
-    return n;
+    return ExchangeUiFx::lineCount(TestUtil::readFile(path));
 }
 
 } // namespace

@@ -35,15 +35,6 @@ namespace {
 const QByteArray User = "office";
 const QByteArray Password = "Zq7-sekret-Pw";
 
-int lineCount(const QByteArray& bytes)
-{
-    int n = 0;
-    for (const QByteArray& line : bytes.split('\n'))
-        if (!line.trimmed().isEmpty())
-            ++n;
-    return n;
-}
-
 } // namespace
 
 class TestObMainFtp : public QObject {
