@@ -237,14 +237,82 @@ bool exchangeNameSafe(const QByteArray& name)
 
 bool buildLoadList(const QString& folder, TableDescr& tab, bool receiptMode, bool enCaseChanged)
 {
+    QByteArray lines;
+    return loadListLines(folder, tab, receiptMode, enCaseChanged, lines) && writeLoadList(lines, tab);
+}
+
+bool loadListLines(
+    const QString& folder, const TableDescr& tab, bool receiptMode, bool enCaseChanged, QByteArray& lines)
+{
     const QByteArray operation = QByteArrayLiteral("buildLoadList");
     ListFields f;
     if (!listFields(tab, f, operation))
         return false;
-    QByteArray lines;
-    if (!folderLines(folder, exchangeKinds(receiptMode, false), tab, f.name, enCaseChanged, operation, lines))
-        return false;
-    return writeList(lines, tab, operation);
+    return folderLines(folder, exchangeKinds(receiptMode, false), tab, f.name, enCaseChanged, operation, lines);
+}
+
+bool writeLoadList(const QByteArray& lines, TableDescr& tab)
+{
+    return writeList(lines, tab, QByteArrayLiteral("buildLoadList"));
+}
+
+QByteArray remoteListLine(const UrlInfo& info, const TableDescr& tab)
+{
+    if (!info.isValid() || !info.isFile)
+        return QByteArray();
+    const QByteArray& name = info.name;
+    const QByteArray upper = name.toUpper();
+    const QByteArray extension = upper.right(4);
+    qint32 type = 0;
+    if (extension == ".TVR")
+        type = 1;
+    else if (extension == ".PRH")
+        type = 2;
+    else if (extension == ".WGT")
+        type = 4;
+    else
+        return QByteArray();
+    const TableDescr* table = directoryTable(type);
+    const int nameField = tab.fieldIndex(QByteArrayLiteral("NAME"));
+    // A name from the server must name a file of that folder, and go into the list whole.
+    QByteArray reason;
+    if (!exchangeNameSafe(name))
+        reason = "name leaves the folder";
+    else if (name.contains(tab.tabChar))
+        reason = "name holds the list separator";
+    else if (name.trimmed() != name)
+        reason = "name begins or ends with a blank";
+    else if (nameField >= 0 && name.size() > tab.fields[nameField].length)
+        reason = "name longer than the list's NAME field";
+    if (!reason.isEmpty()) {
+        logLine(QByteArrayLiteral("ldListInfo: ") + reason + ", left out: " + name);
+        return QByteArray();
+    }
+    const qsizetype numberLength = upper.size() - 5 - 4;
+    const QByteArray docNumber = numberLength > 0 ? upper.mid(5, numberLength) : QByteArray();
+    const qint64 records = table && table->recordLength > 0 && info.size > 0 ? info.size / table->recordLength : 0;
+    // A listing without a date says nothing rather than 01.01.70.
+    const QDateTime& modified = info.lastModified;
+    const char sep = tab.tabChar;
+    QByteArray line = name;
+    line += sep;
+    line += fileListWord(type);
+    line += sep;
+    line += QByteArray::number(type);
+    line += sep;
+    line += docNumber.isEmpty() ? fromUi(QStringLiteral("Б/Н")) : docNumber;
+    line += sep;
+    line += QByteArray::number(records);
+    line += sep;
+    if (modified.isValid())
+        line += modified.toString(QStringLiteral("dd.MM.yy")).toLatin1();
+    line += sep;
+    if (modified.isValid())
+        line += modified.toString(QStringLiteral("hh:mm")).toLatin1();
+    line += sep;
+    line += ' ';
+    line += "\r\n";
+    return line;
 }
 
 bool buildUnloadList(TableDescr& tab, bool receiptMode, bool enOnDocument, bool enCaseChanged)
@@ -362,6 +430,58 @@ bool readSelection(const TableDescr& tab, QList<SelectionEntry>& entries, bool& 
             break;
         }
         entries.append(entry);
+    }
+    return true;
+}
+
+void removeExchangeLeftovers(const QString& work, bool textsAreOurs)
+{
+    const QDir dir(work);
+    DescrRegistry& registry = descrRegistry();
+    if (const TableDescr* tab = registry.table(QByteArrayLiteral("TAB")); tableDescribed(tab)) {
+        const QString bin = dir.filePath(binFileName(*tab));
+        QFile::remove(dir.filePath(textFileName(*tab)));
+        QFile::remove(bin);
+        QFile::remove(changeMarkerName(bin));
+    }
+    if (!textsAreOurs)
+        return;
+    for (const char* extension : { "TVR", "PRH", "RES", "WGT" })
+        if (const TableDescr* table = registry.table(QByteArray(extension)); tableDescribed(table))
+            QFile::remove(dir.filePath(textFileName(*table)));
+}
+
+TableDescr* directoryTable(qint32 type)
+{
+    static const char* const extensions[] = { nullptr, "TVR", "PRH", "RES", "WGT" };
+    if (type < 1 || type > 4)
+        return nullptr;
+    return descrRegistry().table(QByteArray(extensions[type]));
+}
+
+bool tableDescribed(const TableDescr* table)
+{
+    return table && table->recordLength > 0 && !table->workName.isEmpty() && tableLayoutOk(*table);
+}
+
+bool entryFiles(const SelectionEntry& entry, const TableDescr* table, bool load, const QString& work, EntryFiles& files)
+{
+    const QString name = toUi(entry.name);
+    QString derived = entry.type == 0 ? name : load ? textToBinName(name) : binToTextName(name);
+    if (load && tableDescribed(table) && name.compare(textFileName(*table), Qt::CaseInsensitive) == 0)
+        derived = binFileName(*table);
+    if (name.isEmpty() || derived.isEmpty() || (entry.type != 0 && !tableDescribed(table)))
+        return false;
+    const QDir dir(work);
+    if (load) {
+        files.name = entry.name;
+        files.transfer = QDir::cleanPath(dir.filePath(name));
+        // The table the program opens, whatever letter case it was made with.
+        files.bin = entry.type == 0 ? files.transfer : resolveFileCase(QDir::cleanPath(dir.filePath(derived)));
+    } else {
+        files.bin = resolveFileCase(QDir::cleanPath(dir.filePath(name)));
+        files.transfer = entry.type == 0 ? files.bin : QDir::cleanPath(dir.filePath(derived));
+        files.name = fromUi(QFileInfo(files.transfer).fileName());
     }
     return true;
 }

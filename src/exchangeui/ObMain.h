@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DocumentList.h"
-#include "FtpClient.h"
+#include "ExchangeChannel.h"
 #include "TableDescr.h"
 #include "UserSettings.h"
 
@@ -18,23 +18,13 @@ class ProsmCase;
 // The exchange: loads the office's directories from the exchange folders into the work folder
 // and reduces them to binary tables (load), and converts result and directory tables back to
 // text and delivers them (unload), each directory with its numbered exchange log. The channel
-// decides where the exchange folders are: a local folder, or the folders the terminal's own FTP
-// server serves to the office, or an office FTP server the terminal connects to. The folder
-// channels run each step at once; the FTP client channel queues its commands and runs the next
-// step when the client reports done().
+// (ExchangeChannel) moves the files; the exchange keeps the menus, the selectors, every box and
+// the order of an entry's steps: fetch, reduce, deliver the log, act on the source, next entry
+// (unload: look up, convert, deliver, deliver the log, act on the table). Each step that needs the
+// channel hands it one job and goes on when the job's result comes back.
 class ObMain : public QObject {
     Q_OBJECT
 public:
-    // The per-file state machine; one step runs per turn of the event loop.
-    enum ExchangeStep {
-        StepBegin = 0,
-        StepTransferred = 1,
-        StepFileDone = 2,
-        StepClosing = 3,
-        StepNextFile = 5,
-        StepAborted = 6
-    };
-
     explicit ObMain(QObject* parent = nullptr);
     ~ObMain() override;
 
@@ -67,13 +57,6 @@ public slots:
     void obmObmenExit();
     void obmObmenAbort();
     void Progress(qint64 done, qint64 total);
-    // The FTP client's signals.
-    void State(int state);
-    void DoneFtp(bool error);
-    void Started(int id);
-    void Finished(int id, bool error);
-    // One step of the per-file exchange (every channel; the FTP client's done() queues it).
-    void DoneLoc();
     void ldCaseFile(int row);
     void ldCaseNextFile(int row);
     void unldCaseFile(int row);
@@ -81,8 +64,6 @@ public slots:
     void ldCaseExit();
     // The load list from the input folder, then the load selector.
     void ldCaseList();
-    // One entry of the office input folder's listing, into the load list.
-    void ldListInfo(const UrlInfo& info);
     void unCaseExit();
 
 signals:
@@ -90,29 +71,22 @@ signals:
     void returned();
 
 private:
-    // The entry being exchanged.
-    struct Current {
+    // The entry in flight: what it is, where its files are, how far it got.
+    struct Entry {
         qint32 type = 0;
         TableDescr* table = nullptr;
         QString title; // the directory's display name
         QByteArray logTitle; // the same as bytes, for the exchange log
-        QString transfer; // the text file in the work folder
+        QByteArray name; // the file's name in the office folder
+        QString transfer; // the text file in the work folder (load: the office's own when inPlace)
         QString bin; // the binary table (type 0: the file itself)
-        QString source; // load: the file in the input folder
-        QString target; // unload: the file in the output folder
-        bool transferIsSource = false; // load: the office file is read where it lies
-        bool transferIsTarget = false; // unload: the text is delivered where it lies
-        QByteArray remote; // FTP: the file's name on the office server
+        bool inPlace = false; // load: read where it lies; unload: the text already is the delivery
         bool logStarted = false;
         bool logFinished = false;
-        bool logSent = false; // FTP: the log's upload was queued
-        bool uploadBroken = false; // FTP: the directory's upload failed or was broken off
-        bool sourceActed = false; // FTP: LoadAct on the server's copy was queued
+        bool keepLog = false; // the office may hold part of the file: its log stays here
         bool done = false; // loaded or unloaded
     };
 
-    void computeFolders();
-    void updateWorkFolderFlags();
     bool startExchange(bool load);
     TableDescr* listTable() const;
     ViewDescr* listView() const;
@@ -124,37 +98,30 @@ private:
     void confirmSelection(bool load);
     void startEntries(bool load);
 
-    // The per-file steps.
-    void queueStep();
+    // The channel and its jobs.
+    void openChannel();
+    void dropChannel();
+    void runJob(const ExchangeJob& job);
+    void jobFinished(const ExchangeJob& job);
+    void listed(const ExchangeJob& job);
+
+    // The entry's steps.
+    void nextEntry();
     bool takeEntry();
     void loadBegin();
-    void loadTransferred();
-    void unloadBegin();
-    void unloadTransferred();
-    void fileDone();
-    void nextFile();
+    void fetched(const ExchangeJob& job);
+    void reduce();
+    void unloadLookedUp(const ExchangeJob& job);
+    void delivered(const ExchangeJob& job);
     void deliverLog();
+    void logDelivered(const ExchangeJob& job);
+    void actOnSource();
+    void endEntry();
+    void entryAborted();
+    void closeChannel();
     void failEntry(const QString& text);
     void finishLog(const QString& text);
 
-    // The FTP client channel.
-    bool ftpChannel() const { return m_channel == Channel::FtpClient; }
-    void newFtp();
-    void dropFtp();
-    void ftpOperation();
-    void ftpConnect(const QString& path);
-    bool ftpGet();
-    bool putFtpFile(const QString& file);
-    void ftpSourceAction();
-    bool putFtpIop();
-    bool closeFtp();
-    void ftpList();
-    void ftpListEnd(bool error);
-    bool writeFtpList();
-    void ftpLoadFailed();
-    void ftpUnloadFailed();
-    void ftpAborted();
-    void abortFtp();
     bool askReplace(const QString& text, const QString& replaceText);
     void showBox(int icon, const QString& text);
     void setState(const QString& text);
@@ -163,13 +130,10 @@ private:
     bool m_active = false; // the exchange menu is open
     bool m_running = false; // a load or unload runs (list, selector or entries)
     bool m_load = true;
-    bool m_listMode = false;
-    bool m_looping = false; // the per-file steps run
+    bool m_looping = false; // the entries run
+    bool m_jobRunning = false; // the channel works on a job of ours
     bool m_abortRequested = false;
-    bool m_stepQueued = false;
-    bool m_inStep = false;
-    Channel m_channel = Channel::LocalDir;
-    ExchangeStep m_step = StepBegin;
+    Channel m_channelKind = Channel::LocalDir;
 
     QString m_getPath, m_putPath;
     bool m_inputIsWork = false;
@@ -179,17 +143,10 @@ private:
     QPointer<ObmenWin> m_obmenWin;
     QPointer<ProsmCase> m_chooser;
     QPointer<ConvFile> m_conv;
-
-    QPointer<FtpClient> m_ftp;
+    QPointer<ExchangeChannel> m_channel;
     quint16 m_ftpPort = 21;
-    int m_ftpCommand = -1; // the running command's id
-    bool m_ftpError = false; // a command of the current operation failed
-    QString m_ftpErrorText;
-    bool m_doneError = false; // what the last done() said
-    bool m_waitFtp = false; // an operation is queued: the next step waits for done()
-    QByteArray m_listLines; // the load list from the office folder's listing
 
     QList<SelectionEntry> m_entries;
     int m_index = 0;
-    Current m_cur;
+    Entry m_cur;
 };

@@ -664,7 +664,7 @@ void TestObMain::incompleteDescription()
     appState().user.programm.enOnDocument = true;
     openMenu();
     press(Qt::Key_1);
-    QVERIFY(m_obm->chooser());
+    QTRY_VERIFY(m_obm->chooser());
     const qint32 rows = m_obm->chooser()->recordCount();
     QCOMPARE(rows, 2); // goods and weight codes of the input folder
     // Return marks the row under the cursor; the selector comes back on that row.

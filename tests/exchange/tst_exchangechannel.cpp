@@ -1,0 +1,263 @@
+// What every exchange channel promises, checked with one script against the local folder channel
+// and the office FTP server channel (pyftpdlib on loopback): each job is answered once and never
+// inside start(); files arrive whole under their names; a failure names its reason and leaves
+// nothing half-made; the after-load action reaches the office's file; an abort never leaves half a
+// file behind.
+
+#include "ExchangeChannel.h"
+#include "ExchangeFixtures.h"
+#include "FtpPeer.h"
+#include "TestUtil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace ExchangeFixtures;
+
+namespace {
+
+const QByteArray User = "office";
+const QByteArray Password = "Zq7-sekret-Pw";
+
+ExchangeJob job(
+    JobKind kind, const QByteArray& name = QByteArray(), const QString& local = QString(), bool input = true)
+{
+    ExchangeJob j;
+    j.kind = kind;
+    j.name = name;
+    j.local = local;
+    j.input = input;
+    return j;
+}
+
+} // namespace
+
+class TestExchangeChannel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void transfers_data();
+    void transfers();
+    void failures_data();
+    void failures();
+    void abortLeavesNoHalfFile_data();
+    void abortLeavesNoHalfFile();
+
+private:
+    void channels();
+    void open(bool ftp, int throttle = 0);
+    // Runs one job to its end; the answer must come from the event loop, exactly once.
+    ExchangeJob run(const ExchangeJob& j);
+    QString office() const { return m_folders.root->filePath(QStringLiteral("office")); }
+    QString in() const { return office() + QStringLiteral("/in"); }
+    QString out() const { return office() + QStringLiteral("/out"); }
+
+    Folders m_folders;
+    std::unique_ptr<FtpPeer> m_peer;
+    std::unique_ptr<ExchangeChannel> m_channel;
+};
+
+void TestExchangeChannel::initTestCase()
+{
+    fillRegistry();
+}
+
+void TestExchangeChannel::init()
+{
+    QVERIFY(m_folders.make());
+    QVERIFY(QDir().mkpath(in()));
+    QVERIFY(QDir().mkpath(out()));
+}
+
+void TestExchangeChannel::cleanup()
+{
+    m_channel.reset();
+    m_peer.reset();
+    QDir::setCurrent(QDir::tempPath());
+    m_folders.root.reset();
+}
+
+void TestExchangeChannel::channels()
+{
+    QTest::addColumn<bool>("ftp");
+    QTest::newRow("folder") << false;
+    QTest::newRow("ftp") << true;
+}
+
+void TestExchangeChannel::open(bool ftp, int throttle)
+{
+    ChannelSetup setup;
+    setup.kind = ftp ? Channel::FtpClient : Channel::LocalDir;
+    setup.work = m_folders.work;
+    setup.listTable = descrRegistry().table("TAB");
+    if (ftp) {
+        m_peer = std::make_unique<FtpPeer>();
+        m_peer->setThrottle(throttle);
+        QVERIFY(m_peer->start(office(), User, Password));
+        setup.ftp.ipAdress = "127.0.0.1";
+        setup.ftp.userName = User;
+        setup.ftp.passWord = Password;
+        setup.ftpPort = m_peer->port();
+        setup.input = QStringLiteral("/in");
+        setup.output = QStringLiteral("/out");
+    } else {
+        setup.input = in();
+        setup.output = out();
+    }
+    m_channel = makeExchangeChannel(setup);
+}
+
+ExchangeJob TestExchangeChannel::run(const ExchangeJob& j)
+{
+    QSignalSpy spy(m_channel.get(), &ExchangeChannel::finished);
+    m_channel->start(j);
+    if (!spy.isEmpty()) {
+        qWarning("answered inside start()");
+        return ExchangeJob();
+    }
+    if (!spy.wait(30000))
+        qWarning("no answer");
+    // A second answer would run the exchange's next step twice.
+    QTest::qWait(50);
+    if (spy.size() != 1) {
+        qWarning("%d answers", int(spy.size()));
+        return ExchangeJob();
+    }
+    return spy.first().first().value<ExchangeJob>();
+}
+
+void TestExchangeChannel::transfers_data()
+{
+    channels();
+}
+
+void TestExchangeChannel::transfers()
+{
+    QFETCH(bool, ftp);
+    const QByteArray goods = "000111;4600000000024;Соль;12.50;1.000\r\n";
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), goods.repeated(500)));
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Vescod.wgt"), "x"));
+    open(ftp);
+    QVERIFY(m_channel);
+
+    // The listing offers the office's directories as lines of the load list.
+    ExchangeJob done = run(job(JobKind::List));
+    QCOMPARE(done.outcome, JobOutcome::Done);
+    QVERIFY2(done.listing.contains("Tovar.tvr;"), done.listing.constData());
+    QVERIFY(done.listing.contains("Vescod.wgt;"));
+
+    // Fetch: the whole file under the name asked for; the office keeps its file.
+    const QString local = m_folders.path("Tovar.tvr");
+    done = run(job(JobKind::Fetch, "Tovar.tvr", local));
+    QCOMPARE(done.outcome, JobOutcome::Done);
+    QCOMPARE(done.local, local);
+    QVERIFY(!done.inPlace);
+    QCOMPARE(TestUtil::readFile(local), goods.repeated(500));
+    QVERIFY(QFile::exists(in() + QStringLiteral("/Tovar.tvr")));
+
+    // The after-load action on the file that was loaded: rename to "…o", then delete.
+    ExchangeJob act = job(JobKind::ActOnSource, "Tovar.tvr", local);
+    act.action = SourceAction::Rename;
+    QCOMPARE(run(act).outcome, JobOutcome::Done);
+    QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo"), QStringLiteral("Vescod.wgt") }));
+    act.name = "Vescod.wgt";
+    act.action = SourceAction::Delete;
+    QCOMPARE(run(act).outcome, JobOutcome::Done);
+    QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo") }));
+
+    // Deliver into the output folder, a log into the input folder; the terminal keeps its files.
+    const QString results = m_folders.path("Ostatki.res");
+    QVERIFY(TestUtil::writeFile(results, goods.repeated(3)));
+    done = run(job(JobKind::Deliver, "Ostatki.res", results, false));
+    QCOMPARE(done.outcome, JobOutcome::Done);
+    QCOMPARE(TestUtil::readFile(out() + QStringLiteral("/Ostatki.res")), goods.repeated(3));
+    const QString log = m_folders.path("7000001.iop");
+    QVERIFY(TestUtil::writeFile(log, "log\r\n"));
+    QCOMPARE(run(job(JobKind::DeliverLog, "7000001.iop", log, true)).outcome, JobOutcome::Done);
+    QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/7000001.iop")), QByteArray("log\r\n"));
+    QVERIFY(QFile::exists(results));
+    QVERIFY(QFile::exists(log));
+
+    QCOMPARE(run(job(JobKind::Close)).outcome, JobOutcome::Done);
+    // Nothing of the channel's own is left in the office's folders or the work folder.
+    QCOMPARE(entries(out()), QStringList({ QStringLiteral("Ostatki.res") }));
+    QCOMPARE(entries(m_folders.work),
+        QStringList({ QStringLiteral("7000001.iop"), QStringLiteral("Ostatki.res"), QStringLiteral("Tovar.tvr") }));
+}
+
+void TestExchangeChannel::failures_data()
+{
+    QTest::addColumn<bool>("ftp");
+    QTest::addColumn<QString>("fault");
+    for (const bool ftp : { false, true }) {
+        const char* channel = ftp ? "ftp" : "folder";
+        QTest::addRow("%s, missing file", channel) << ftp << "file";
+        QTest::addRow("%s, missing output folder", channel) << ftp << "folder";
+    }
+}
+
+void TestExchangeChannel::failures()
+{
+    QFETCH(bool, ftp);
+    QFETCH(QString, fault);
+    const QString local = m_folders.path("Tovar.tvr");
+    const QByteArray old = "old table text\r\n";
+    QVERIFY(TestUtil::writeFile(local, old));
+    open(ftp);
+    ExchangeJob done;
+    if (fault == QLatin1String("file")) {
+        done = run(job(JobKind::Fetch, "Tovar.tvr", local));
+    } else {
+        QVERIFY(QDir(out()).removeRecursively());
+        done = run(job(JobKind::Deliver, "Tovar.tvr", local, false));
+    }
+    QCOMPARE(done.outcome, JobOutcome::Failed);
+    QVERIFY(!done.reason.isEmpty());
+    // The terminal's file is as it was, and no temporary of a transfer is left.
+    QCOMPARE(TestUtil::readFile(local), old);
+    QCOMPARE(entries(m_folders.work), QStringList({ QStringLiteral("Tovar.tvr") }));
+    QVERIFY(entries(in()).isEmpty());
+    // The channel goes on after a failure.
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Vescod.wgt"), "w"));
+    QCOMPARE(run(job(JobKind::Fetch, "Vescod.wgt", m_folders.path("Vescod.wgt"))).outcome, JobOutcome::Done);
+}
+
+void TestExchangeChannel::abortLeavesNoHalfFile_data()
+{
+    channels();
+}
+
+void TestExchangeChannel::abortLeavesNoHalfFile()
+{
+    QFETCH(bool, ftp);
+    const QByteArray big(600 * 1024, 'g');
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), big));
+    open(ftp, 64 * 1024);
+    const QString local = m_folders.path("Tovar.tvr");
+    QSignalSpy spy(m_channel.get(), &ExchangeChannel::finished);
+    QSignalSpy progress(m_channel.get(), &ExchangeChannel::progress);
+    m_channel->start(job(JobKind::Fetch, "Tovar.tvr", local));
+    if (ftp)
+        QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 20000);
+    m_channel->abort();
+    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 1, 20000);
+    const ExchangeJob done = spy.first().first().value<ExchangeJob>();
+    // A transfer that can be broken off is; one that cannot is finished whole.
+    QCOMPARE(done.outcome, m_channel->canBreakOff() ? JobOutcome::Aborted : JobOutcome::Done);
+    if (done.outcome == JobOutcome::Done)
+        QCOMPARE(TestUtil::readFile(local), big);
+    else
+        QVERIFY(entries(m_folders.work).isEmpty());
+    QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/Tovar.tvr")), big);
+    // After an abort the channel closes cleanly.
+    QCOMPARE(run(job(JobKind::Close)).outcome, JobOutcome::Done);
+}
+
+QTEST_GUILESS_MAIN(TestExchangeChannel)
+#include "tst_exchangechannel.moc"
