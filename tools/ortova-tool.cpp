@@ -16,6 +16,7 @@
 #include "RecordFile.h"
 #include "Report.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "WgtMemDescr.h"
 
 #include <QCoreApplication>

@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -15,6 +15,7 @@
 #include "RunLog.h"
 #include "Scanner.h"
 #include "Search.h"
+#include "TableFiles.h"
 #include "Units.h"
 #include "VvodRecWin.h"
 #include "VvodWin.h"

@@ -6,6 +6,7 @@
 #include "Index.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 #include "Transfer.h"
 #include "WgtMemDescr.h"
 

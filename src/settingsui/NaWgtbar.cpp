@@ -12,6 +12,7 @@
 #include "RecordFile.h"
 #include "RunLog.h"
 #include "TableBinding.h"
+#include "TableFiles.h"
 #include "WgtMemDescr.h"
 
 #include <QDir>

@@ -3,9 +3,9 @@
 #include "Codec.h"
 #include "ConvFile.h"
 #include "FileIo.h"
-#include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -14,6 +14,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QDir>
 #include <QFile>
