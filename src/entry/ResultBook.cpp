@@ -171,7 +171,7 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
         }
         done += w;
     }
-    if (::fdatasync(m_fd) != 0)
+    if (!syncFileData(m_fd))
         return fail(QStringLiteral("fdatasync"));
 
     if (n < m_count)

@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <limits>
 
-#include <unistd.h>
-
 namespace {
 
 bool soundLength(const TableDescr& table, const QByteArray& record)
@@ -98,7 +96,7 @@ bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, co
     const bool madeMarker = markBeforeChange(binFile);
     const qint64 written = file.write(record.constData(), table.recordLength);
     // Saved means on the disk: the record editor reports it saved when this returns.
-    const bool flushed = file.flush() && ::fdatasync(file.handle()) == 0;
+    const bool flushed = syncFileData(file);
     file.close();
     logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
     if (written > 0)
@@ -126,7 +124,7 @@ bool appendRec(const QString& binFileAsNamed, TableDescr& table, const QByteArra
     const bool madeMarker = markBeforeChange(binFile);
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
         && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength))
-        && ::fdatasync(file.handle()) == 0;
+        && syncFileData(file);
     // A refused write may have left part of the record: the table keeps the length it had.
     if (!ok && file.size() > size)
         file.resize(size);
