@@ -54,6 +54,11 @@ QString changeMarkerName(const QString& binName)
     return binName.left(binName.size() - 3) % QLatin1String("chg");
 }
 
+QByteArray numberedCopyName(const QByteArray& workName, const QByteArray& number, DocKind kind)
+{
+    return workName + number + docKindBinEnding(kind);
+}
+
 QString resolveFileCase(const QString& path)
 {
     if (path.isEmpty() || QFileInfo::exists(path))

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "DocKind.h"
 #include "TableDescr.h"
 
+#include <QByteArray>
 #include <QString>
 
 // How the files of a table are named: the text file the office exchanges, the binary table the
@@ -18,6 +20,8 @@ QString textFileNameResettingPname(TableDescr& table);
 QString textToBinName(const QString& textName);
 QString binToTextName(const QString& binName);
 QString changeMarkerName(const QString& binName);
+// The binary table of a numbered copy of a kind's table, as listed: "<workName><number>_TVR.BIN".
+QByteArray numberedCopyName(const QByteArray& workName, const QByteArray& number, DocKind kind);
 
 // The office names files as it likes ("TOVAR.TVR", "tovar.tvr"): the existing file that path names
 // when letter case is ignored in its last part (Windows-1251 letters included). path itself when

@@ -11,6 +11,7 @@
 #include "ConvFile.h"
 #include "CrashDay.h"
 #include "DescrRegistry.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "Index.h"
 #include "IopLog.h"
@@ -351,7 +352,8 @@ void Day::load(qint64 k)
     const QString transfer = inWork(textFileName(goods));
     if (copyFileSafely(office, transfer) != CopyOutcome::Copied)
         failed(k, "not copied");
-    if (reduceText(m_conv, 1, transfer, inWork(binFileName(goods)), goods) != ReduceResult::Ok)
+    if (reduceText(m_conv, docKindCode(DocKind::Goods), transfer, inWork(binFileName(goods)), goods)
+        != ReduceResult::Ok)
         failed(k, "not reduced");
     QFile::remove(transfer);
     iopFinish(QStringLiteral("Справочник загружен успешно."));

@@ -11,6 +11,9 @@ private slots:
     void fileNames();
     void nameConversions_data();
     void nameConversions();
+    void docKinds_data();
+    void docKinds();
+    void noDocKind();
 };
 
 void TestTableFiles::fileNames()
@@ -52,6 +55,41 @@ void TestTableFiles::nameConversions()
     // Names too short for the rule give nothing rather than a garbled name.
     QVERIFY(textToBinName(QStringLiteral("a.b")).isEmpty());
     QVERIFY(binToTextName(QStringLiteral("_tvr.BI")).isEmpty());
+}
+
+void TestTableFiles::docKinds_data()
+{
+    QTest::addColumn<qint32>("code");
+    QTest::addColumn<QByteArray>("extension");
+    QTest::addColumn<QByteArray>("copyName"); // number 12 of working name "D"
+    QTest::newRow("goods") << 1 << QByteArray("TVR") << QByteArray("D12_TVR.BIN");
+    QTest::newRow("receipt") << 2 << QByteArray("PRH") << QByteArray("D12_PRH.BIN");
+    QTest::newRow("results") << 3 << QByteArray("RES") << QByteArray("D12_RES.BIN");
+    QTest::newRow("weight codes") << 4 << QByteArray("WGT") << QByteArray("D12_WGT.BIN");
+}
+
+// The stored code, the table extension and the copies' names name one kind.
+void TestTableFiles::docKinds()
+{
+    QFETCH(qint32, code);
+    QFETCH(QByteArray, extension);
+    QFETCH(QByteArray, copyName);
+    const std::optional<DocKind> kind = docKindOf(code);
+    QVERIFY(kind);
+    QCOMPARE(docKindCode(*kind), code);
+    QCOMPARE(docKindExtension(*kind), extension);
+    QCOMPARE(docKindOfExtension(extension), kind);
+    QCOMPARE(docKindOfExtension(extension.toLower()), kind);
+    QCOMPARE(numberedCopyName("D", "12", *kind), copyName);
+}
+
+void TestTableFiles::noDocKind()
+{
+    // 0 is any other file; the list table and the stored codes beyond 4 have no kind either.
+    for (const qint32 code : { 0, 5, -1 })
+        QVERIFY(!docKindOf(code));
+    QVERIFY(!docKindOfExtension("TAB"));
+    QVERIFY(!docKindOfExtension(QByteArray()));
 }
 
 QTEST_GUILESS_MAIN(TestTableFiles)
