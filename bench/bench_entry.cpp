@@ -10,8 +10,8 @@
 #include "Dialogs.h"
 #include "FieldCodec.h"
 #include "Index.h"
-#include "RecordFile.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "Vvod.h"
 #include "VvodPanelWin.h"
 

@@ -4,10 +4,10 @@
 #include "DescrSections.h"
 #include "FieldCodec.h"
 #include "FileIo.h"
-#include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "Report.h"
 #include "TableDescr.h"
+#include "TableFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

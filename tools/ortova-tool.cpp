@@ -7,6 +7,7 @@
 #include "ConvFile.h"
 #include "DescrRegistry.h"
 #include "DescrSections.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "FileList.h"
 #include "FindPlan.h"
@@ -16,6 +17,7 @@
 #include "RecordFile.h"
 #include "Report.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "WgtMemDescr.h"
 
 #include <QCoreApplication>
@@ -446,19 +448,20 @@ int find(Settings& settings, const Args& a)
 int list(Settings& settings, const Args& a)
 {
     bool numeric = false;
-    const int kind = a.kind.toInt(&numeric);
-    if (a.dir.isEmpty() || !numeric || kind < 1 || kind > 4 || !a.words.isEmpty())
+    const int code = a.kind.toInt(&numeric);
+    const std::optional<DocKind> kind = numeric ? docKindOf(code) : std::nullopt;
+    if (a.dir.isEmpty() || !kind || !a.words.isEmpty())
         return usage(QStringLiteral("list: нужны --dir ПАПКА и --kind 1, 2, 3 или 4"));
     if (!QFileInfo(a.dir).isDir()) {
         err(QStringLiteral("ortova-tool: нет папки %1\n").arg(a.dir));
         return Failed;
     }
-    static const char* const Extensions[] = { "TVR", "PRH", "RES", "WGT" };
     const TableDescr* tab = describedTable(settings, QStringLiteral("TAB"));
-    const TableDescr* kindTable = tab ? describedTable(settings, QLatin1String(Extensions[kind - 1])) : nullptr;
+    const TableDescr* kindTable
+        = tab ? describedTable(settings, QString::fromLatin1(docKindExtension(*kind))) : nullptr;
     if (!kindTable)
         return Failed;
-    QByteArray lines = fileListLines(a.dir, *tab, kind, kindTable->workName, kindTable->recordLength, a.changed);
+    QByteArray lines = fileListLines(a.dir, *tab, *kind, kindTable->workName, kindTable->recordLength, a.changed);
     lines.replace("\r\n", "\n");
     out(toUi(lines));
     return Done;

@@ -52,18 +52,44 @@ bool syncFolder(const QString& folder)
     return ok;
 }
 
+bool syncFileData(int fd)
+{
+    return ::fdatasync(fd) == 0;
+}
+
+bool syncFileData(QFileDevice& file)
+{
+    return file.flush() && syncFileData(file.handle());
+}
+
 const char TemporaryInfix[] = ".ortova-";
 
-int createTemporaryFile(const QString& path, QString& tempName)
+namespace {
+
+// mkostemp on "<start>XXXXXX".
+int createTemporaryNamed(const QByteArray& start, QString& tempName)
 {
-    QByteArray name = QFile::encodeName(path) + TemporaryInfix + "XXXXXX";
+    QByteArray name = start + "XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     tempName = fd < 0 ? QString() : QFile::decodeName(name);
     return fd;
 }
 
+} // namespace
+
+int createTemporaryFile(const QString& path, QString& tempName)
+{
+    return createTemporaryNamed(QFile::encodeName(path) + TemporaryInfix, tempName);
+}
+
 DurableFile::DurableFile(const QString& target)
     : m_target(target)
+{
+}
+
+DurableFile::DurableFile(const QString& target, const QByteArray& tempPrefix)
+    : m_target(target)
+    , m_tempPrefix(tempPrefix)
 {
 }
 
@@ -94,7 +120,9 @@ bool DurableFile::open()
     m_failed = false;
     m_folderSynced = false;
     m_error.clear();
-    const int fd = createTemporaryFile(m_target, m_tempName);
+    const int fd = m_tempPrefix.isEmpty()
+        ? createTemporaryFile(m_target, m_tempName)
+        : createTemporaryNamed(QFile::encodeName(QFileInfo(m_target).absolutePath()) + '/' + m_tempPrefix, m_tempName);
     if (fd < 0) {
         fail(errno);
         return false;
@@ -139,7 +167,7 @@ bool DurableFile::commit(qint64 expectedSize)
     const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : mode_t(0644);
     ::fchmod(fd, mode);
     struct stat written { };
-    if (::fdatasync(fd) != 0 || ::fstat(fd, &written) != 0) {
+    if (!syncFileData(fd) || ::fstat(fd, &written) != 0) {
         fail(errno);
         discard();
         return false;

@@ -19,6 +19,11 @@ bool readToEnd(QIODevice& device, QByteArray& data);
 // Makes the folder's entries durable (a file created or renamed into it); false when the folder
 // cannot be opened or synced.
 bool syncFolder(const QString& folder);
+// Puts the data written to an open file on the disk (fdatasync), for a file changed in place
+// rather than replaced; false when it cannot. The QFileDevice form first hands Qt's buffer to the
+// file.
+bool syncFileData(int fd);
+bool syncFileData(QFileDevice& file);
 
 // Every temporary file this program writes beside another is named "<name>.ortova-XXXXXX" (six
 // letters of mkstemp's), whatever the name: the start-up clean-up recognises it by that alone.
@@ -35,6 +40,9 @@ int createTemporaryFile(const QString& path, QString& tempName);
 class DurableFile {
 public:
     explicit DurableFile(const QString& target);
+    // The temporary named "<target's folder>/<tempPrefix>XXXXXX" instead, for a writer whose
+    // temporaries must not show beside the target (the FTP server's uploads start with a dot).
+    DurableFile(const QString& target, const QByteArray& tempPrefix);
     ~DurableFile();
     DurableFile(const DurableFile&) = delete;
     DurableFile& operator=(const DurableFile&) = delete;
@@ -52,16 +60,21 @@ public:
     // folderSynced() tells whether the folder flush worked as well.
     bool commit(qint64 expectedSize = -1);
     bool folderSynced() const { return m_folderSynced; }
+    // Gives the new version up now: the temporary is removed, the target stays as it was.
+    void discard();
     QString target() const { return m_target; }
     // The temporary's path while it is open; empty otherwise.
     QString tempName() const { return m_tempName; }
+    // The open temporary, for a writer that hands it on as a device (the FTP data channel). Bytes
+    // written through it are not counted by write(): such a writer gives commit() its size.
+    QIODevice* device() { return &m_temp; }
     QString errorString() const;
 
 private:
     void fail(int error);
-    void discard();
 
     QString m_target;
+    QByteArray m_tempPrefix;
     QString m_tempName;
     QFile m_temp;
     QString m_error;

@@ -3,6 +3,7 @@
 #include "FileIo.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -170,7 +171,7 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
         }
         done += w;
     }
-    if (::fdatasync(m_fd) != 0)
+    if (!syncFileData(m_fd))
         return fail(QStringLiteral("fdatasync"));
 
     if (n < m_count)

@@ -15,6 +15,7 @@
 #include "RunLog.h"
 #include "Scanner.h"
 #include "Search.h"
+#include "TableFiles.h"
 #include "Units.h"
 #include "VvodRecWin.h"
 #include "VvodWin.h"
@@ -290,6 +291,19 @@ bool Vvod::confirmDelete(const QString& title, const QString& text)
 
 // ---- File choice ---------------------------------------------------------------------------
 
+DocKind Vvod::kindOf(FileStep step) const
+{
+    switch (step) {
+    case StepSource:
+        break;
+    case StepWeight:
+        return DocKind::WeightCodes;
+    case StepResult:
+        return DocKind::Results;
+    }
+    return m_receipt ? DocKind::Receipt : DocKind::Goods;
+}
+
 void Vvod::chooseFile(FileStep step)
 {
     if (step == StepWeight && !m_wgt) {
@@ -297,7 +311,7 @@ void Vvod::chooseFile(FileStep step)
         return;
     }
     const TableDescr* table = step == StepSource ? m_src : step == StepWeight ? m_wgt : m_res;
-    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    const DocKind kind = kindOf(step);
     const QString title = step == StepSource
         ? (m_receipt ? QStringLiteral("Выбор приходной накладной") : QStringLiteral("Выбор справочника товаров"))
         : step == StepWeight ? QStringLiteral("Выбор справочника вес.кодов")
@@ -341,11 +355,11 @@ void Vvod::fileChosen(FileStep step, int record)
         return;
     }
     TableDescr& table = step == StepSource ? *m_src : step == StepWeight ? *m_wgt : *m_res;
-    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    const DocKind kind = kindOf(step);
     QByteArray name = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row);
     const QByteArray number = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NUMBER")), row);
     if (name.isEmpty())
-        name = table.workName + number + fileListEnding(kind);
+        name = numberedCopyName(table.workName, number, kind);
     setPnameSuffix(table, number);
     logLine(QByteArrayLiteral("fileChosen ") + name);
     const QString file = resolveFileCase(toUi(name));
@@ -390,14 +404,14 @@ void Vvod::fileDelete(FileStep step, int record)
 void Vvod::fileAdd(FileStep step)
 {
     closeChooser();
-    const int kind = step == StepSource ? (m_receipt ? 2 : 1) : step == StepWeight ? 4 : 3;
+    const DocKind kind = kindOf(step);
     QByteArray fresh = defaultRecord(*m_tab);
     const int type = m_tab->fieldIndex(QByteArrayLiteral("TYPE"));
     if (type >= 0)
-        textToField(m_tab->fields[type], QByteArray::number(kind), fresh);
+        textToField(m_tab->fields[type], QByteArray::number(docKindCode(kind)), fresh);
     const int word = m_tab->fieldIndex(QByteArrayLiteral("SPTYPE"));
     if (word >= 0)
-        textToField(m_tab->fields[word], fileListWord(kind), fresh);
+        textToField(m_tab->fields[word], docKindWord(kind), fresh);
     m_editor = new ProsmAdd(this);
     connect(m_editor, &ProsmAdd::snCaseRec, this, [this, step](int record) { fileNumberGiven(step, record); });
     connect(m_editor, &ProsmAdd::snExit, this, [this, step] {

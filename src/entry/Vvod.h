@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocKind.h"
 #include "ProsmAdd.h"
 #include "ProsmCase.h"
 #include "ResultBook.h"
@@ -70,6 +71,7 @@ private:
     void handBack();
 
     // File choice with numbered copies.
+    DocKind kindOf(FileStep step) const;
     void chooseFile(FileStep step);
     void fileChosen(FileStep step, int record);
     void fileChoiceBack(FileStep step);

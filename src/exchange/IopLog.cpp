@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 namespace {
 
 struct IopState {
@@ -84,11 +82,8 @@ void closeLog()
     if (!s.open)
         return;
     s.open = false;
-    bool flushed = s.log.flush();
     // The log is delivered to the office right after it is closed.
-    if (flushed && ::fdatasync(s.log.handle()) != 0)
-        flushed = false;
-    if (!flushed)
+    if (!syncFileData(s.log))
         logLine(QStringLiteral("iopFinish: log not flushed ") + s.log.fileName());
     s.log.close();
 }

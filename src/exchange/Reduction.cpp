@@ -2,10 +2,12 @@
 
 #include "Codec.h"
 #include "ConvFile.h"
+#include "DocKind.h"
 #include "FileIo.h"
 #include "Index.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 #include "Transfer.h"
 #include "WgtMemDescr.h"
 
@@ -56,8 +58,10 @@ ReduceResult reduceText(
     const QString binFile = resolveFileCase(binAsNamed);
     logLine(QByteArrayLiteral("reduceText ") + QByteArray::number(typeCode) + ' ' + nameBytes(textFile) + " -> "
         + nameBytes(binFile));
-    if (typeCode < 1 || typeCode > 4)
+    const std::optional<DocKind> known = docKindOf(typeCode);
+    if (!known)
         return keepOld(table, binFile, "no table for the type");
+    const DocKind kind = *known;
     const QFileInfo text(textFile);
     if (!text.isFile())
         return keepOld(table, binFile, "no text file " + nameBytes(textFile));
@@ -81,13 +85,13 @@ ReduceResult reduceText(
         refused = "conversion failed";
     else if (records == 0)
         refused = "no line converted";
-    else if (typeCode == 4 && !WgtMemDescr().load(table, temp))
+    else if (kind == DocKind::WeightCodes && !WgtMemDescr().load(table, temp))
         refused = "not loadable as weight codes";
-    if (refused.isEmpty() && typeCode == 1)
+    if (refused.isEmpty() && kind == DocKind::Goods)
         dropIndexes(binFile);
     if (refused.isEmpty() && !renameInPlace(temp, binFile)) {
         refused = "not renamed";
-        if (typeCode == 1)
+        if (kind == DocKind::Goods)
             buildIndexes(binFile, table);
     }
     if (!refused.isEmpty()) {
@@ -97,7 +101,7 @@ ReduceResult reduceText(
 
     // The office's table holds none of the terminal's changes.
     QFile::remove(resolveFileCase(changeMarkerName(binFile)));
-    if (typeCode == 1)
+    if (kind == DocKind::Goods)
         buildIndexes(binFile, table);
     table.recordCount = records;
     return status == ConvFile::Status::Ok ? ReduceResult::Ok : ReduceResult::BadLines;

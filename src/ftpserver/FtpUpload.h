@@ -1,37 +1,37 @@
 #pragma once
 
+#include "FileIo.h"
+
 #include <QFile>
 #include <QString>
 
 // A file a client sends. STOR writes a hidden, uniquely named temporary beside the target and puts
-// it in place by one rename once the whole file has arrived, so nobody (the exchange on the
-// terminal included) ever sees half a file and a broken upload leaves the old one as it was. APPE
-// appends to the file itself.
+// it in place by one rename once the whole file has arrived (a DurableFile), so nobody (the
+// exchange on the terminal included) ever sees half a file and a broken upload leaves the old one
+// as it was. APPE appends to the file itself.
 class FtpUpload {
 public:
     enum Mode { Replace, Append };
     static constexpr const char* TempPrefix = ".ftpupload.";
 
     FtpUpload(const QString& target, Mode mode);
-    ~FtpUpload(); // an upload not committed is discarded
     FtpUpload(const FtpUpload&) = delete;
     FtpUpload& operator=(const FtpUpload&) = delete;
 
     // Opens the file to write; for Replace the first keepBytes of the present file are carried
     // over (a resumed upload). False when it cannot be opened or carried over.
     bool open(qint64 keepBytes = 0);
-    QIODevice* device() { return &m_file; }
+    QIODevice* device() { return m_mode == Append ? static_cast<QIODevice*>(&m_appended) : m_replacement.device(); }
     // Flushes the data to the disk (fdatasync); Replace then renames the temporary over the target
-    // and flushes the folder. False leaves the target as it was.
+    // and flushes the folder, Append flushes the folder (the append may have made the file). False
+    // leaves the target as it was. An upload not committed is discarded.
     bool commit();
 
 private:
     bool carryOver(qint64 keepBytes);
-    void discard();
 
     QString m_target;
     Mode m_mode;
-    QString m_tempName;
-    QFile m_file;
-    bool m_committed = false;
+    DurableFile m_replacement; // Replace
+    QFile m_appended; // Append
 };

@@ -4,6 +4,7 @@
 #include "Codec.h"
 #include "DescrRegistry.h"
 #include "Dialogs.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "FileList.h"
 #include "ProsmAdd.h"
@@ -12,6 +13,7 @@
 #include "RecordFile.h"
 #include "RunLog.h"
 #include "TableBinding.h"
+#include "TableFiles.h"
 #include "WgtMemDescr.h"
 
 #include <QDir>
@@ -21,7 +23,7 @@ namespace {
 
 const QString Title = QStringLiteral("Настройка весовых кодов");
 const QString ListTitle = QStringLiteral("Выбор справочника вес.кодов");
-constexpr int WeightKind = 4;
+constexpr DocKind WeightKind = DocKind::WeightCodes;
 
 QByteArray fieldText(const TableDescr& table, const char* name, const QByteArray& record)
 {
@@ -198,7 +200,7 @@ void NaWgtbar::copyChosen(int record)
     const QByteArray number = fieldText(*m_tab, "NUMBER", row);
     QByteArray name = fieldText(*m_tab, "NAME", row);
     if (name.isEmpty())
-        name = m_wgt->workName + number + fileListEnding(WeightKind);
+        name = numberedCopyName(m_wgt->workName, number, WeightKind);
     setPnameSuffix(*m_wgt, number);
     logLine(QByteArrayLiteral("naWgtbar: ") + name);
     m_file = resolveFileCase(toUi(name));
@@ -232,10 +234,10 @@ void NaWgtbar::copyAdd()
     QByteArray fresh = defaultRecord(*m_tab);
     const int type = m_tab->fieldIndex(QByteArrayLiteral("TYPE"));
     if (type >= 0)
-        textToField(m_tab->fields[type], QByteArray::number(WeightKind), fresh);
+        textToField(m_tab->fields[type], QByteArray::number(docKindCode(WeightKind)), fresh);
     const int word = m_tab->fieldIndex(QByteArrayLiteral("SPTYPE"));
     if (word >= 0)
-        textToField(m_tab->fields[word], fileListWord(WeightKind), fresh);
+        textToField(m_tab->fields[word], docKindWord(WeightKind), fresh);
     m_editor = new ProsmAdd(this);
     connect(m_editor, &ProsmAdd::snCaseRec, this, &NaWgtbar::copyNumberGiven);
     connect(m_editor, &ProsmAdd::snExit, this, [this] {

@@ -8,6 +8,7 @@
 #include "ReplaceFile.h"
 #include "Report.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QFileInfo>
 #include <QStringBuilder>

@@ -3,9 +3,9 @@
 #include "Codec.h"
 #include "ConvFile.h"
 #include "FileIo.h"
-#include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -15,14 +15,13 @@
 
 namespace {
 
-const char* const Endings[] = { "_TVR.BIN", "_PRH.BIN", "_RES.BIN", "_WGT.BIN" };
-
-bool knownKind(int kind)
+// A value that is none of the kinds (a cast of an unchecked code) has nothing to list.
+bool knownKind(DocKind kind)
 {
-    return kind >= 1 && kind <= 4;
+    return docKindOf(docKindCode(kind)).has_value();
 }
 
-bool writeList(const QString& folder, const QString& tabText, TableDescr& tab, int kind, const QByteArray& workName,
+bool writeList(const QString& folder, const QString& tabText, TableDescr& tab, DocKind kind, const QByteArray& workName,
     qint32 recordLength, bool enCaseChanged, bool append)
 {
     QByteArray lines = fileListLines(folder, tab, kind, workName, recordLength, enCaseChanged);
@@ -44,7 +43,7 @@ bool writeList(const QString& folder, const QString& tabText, TableDescr& tab, i
     return true;
 }
 
-bool makeList(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+bool makeList(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged, bool append)
 {
     if (!knownKind(kind))
@@ -57,35 +56,20 @@ bool makeList(const QString& folder, const QString& tabText, const QString& tabB
 
 } // namespace
 
-QByteArray fileListEnding(int kind)
+QByteArray fileListWord(qint32 code)
 {
-    return knownKind(kind) ? QByteArray(Endings[kind - 1]) : QByteArray();
+    const std::optional<DocKind> kind = docKindOf(code);
+    return kind ? docKindWord(*kind) : QByteArray();
 }
 
-QByteArray fileListWord(int kind)
-{
-    switch (kind) {
-    case 1:
-        return fromUi(QStringLiteral("Товары"));
-    case 2:
-        return fromUi(QStringLiteral("Приход"));
-    case 3:
-        return fromUi(QStringLiteral("Остатки"));
-    case 4:
-        return fromUi(QStringLiteral("Весовые ШК"));
-    default:
-        return QByteArray();
-    }
-}
-
-QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind, const QByteArray& workName,
+QByteArray fileListLines(const QString& folder, const TableDescr& tab, DocKind kind, const QByteArray& workName,
     qint32 recordLength, bool enCaseChanged)
 {
     QByteArray out;
     if (!knownKind(kind))
         return out;
-    const QString ending = QString::fromLatin1(fileListEnding(kind));
-    const QByteArray word = fileListWord(kind);
+    const QString ending = QString::fromLatin1(docKindBinEnding(kind));
+    const QByteArray word = docKindWord(kind);
     const QByteArray noNumber = fromUi(QStringLiteral("Б/Н"));
     const char sep = tab.tabChar;
     // The folder's default order: names compared without regard to case.
@@ -107,7 +91,7 @@ QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind,
         out += sep;
         out += word;
         out += sep;
-        out += QByteArray::number(kind);
+        out += QByteArray::number(docKindCode(kind));
         out += sep;
         out += number.isEmpty() ? noNumber : number;
         out += sep;
@@ -123,25 +107,25 @@ QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind,
     return out;
 }
 
-bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
-    qint32 recordLength, bool enCaseChanged)
+bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
 {
     return makeList(QDir::currentPath(), tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, false);
 }
 
-bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
-    qint32 recordLength, bool enCaseChanged)
+bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
 {
     return makeList(QDir::currentPath(), tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, true);
 }
 
-bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
 {
     return makeList(folder, tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, false);
 }
 
-bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged)
 {
     return makeList(folder, tabText, tabBin, tab, kind, workName, recordLength, enCaseChanged, true);

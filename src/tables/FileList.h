@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocKind.h"
 #include "TableDescr.h"
 
 #include <QByteArray>
@@ -8,31 +9,30 @@
 #include <functional>
 
 // Lists of the numbered directory files of a folder, written as the auxiliary (TAB) table's text
-// and converted to its binary table for the chooser. Kinds: 1 goods, 2 receipt document,
-// 3 results, 4 weight codes.
+// and converted to its binary table for the chooser. A list holds the files of one or more
+// document kinds (DocKind.h), each line with its kind's word and code.
 
-// "_TVR.BIN", "_PRH.BIN", "_RES.BIN", "_WGT.BIN"; empty for an unknown kind.
-QByteArray fileListEnding(int kind);
-// "Товары", "Приход", "Остатки", "Весовые ШК" (Windows-1251); empty for an unknown kind.
-QByteArray fileListWord(int kind);
+// The list word of a stored kind code: docKindWord() of the kind; empty for 0 and unknown codes.
+QByteArray fileListWord(qint32 code);
 
-// The list lines of one kind for the files of folder: name, word, kind, number (or "Б/Н"),
+// The list lines of one kind for the files of folder: name, word, kind code, number (or "Б/Н"),
 // records (size / recordLength), date, time, change flag, separated by the TAB table's tab
 // character, each ending in "\r\n". workName is the kind's table working name, whose length
-// marks where the number begins.
-QByteArray fileListLines(const QString& folder, const TableDescr& tab, int kind, const QByteArray& workName,
+// marks where the number begins. A value that is no kind lists nothing; the list functions below
+// then fail.
+QByteArray fileListLines(const QString& folder, const TableDescr& tab, DocKind kind, const QByteArray& workName,
     qint32 recordLength, bool enCaseChanged);
 
 // A new list (the TAB text file truncated) from the work folder, converted to the TAB binary file.
-bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
-    qint32 recordLength, bool enCaseChanged);
-// Appends another kind's lines to the list, then converts it.
-bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, int kind, const QByteArray& workName,
-    qint32 recordLength, bool enCaseChanged);
-// The same for a folder given by the caller.
-bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+bool CreFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
-bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, int kind,
+// Appends another kind's lines to the list, then converts it.
+bool AddFileList(const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
+// The same for a folder given by the caller.
+bool CreFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
+    const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
+bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
 
 // A number typed for a new numbered copy becomes part of a file name: Latin or Cyrillic letters,

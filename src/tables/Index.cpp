@@ -10,6 +10,7 @@
 #include "Report.h"
 #include "RunLog.h"
 #include "Search.h"
+#include "TableFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,23 +5,15 @@
 #include "IndexFreshness.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringBuilder>
 
 #include <algorithm>
 #include <limits>
 
-#include <unistd.h>
-
 namespace {
-
-QString lowerExtension(const TableDescr& table)
-{
-    return toUi(table.extension).toLower();
-}
 
 bool soundLength(const TableDescr& table, const QByteArray& record)
 {
@@ -29,59 +21,6 @@ bool soundLength(const TableDescr& table, const QByteArray& record)
 }
 
 } // namespace
-
-QString resolveFileCase(const QString& path)
-{
-    if (path.isEmpty() || QFileInfo::exists(path))
-        return path;
-    const QFileInfo info(path);
-    const QString wanted = info.fileName();
-    const QDir folder = info.dir();
-    const QStringList entries = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries)
-        if (entry.compare(wanted, Qt::CaseInsensitive) == 0)
-            return path.left(path.size() - wanted.size()) + entry;
-    return path;
-}
-
-QString textFileName(const TableDescr& table)
-{
-    return toUi(table.workName) % QLatin1Char('.') % lowerExtension(table);
-}
-
-QString binFileName(const TableDescr& table)
-{
-    return toUi(table.workName) % QLatin1Char('_') % lowerExtension(table) % QLatin1String(".bin");
-}
-
-QString textFileNameResettingPname(TableDescr& table)
-{
-    const qsizetype blank = table.pname.indexOf(' ');
-    if (blank >= 0)
-        table.pname.truncate(blank);
-    return textFileName(table);
-}
-
-QString textToBinName(const QString& textName)
-{
-    if (textName.size() < 4)
-        return QString();
-    return textName.left(textName.size() - 4) % QLatin1Char('_') % textName.right(3) % QLatin1String(".BIN");
-}
-
-QString binToTextName(const QString& binName)
-{
-    if (binName.size() < 8)
-        return QString();
-    return binName.left(binName.size() - 8) % QLatin1Char('.') % binName.mid(binName.size() - 7, 3);
-}
-
-QString changeMarkerName(const QString& binName)
-{
-    if (binName.size() < 3)
-        return QString();
-    return binName.left(binName.size() - 3) % QLatin1String("chg");
-}
 
 qint32 recordCountOf(const QString& binFileAsNamed, const TableDescr& table)
 {
@@ -157,7 +96,7 @@ bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, co
     const bool madeMarker = markBeforeChange(binFile);
     const qint64 written = file.write(record.constData(), table.recordLength);
     // Saved means on the disk: the record editor reports it saved when this returns.
-    const bool flushed = file.flush() && ::fdatasync(file.handle()) == 0;
+    const bool flushed = syncFileData(file);
     file.close();
     logLine(QByteArrayLiteral("putRec:n ") + QByteArray::number(written));
     if (written > 0)
@@ -185,7 +124,7 @@ bool appendRec(const QString& binFileAsNamed, TableDescr& table, const QByteArra
     const bool madeMarker = markBeforeChange(binFile);
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
         && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength))
-        && ::fdatasync(file.handle()) == 0;
+        && syncFileData(file);
     // A refused write may have left part of the record: the table keeps the length it had.
     if (!ok && file.size() > size)
         file.resize(size);

@@ -1,28 +1,13 @@
 #pragma once
 
 #include "TableDescr.h"
+#include "TableFiles.h"
 
 #include <QByteArray>
 #include <QString>
 
-// Binary tables: fixed-length records, no header. Every operation opens and closes the file.
-
-// File names of a table: "<workName>.tvr", "<workName>_tvr.bin" (lower-case extension).
-QString textFileName(const TableDescr& table);
-QString binFileName(const TableDescr& table);
-// textFileName() as the exchange builds it: the display name loses any suffix after its first
-// blank at the same time.
-QString textFileNameResettingPname(TableDescr& table);
-// Listing-name conversions: GOODS.tvr -> GOODS_tvr.BIN, GOODS_tvr.BIN -> GOODS.tvr,
-// GOODS_tvr.bin -> GOODS_tvr.chg.
-QString textToBinName(const QString& textName);
-QString binToTextName(const QString& binName);
-QString changeMarkerName(const QString& binName);
-
-// The office names files as it likes ("TOVAR.TVR", "tovar.tvr"): the existing file that path names
-// when letter case is ignored in its last part (Windows-1251 letters included). path itself when
-// it exists or when nothing matches, so a new file gets the name as built.
-QString resolveFileCase(const QString& path);
+// Binary tables: fixed-length records, no header. Every operation opens and closes the file, named
+// by the rules of TableFiles.h (a name in other letter case finds the file as it is on the disk).
 
 // Number of whole records in the file (size / record length); 0 when missing or length 0.
 qint32 recordCountOf(const QString& binFile, const TableDescr& table);

@@ -1,6 +1,6 @@
 #include "ReplaceFile.h"
 
-#include "RecordFile.h"
+#include "TableFiles.h"
 
 #include "Codec.h"
 #include "IndexFreshness.h"

@@ -1,5 +1,5 @@
 #include "Search.h"
-#include "RecordFile.h"
+#include "TableFiles.h"
 
 #include "FieldCodec.h"
 #include "FileIo.h"

@@ -4,6 +4,7 @@
 #include "Codec.h"
 #include "DescrRegistry.h"
 #include "Dialogs.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "FileList.h"
 #include "Index.h"
@@ -14,6 +15,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "TableFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +28,7 @@ const QString Incomplete = QStringLiteral("Неполное описание\nт
 
 // What the menu's directories are called, by kind.
 struct KindTexts {
-    QByteArray extension;
-    int listType = 0; // the file-list kind
+    DocKind docKind;
     QString listTitle;
     QString browseTitle;
 };
@@ -38,17 +39,15 @@ KindTexts kindTexts(PrMain::Kind kind)
     case PrMain::KindDirectory:
         break;
     case PrMain::KindResult:
-        return { QByteArrayLiteral("RES"), 3, QStringLiteral("Выбор справочника остатков"),
+        return { DocKind::Results, QStringLiteral("Выбор справочника остатков"),
             QStringLiteral("Справочник остатков") };
     case PrMain::KindWeight:
-        return { QByteArrayLiteral("WGT"), 4, QStringLiteral("Выбор справочника вес.кодов"),
+        return { DocKind::WeightCodes, QStringLiteral("Выбор справочника вес.кодов"),
             QStringLiteral("Справочник вес.кодов") };
     }
     if (appState().receiptMode())
-        return { QByteArrayLiteral("PRH"), 2, QStringLiteral("Выбор приходной накладной"),
-            QStringLiteral("Приходная накладная") };
-    return { QByteArrayLiteral("TVR"), 1, QStringLiteral("Выбор справочника товаров"),
-        QStringLiteral("Справочник товаров") };
+        return { DocKind::Receipt, QStringLiteral("Выбор приходной накладной"), QStringLiteral("Приходная накладная") };
+    return { DocKind::Goods, QStringLiteral("Выбор справочника товаров"), QStringLiteral("Справочник товаров") };
 }
 
 bool onDocument()
@@ -199,12 +198,12 @@ void PrMain::choose(Kind kind)
 
 TableDescr* PrMain::kindTable() const
 {
-    return descrRegistry().table(kindTexts(m_kind).extension);
+    return descrRegistry().table(docKindExtension(kindTexts(m_kind).docKind));
 }
 
 ViewDescr* PrMain::kindView() const
 {
-    return browseView(kindTexts(m_kind).extension);
+    return browseView(docKindExtension(kindTexts(m_kind).docKind));
 }
 
 void PrMain::incomplete()
@@ -232,7 +231,7 @@ void PrMain::openList()
     }
     // An undescribed table's copies are listed with no records rather than divided by zero.
     const qint32 recordLength = described(*table) ? table->recordLength : 0;
-    if (!CreFileList(textFileName(*tab), binFileName(*tab), *tab, kindTexts(m_kind).listType, table->workName,
+    if (!CreFileList(textFileName(*tab), binFileName(*tab), *tab, kindTexts(m_kind).docKind, table->workName,
             recordLength, appState().user.obmen.enCaseChanged)) {
         logLine(QByteArrayLiteral("prmMain: file list not made"));
         showMessage(IconCritical, ViewTitle, QStringLiteral("Список файлов\nне создан"));
@@ -320,7 +319,7 @@ void PrMain::removeCopy(const QString& binFile)
     if (!textFile.isEmpty())
         files << resolveFileCase(textFile);
     // The goods index files beside it may be this copy's; they are built again on first use.
-    if (kindTexts(m_kind).extension == "TVR")
+    if (kindTexts(m_kind).docKind == DocKind::Goods)
         for (const KeyRole role : { KeyRole::Bar, KeyRole::Code })
             files << indexFileName(binFile, role) << sortedIndexFileName(indexFileName(binFile, role));
     for (const QString& file : std::as_const(files)) {

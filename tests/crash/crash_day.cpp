@@ -11,14 +11,15 @@
 #include "ConvFile.h"
 #include "CrashDay.h"
 #include "DescrRegistry.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "Index.h"
 #include "IopLog.h"
-#include "RecordFile.h"
 #include "Reduction.h"
 #include "ResultBook.h"
 #include "RunLog.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "Transfer.h"
 #include "Units.h"
 #include "UserSettingsFile.h"
@@ -351,7 +352,8 @@ void Day::load(qint64 k)
     const QString transfer = inWork(textFileName(goods));
     if (copyFileSafely(office, transfer) != CopyOutcome::Copied)
         failed(k, "not copied");
-    if (reduceText(m_conv, 1, transfer, inWork(binFileName(goods)), goods) != ReduceResult::Ok)
+    if (reduceText(m_conv, docKindCode(DocKind::Goods), transfer, inWork(binFileName(goods)), goods)
+        != ReduceResult::Ok)
         failed(k, "not reduced");
     QFile::remove(transfer);
     iopFinish(QStringLiteral("Справочник загружен успешно."));

@@ -19,9 +19,9 @@
 #include "FieldCodec.h"
 #include "Index.h"
 #include "IopLog.h"
-#include "RecordFile.h"
 #include "ResultBook.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "TestUtil.h"
 #include "Transfer.h"
 

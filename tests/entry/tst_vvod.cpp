@@ -10,6 +10,7 @@
 #include "RunLog.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "TestUtil.h"
 #include "Units.h"
 #include "ViewingFixtures.h"

@@ -7,6 +7,7 @@
 #include "ExchangeFixtures.h"
 #include "FieldCodec.h"
 #include "RecordFile.h"
+#include "TableFiles.h"
 
 #include <QScopeGuard>
 #include <QTest>

@@ -17,6 +17,7 @@
 #include "RunLog.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "TestUtil.h"
 #include "ViewingFixtures.h"
 

@@ -8,6 +8,7 @@
 #include "RunLog.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
+#include "TableFiles.h"
 #include "TestUtil.h"
 #include "ViewingFixtures.h"
 #include "Vvod.h"

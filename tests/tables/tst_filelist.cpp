@@ -80,12 +80,12 @@ void TestFileList::cleanup()
 
 void TestFileList::kinds()
 {
-    QCOMPARE(fileListEnding(1), QByteArray("_TVR.BIN"));
-    QCOMPARE(fileListEnding(4), QByteArray("_WGT.BIN"));
+    QCOMPARE(docKindBinEnding(DocKind::Goods), QByteArray("_TVR.BIN"));
+    QCOMPARE(docKindBinEnding(DocKind::WeightCodes), QByteArray("_WGT.BIN"));
     QCOMPARE(fileListWord(2), cp("Приход"));
     QCOMPARE(fileListWord(3), cp("Остатки"));
     QCOMPARE(fileListWord(4), cp("Весовые ШК"));
-    QVERIFY(fileListEnding(0).isEmpty());
+    QVERIFY(docKindBinEnding(static_cast<DocKind>(0)).isEmpty());
     QVERIFY(fileListWord(5).isEmpty());
 }
 
@@ -121,7 +121,7 @@ void TestFileList::lines()
     QVERIFY(makeFile(m_dir->filePath(QStringLiteral("in/")) + file, size));
     // A folder with a matching name is not a file and never listed.
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("in/X_TVR.BIN")));
-    QCOMPARE(fileListLines(path("in"), tabTable(), 1, "GOODS", 64, true), line);
+    QCOMPARE(fileListLines(path("in"), tabTable(), DocKind::Goods, "GOODS", 64, true), line);
 }
 
 void TestFileList::changeFlag_data()
@@ -142,7 +142,7 @@ void TestFileList::changeFlag()
     QVERIFY(makeFile(path("in/OST5_res.bin"), 40));
     if (marker)
         touchChangeMarker(path("in/OST5_res.bin"));
-    const QByteArray lines = fileListLines(path("in"), tabTable(), 3, "OST", 20, enCaseChanged);
+    const QByteArray lines = fileListLines(path("in"), tabTable(), DocKind::Results, "OST", 20, enCaseChanged);
     QCOMPARE(lines, QByteArray(QByteArray("OST5_res.bin;") + cp("Остатки;3;5;2;07.03.26;14:05;") + flag + "\r\n"));
 }
 
@@ -155,9 +155,9 @@ void TestFileList::createThenAdd()
     const QString text = path("LIST.tab");
     const QString bin = path("LIST_tab.bin");
     QVERIFY(writeFile(text, "old list\r\n"));
-    QVERIFY(CreFileListDir(path("in"), text, bin, tab, 1, "G", 64, false));
+    QVERIFY(CreFileListDir(path("in"), text, bin, tab, DocKind::Goods, "G", 64, false));
     QCOMPARE(tab.recordCount, 2);
-    QVERIFY(AddFileListDir(path("in"), text, bin, tab, 2, "D", 10, false));
+    QVERIFY(AddFileListDir(path("in"), text, bin, tab, DocKind::Receipt, "D", 10, false));
     QCOMPARE(tab.recordCount, 3);
     QCOMPARE(readFile(text),
         QByteArray("G1_TVR.BIN;") + cp("Товары;1;1;1;07.03.26;14:05; \r\n") + "G2_TVR.BIN;"
@@ -166,13 +166,13 @@ void TestFileList::createThenAdd()
     // Upper- and lower-case names are listed in the folder's order, which ignores case.
     QVERIFY(makeFile(path("in/B3_TVR.BIN"), 64));
     QVERIFY(makeFile(path("in/a4_tvr.bin"), 64));
-    QVERIFY(CreFileListDir(path("in"), text, bin, tab, 1, "G", 64, false));
+    QVERIFY(CreFileListDir(path("in"), text, bin, tab, DocKind::Goods, "G", 64, false));
     QList<QByteArray> names;
     for (const QByteArray& line : readFile(text).split('\n'))
         names << line.left(line.indexOf(';'));
     QCOMPARE(names, QList<QByteArray>({ "a4_tvr.bin", "B3_TVR.BIN", "G1_TVR.BIN", "G2_TVR.BIN", "" }));
     // Creating again starts the list afresh.
-    QVERIFY(CreFileListDir(path("in"), text, bin, tab, 2, "D", 10, false));
+    QVERIFY(CreFileListDir(path("in"), text, bin, tab, DocKind::Receipt, "D", 10, false));
     QCOMPARE(tab.recordCount, 1);
     QCOMPARE(recordCountOf(bin, tab), 1);
 }
@@ -183,8 +183,8 @@ void TestFileList::workFolderList()
     QVERIFY(QDir::setCurrent(path("in")));
     QVERIFY(makeFile(path("in/W_WGT.BIN"), 24));
     TableDescr tab = tabTable();
-    const bool created = CreFileList(path("LIST.tab"), path("LIST_tab.bin"), tab, 4, "W", 12, true);
-    const bool added = AddFileList(path("LIST.tab"), path("LIST_tab.bin"), tab, 1, "G", 64, true);
+    const bool created = CreFileList(path("LIST.tab"), path("LIST_tab.bin"), tab, DocKind::WeightCodes, "W", 12, true);
+    const bool added = AddFileList(path("LIST.tab"), path("LIST_tab.bin"), tab, DocKind::Goods, "G", 64, true);
     QDir::setCurrent(before);
     QVERIFY(created);
     QVERIFY(added);
@@ -196,12 +196,13 @@ void TestFileList::workFolderList()
 void TestFileList::emptyFolder()
 {
     TableDescr tab = tabTable();
-    QVERIFY(CreFileListDir(path("in"), path("LIST.tab"), path("LIST_tab.bin"), tab, 1, "G", 64, true));
+    QVERIFY(CreFileListDir(path("in"), path("LIST.tab"), path("LIST_tab.bin"), tab, DocKind::Goods, "G", 64, true));
     QVERIFY(QFile::exists(path("LIST.tab")));
     QCOMPARE(readFile(path("LIST.tab")), QByteArray());
     QVERIFY(QFile::exists(path("LIST_tab.bin")));
     QCOMPARE(tab.recordCount, 0);
-    QVERIFY(!CreFileListDir(path("in"), path("LIST.tab"), path("LIST_tab.bin"), tab, 7, "G", 64, true));
+    QVERIFY(!CreFileListDir(
+        path("in"), path("LIST.tab"), path("LIST_tab.bin"), tab, static_cast<DocKind>(7), "G", 64, true));
 }
 
 void TestFileList::suffix_data()

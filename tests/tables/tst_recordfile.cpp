@@ -1,6 +1,7 @@
 #include "FailingDevices.h"
 #include "FieldCodec.h"
 #include "RecordFile.h"
+#include "TableFiles.h"
 #include "TableFixtures.h"
 #include "TestUtil.h"
 
@@ -32,9 +33,6 @@ class TestRecordFile : public QObject {
 
 private slots:
     void init();
-    void fileNames();
-    void nameConversions_data();
-    void nameConversions();
     void countIgnoresPartialTail();
     void readBounds_data();
     void readBounds();
@@ -59,47 +57,6 @@ void TestRecordFile::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
-}
-
-void TestRecordFile::fileNames()
-{
-    TableDescr t = Fixtures::goods();
-    t.workName = TestUtil::cp("Товары");
-    QCOMPARE(textFileName(t), QStringLiteral("Товары.tvr"));
-    QCOMPARE(binFileName(t), QStringLiteral("Товары_tvr.bin"));
-    t.extension = "RES";
-    t.workName = "OST12";
-    QCOMPARE(textFileName(t), QStringLiteral("OST12.res"));
-    QCOMPARE(binFileName(t), QStringLiteral("OST12_res.bin"));
-    t.pname = TestUtil::cp("Остатки 12 шт");
-    QCOMPARE(textFileNameResettingPname(t), QStringLiteral("OST12.res"));
-    QCOMPARE(t.pname, TestUtil::cp("Остатки"));
-}
-
-void TestRecordFile::nameConversions_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("bin");
-    QTest::addColumn<QString>("marker");
-    QTest::newRow("goods") << QStringLiteral("GOODS.tvr") << QStringLiteral("GOODS_tvr.BIN")
-                           << QStringLiteral("GOODS_tvr.chg");
-    QTest::newRow("upper") << QStringLiteral("D7.PRH") << QStringLiteral("D7_PRH.BIN") << QStringLiteral("D7_PRH.chg");
-    QTest::newRow("bare extension") << QStringLiteral(".res") << QStringLiteral("_res.BIN")
-                                    << QStringLiteral("_res.chg");
-}
-
-void TestRecordFile::nameConversions()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, bin);
-    QFETCH(QString, marker);
-    QCOMPARE(textToBinName(text), bin);
-    QCOMPARE(binToTextName(bin), text);
-    QCOMPARE(changeMarkerName(bin), marker);
-    QCOMPARE(changeMarkerName(QStringLiteral("GOODS_tvr.bin")), QStringLiteral("GOODS_tvr.chg"));
-    // Names too short for the rule give nothing rather than a garbled name.
-    QVERIFY(textToBinName(QStringLiteral("a.b")).isEmpty());
-    QVERIFY(binToTextName(QStringLiteral("_tvr.BI")).isEmpty());
 }
 
 void TestRecordFile::countIgnoresPartialTail()
