@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "ConvFile.h"
 #include "DescrRegistry.h"
+#include "DocKind.h"
 #include "FieldCodec.h"
 #include "FileIo.h"
 #include "FileList.h"
@@ -85,7 +86,14 @@ QByteArray unlistableReason(const QString& fileName, const QByteArray& name, con
     return QByteArray();
 }
 
+// A kind of document as the lists find it: by its text name (".TVR") or its binary table ("_TVR.BIN").
 struct Kind {
+    Kind(DocKind k, bool binary)
+        : code(docKindCode(k))
+        , extension(docKindExtension(k))
+        , ending(binary ? docKindBinEnding(k) : '.' + extension)
+    {
+    }
     int code;
     QByteArray extension; // of the kind's table descriptor
     QByteArray ending; // upper case, as listed names end
@@ -207,14 +215,12 @@ bool writeList(const QByteArray& lines, TableDescr& tab, const QByteArray& opera
 
 Kind sourceKind(bool receiptMode, bool binary)
 {
-    return receiptMode ? Kind { 2, "PRH", binary ? "_PRH.BIN" : ".PRH" }
-                       : Kind { 1, "TVR", binary ? "_TVR.BIN" : ".TVR" };
+    return Kind(receiptMode ? DocKind::Receipt : DocKind::Goods, binary);
 }
 
 QList<Kind> exchangeKinds(bool receiptMode, bool binary)
 {
-    return { Kind { 3, "RES", binary ? "_RES.BIN" : ".RES" }, sourceKind(receiptMode, binary),
-        Kind { 4, "WGT", binary ? "_WGT.BIN" : ".WGT" } };
+    return { Kind(DocKind::Results, binary), sourceKind(receiptMode, binary), Kind(DocKind::WeightCodes, binary) };
 }
 
 // The descriptor of a kind when its settings describe a table; logged when not.
@@ -262,16 +268,12 @@ QByteArray remoteListLine(const UrlInfo& info, const TableDescr& tab)
         return QByteArray();
     const QByteArray& name = info.name;
     const QByteArray upper = name.toUpper();
-    const QByteArray extension = upper.right(4);
-    qint32 type = 0;
-    if (extension == ".TVR")
-        type = 1;
-    else if (extension == ".PRH")
-        type = 2;
-    else if (extension == ".WGT")
-        type = 4;
-    else
+    // Results are never offered for loading.
+    const std::optional<DocKind> kind
+        = upper.size() > 4 && upper[upper.size() - 4] == '.' ? docKindOfExtension(upper.right(3)) : std::nullopt;
+    if (!kind || *kind == DocKind::Results)
         return QByteArray();
+    const qint32 type = docKindCode(*kind);
     const TableDescr* table = directoryTable(type);
     const int nameField = tab.fieldIndex(QByteArrayLiteral("NAME"));
     // A name from the server must name a file of that folder, and go into the list whole.
@@ -349,7 +351,7 @@ QList<SelectionEntry> fixedLoadSelection(bool receiptMode)
 {
     const QByteArray operation = QByteArrayLiteral("fixedLoadSelection");
     QList<SelectionEntry> entries;
-    for (const Kind& kind : { sourceKind(receiptMode, false), Kind { 4, "WGT", ".WGT" } }) {
+    for (const Kind& kind : { sourceKind(receiptMode, false), Kind(DocKind::WeightCodes, false) }) {
         const TableDescr* table = describedTable(kind, operation);
         if (!table)
             continue;
@@ -453,10 +455,8 @@ void removeExchangeLeftovers(const QString& work, bool textsAreOurs)
 
 TableDescr* directoryTable(qint32 type)
 {
-    static const char* const extensions[] = { nullptr, "TVR", "PRH", "RES", "WGT" };
-    if (type < 1 || type > 4)
-        return nullptr;
-    return descrRegistry().table(QByteArray(extensions[type]));
+    const std::optional<DocKind> kind = docKindOf(type);
+    return kind ? descrRegistry().table(docKindExtension(*kind)) : nullptr;
 }
 
 bool tableDescribed(const TableDescr* table)

@@ -601,7 +601,7 @@ bool ObMain::takeEntry()
 {
     const SelectionEntry& entry = m_entries.at(m_index);
     m_cur = Entry();
-    m_cur.type = entry.type;
+    m_cur.kind = docKindOf(entry.type);
     const QString name = toUi(entry.name);
     QByteArray number = entry.number.trimmed();
     // The list shows a missing number as "Б/Н"; the title then has no number.
@@ -610,7 +610,7 @@ bool ObMain::takeEntry()
     m_obmenWin->setFileCounter(m_index + 1, static_cast<int>(m_entries.size()));
     m_obmenWin->resetProgress();
     setState(QString());
-    if (entry.type == 0) {
+    if (!m_cur.kind) {
         m_cur.logTitle = entry.name;
     } else {
         m_cur.table = directoryTable(entry.type);
@@ -651,14 +651,14 @@ void ObMain::finishLog(const QString& text)
 void ObMain::loadBegin()
 {
     // An "other document" read where it lies replaces nothing.
-    const bool readInPlace = m_cur.type == 0 && m_inputIsWork;
+    const bool readInPlace = !m_cur.kind && m_inputIsWork;
     const bool exists = !readInPlace && QFileInfo::exists(m_cur.bin);
     if (exists && !obmen().enLoadReplace) {
         if (!askReplace(AlreadyThere, QStringLiteral("Загрузить"))) {
             endEntry();
             return;
         }
-    } else if (exists && m_cur.type >= 1 && m_cur.type <= 3 && QFileInfo::exists(markerOf(m_cur.bin))) {
+    } else if (exists && m_cur.kind && *m_cur.kind != DocKind::WeightCodes && QFileInfo::exists(markerOf(m_cur.bin))) {
         // Counted or edited on the terminal and not yet unloaded: replacing it loses that work.
         if (!askReplace(QStringLiteral("Справочник изменён\nи не выгружен"), QStringLiteral("Загрузить"))) {
             endEntry();
@@ -679,11 +679,11 @@ void ObMain::fetched(const ExchangeJob& job)
 {
     m_cur.transfer = job.local;
     m_cur.inPlace = job.inPlace;
-    if (m_cur.type == 0)
+    if (!m_cur.kind)
         m_cur.bin = m_cur.transfer;
     if (job.outcome == JobOutcome::Failed) {
         // Nothing half-fetched stays: the channel left no file, and a text copy of ours goes.
-        if (m_cur.type != 0 && !m_cur.inPlace)
+        if (m_cur.kind && !m_cur.inPlace)
             QFile::remove(m_cur.transfer);
         if (!job.logText.isEmpty())
             iopMsg(job.logText);
@@ -698,7 +698,7 @@ void ObMain::fetched(const ExchangeJob& job)
 void ObMain::reduce()
 {
     const bool always = obmen().loadMessage == 1;
-    if (m_cur.type == 0) {
+    if (!m_cur.kind) {
         // Any other document is taken as it is.
         m_cur.done = true;
         if (always)
@@ -711,7 +711,7 @@ void ObMain::reduce()
     // An empty office file may come as no file at all.
     const ReduceResult result = QFileInfo(m_cur.transfer).size() <= 0
         ? ReduceResult::Empty
-        : reduceText(*m_conv, m_cur.type, m_cur.transfer, m_cur.bin, *m_cur.table);
+        : reduceText(*m_conv, docKindCode(*m_cur.kind), m_cur.transfer, m_cur.bin, *m_cur.table);
     if (!m_cur.inPlace)
         QFile::remove(m_cur.transfer);
     if (result == ReduceResult::Empty) {
@@ -726,7 +726,7 @@ void ObMain::reduce()
     if (result != ReduceResult::Ok) {
         setState(QStringLiteral("Редукция\nошибки"));
         // The weight codes that do not load as weight codes are refused outright.
-        showBox(m_cur.type == 4 && result == ReduceResult::Failed ? IconCritical : IconWarning,
+        showBox(m_cur.kind == DocKind::WeightCodes && result == ReduceResult::Failed ? IconCritical : IconWarning,
             QStringLiteral("Редукция\nошибки"));
     }
     setState(QStringLiteral("Редукция\nзавершена"));
@@ -751,12 +751,12 @@ void ObMain::unloadLookedUp(const ExchangeJob& job)
         failEntry(NotUnloaded);
         return;
     }
-    if (m_cur.type == 0 && !QFileInfo(m_cur.bin).isFile()) {
+    if (!m_cur.kind && !QFileInfo(m_cur.bin).isFile()) {
         showBox(IconCritical, QStringLiteral("Выгрузка\nСправочник\nне открыт"));
         failEntry(NotUnloaded);
         return;
     }
-    if (m_cur.type != 0) {
+    if (m_cur.kind) {
         setState(QStringLiteral("Конвертация\nвыполняется"));
         m_obmenWin->setAbortVisible(false);
         const bool converted = convertForUnload(*m_conv, m_cur.bin, m_cur.transfer, *m_cur.table);
@@ -841,7 +841,7 @@ void ObMain::actOnSource()
         if (m_cur.done)
             applySourceAction(static_cast<SourceAction>(obmen().unloadAct), m_cur.bin);
         // A text delivered where it lies (the output folder is the work folder) is the delivery.
-        if (m_cur.type != 0 && !m_cur.inPlace)
+        if (m_cur.kind && !m_cur.inPlace)
             QFile::remove(m_cur.transfer);
         endEntry();
         return;
@@ -849,7 +849,7 @@ void ObMain::actOnSource()
     // The office's file is only marked as taken when its directory really was loaded; an "other
     // document" read where it lies has no copy but that one.
     const SourceAction action = static_cast<SourceAction>(obmen().loadAct);
-    if (!m_cur.done || action == SourceAction::Keep || (m_cur.type == 0 && m_cur.inPlace)) {
+    if (!m_cur.done || action == SourceAction::Keep || (!m_cur.kind && m_cur.inPlace)) {
         endEntry();
         return;
     }
@@ -879,7 +879,7 @@ void ObMain::entryAborted()
         iopMsg(m_load ? QStringLiteral("Загрузка прервана") : QStringLiteral("Выгрузка прервана"));
         finishLog(m_load ? NotLoaded : NotUnloaded);
         // The channel left no file behind; the directory's text copy of ours goes.
-        if (m_cur.type != 0 && !m_cur.inPlace && !m_cur.transfer.isEmpty())
+        if (m_cur.kind && !m_cur.inPlace && !m_cur.transfer.isEmpty())
             QFile::remove(m_cur.transfer);
     }
     // The log of a broken-off entry stays on the terminal: it was not delivered.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocKind.h"
 #include "DocumentList.h"
 #include "ExchangeChannel.h"
 #include "TableDescr.h"
@@ -9,6 +10,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 class ConvFile;
 class ObMainWin;
@@ -73,7 +76,7 @@ signals:
 private:
     // The entry in flight: what it is, where its files are, how far it got.
     struct Entry {
-        qint32 type = 0;
+        std::optional<DocKind> kind; // none: any other document
         TableDescr* table = nullptr;
         QString title; // the directory's display name
         QByteArray logTitle; // the same as bytes, for the exchange log

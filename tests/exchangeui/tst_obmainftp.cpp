@@ -155,8 +155,6 @@ void TestObMainFtp::load_data()
     QTest::newRow("keep, passive") << int(SourceAction::Keep) << 0
                                    << QStringList({ QStringLiteral("Tovar.tvr"), QStringLiteral("Vescod.wgt") });
     QTest::newRow("delete, active") << int(SourceAction::Delete) << 1 << QStringList();
-    QTest::newRow("rename, passive") << int(SourceAction::Rename) << 0
-                                     << QStringList({ QStringLiteral("Tovar.tvo"), QStringLiteral("Vescod.wgo") });
 }
 
 void TestObMainFtp::load()
