@@ -48,7 +48,7 @@ int choiceOf(const SettingChoices& choices, const QByteArray& value)
     return -1;
 }
 
-bool readChoice(IniReader& reader, const KeySpec& key, const SectionTexts& texts, const QByteArray& value,
+bool readChoice(IniReader& reader, const SettingKey& key, const SectionTexts& texts, const QByteArray& value,
     const SettingValue& target)
 {
     int choice = choiceOf(key.choices, value);
@@ -65,7 +65,7 @@ bool readChoice(IniReader& reader, const KeySpec& key, const SectionTexts& texts
     return taken || key.choices.miss == ChoiceMiss::First;
 }
 
-bool readValue(IniReader& reader, const KeySpec& key, const SectionTexts& texts, const QByteArray& value,
+bool readValue(IniReader& reader, const SettingKey& key, const SectionTexts& texts, const QByteArray& value,
     const SettingValue& target)
 {
     switch (key.type) {
@@ -159,7 +159,7 @@ void put(QByteArray& out, const QByteArray& key, const QByteArray& value)
 }
 
 // One key's lines; text is the value of a text or password, number that of the others.
-void writeValue(QByteArray& out, const KeySpec& key, const QByteArray& text, qint32 number)
+void writeValue(QByteArray& out, const SettingKey& key, const QByteArray& text, qint32 number)
 {
     const QByteArray name(key.name);
     switch (key.type) {

@@ -16,7 +16,7 @@ void addFolders(std::vector<RecordKey<Record>>& keys, int first)
 
 } // namespace
 
-QByteArray upperKey(const KeySpec& key)
+QByteArray upperKey(const SettingKey& key)
 {
     return IniReader::upper(QByteArray(key.name));
 }

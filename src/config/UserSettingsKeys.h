@@ -47,7 +47,7 @@ struct SettingChoices {
 };
 
 // One key of a section, whatever its record.
-struct KeySpec {
+struct SettingKey {
     const char* name = ""; // as written ("IPAdress"); read in any case
     SettingType type = SettingType::Text;
     int maxBytes = 0; // Text, Password: the longest value kept; longer values read are cut
@@ -72,7 +72,7 @@ struct SettingValue {
 };
 
 template <typename Record>
-struct RecordKey : KeySpec {
+struct RecordKey : SettingKey {
     QByteArray Record::*text = nullptr;
     qint32 Record::*number = nullptr;
     bool Record::*flag = nullptr;
@@ -219,4 +219,4 @@ void forEachUserSection(User& user, F&& f)
 }
 
 // The key as the reader compares it and as PARM lines name it: upper-cased.
-QByteArray upperKey(const KeySpec& key);
+QByteArray upperKey(const SettingKey& key);

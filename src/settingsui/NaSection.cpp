@@ -104,7 +104,7 @@ int NaSection::parmLine(const QByteArray& key) const
     return -1;
 }
 
-QString NaSection::parmLabel(const KeySpec& key) const
+QString NaSection::parmLabel(const SettingKey& key) const
 {
     const QByteArray wanted = upperKey(key);
     if (m_view)
@@ -114,7 +114,7 @@ QString NaSection::parmLabel(const KeySpec& key) const
     return QString();
 }
 
-void NaSection::keyRow(const KeySpec& key, const SettingValue& value)
+void NaSection::keyRow(const SettingKey& key, const SettingValue& value)
 {
     const int line = parmLine(upperKey(key));
     if (line < 0)

@@ -61,7 +61,7 @@ protected:
     }
 
     // The PARM label of a key of the page, empty when the page lacks it.
-    QString parmLabel(const KeySpec& key) const;
+    QString parmLabel(const SettingKey& key) const;
     // "Ошибка в параметре\n" and the label, under the editor's box title.
     void refuse(const QString& label) const;
     // The folder check of the program: a folder that is missing may be created on the operator's
@@ -69,7 +69,7 @@ protected:
     static bool folderReady(const QString& path, const QString& question, const QString& title);
 
 private:
-    void keyRow(const KeySpec& key, const SettingValue& value);
+    void keyRow(const SettingKey& key, const SettingValue& value);
     int parmLine(const QByteArray& key) const;
 
     QString m_title;

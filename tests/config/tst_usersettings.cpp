@@ -581,7 +581,7 @@ void TestUserSettings::everyKeyValueReadsBack()
     const QString path = dir.filePath(QStringLiteral("OrtUser.ini"));
     UserSettings user;
     int checked = 0;
-    const auto check = [&](const KeySpec& key, const SettingValue& value) {
+    const auto check = [&](const SettingKey& key, const SettingValue& value) {
         if (QTest::currentTestFailed())
             return;
         const int choices = int(qMax(key.choices.fileWords.size(), key.choices.screenItems.size()));
