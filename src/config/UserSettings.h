@@ -6,6 +6,7 @@
 // The six user settings records of "OrtUser.ini". Text fields are Windows-1251 bytes; each is
 // kept within its field size less the terminator (see the *Max constants), longer values are cut.
 // A default-constructed record is the section defaults record: empty texts, false, 0.
+// The keys that store them in the file and show them in the editors: UserSettingsKeys.h.
 
 constexpr int ShortTextMax = 63; // 64-byte fields
 constexpr int FolderMax = 511; // 512-byte folders

@@ -5,10 +5,13 @@
 #include "IniReader.h"
 #include "RunLog.h"
 #include "Units.h"
+#include "UserSettingsKeys.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <type_traits>
 
 namespace {
 
@@ -23,24 +26,94 @@ QByteArray xorStream()
     return QByteArrayLiteral("Qarn Velbot 1987").toBase64();
 }
 
-enum class KeyResult { Done, Failed, Unknown };
-using KeyHandler = std::function<KeyResult(IniReader&, const QByteArray& key, const QByteArray& value)>;
+bool isTrue(const QByteArray& value)
+{
+    return IniReader::upper(value) == "TRUE";
+}
 
-// One user section: the live record is reset to its defaults at the header, each line sets one
-// field. Texts are translated at use, so they stay the reader's own.
-class UserSection : public IniSection {
+// The index of the value among the choice's words, or -1. The written words are compared whole,
+// both upper-cased by the settings rule, so what is saved always reads as the same value; then
+// the other spellings the choice takes.
+int choiceOf(const SettingChoices& choices, const QByteArray& value)
+{
+    const QByteArray up = IniReader::upper(value);
+    for (std::size_t i = 0; i < choices.fileWords.size(); ++i)
+        if (up == IniReader::upper(cp(choices.fileWords[i])))
+            return static_cast<int>(i);
+    for (const ChoiceAlias& alias : choices.alsoRead) {
+        const QByteArray word = IniReader::upper(cp(alias.word));
+        if (alias.prefix ? up.startsWith(word) : up == word)
+            return alias.value;
+    }
+    return -1;
+}
+
+bool readChoice(IniReader& reader, const SettingKey& key, const SectionTexts& texts, const QByteArray& value,
+    const SettingValue& target)
+{
+    int choice = choiceOf(key.choices, value);
+    if (choice < 0 && key.choices.miss == ChoiceMiss::Unknown) {
+        reader.errorLine(IniReader::text(texts.unknown));
+        return false;
+    }
+    const bool taken = choice >= 0;
+    choice = qMax(choice, 0);
+    if (target.flag)
+        *target.flag = choice != 0;
+    else
+        *target.number = choice;
+    return taken || key.choices.miss == ChoiceMiss::First;
+}
+
+bool readValue(IniReader& reader, const SettingKey& key, const SectionTexts& texts, const QByteArray& value,
+    const SettingValue& target)
+{
+    switch (key.type) {
+    case SettingType::Text:
+        *target.text = IniReader::fitText(value, key.maxBytes);
+        return true;
+    case SettingType::Password: {
+        QByteArray plain;
+        if (!unscramblePassword(value, plain)) {
+            reader.errorLine(IniReader::text(texts.badPassword));
+            return false;
+        }
+        *target.text = IniReader::fitText(plain, key.maxBytes);
+        return true;
+    }
+    case SettingType::Integer:
+        // A value that is no number is refused without a line of its own.
+        return IniReader::toInt32(value, *target.number);
+    case SettingType::Quantity:
+        if (!parseQuantity(value, *target.number)) {
+            reader.errorLine(IniReader::text(QT_TRANSLATE_NOOP("IniReader", "405:Неправильное значение параметра ")));
+            return false;
+        }
+        return true;
+    case SettingType::Flag:
+        *target.flag = isTrue(value);
+        return true;
+    case SettingType::Choice:
+        return readChoice(reader, key, texts, value, target);
+    }
+    return false;
+}
+
+// One section of a settings file read into its record by its key table: the record is reset to
+// its defaults at the header, each line sets one key. Texts are translated at use, so they stay
+// the reader's own.
+template <typename Record>
+class KeyedSection : public IniSection {
 public:
-    UserSection(const char* malformed, const char* unknown, std::function<void()> reset, KeyHandler handler)
-        : m_malformed(malformed)
-        , m_unknown(unknown)
-        , m_reset(std::move(reset))
-        , m_handler(std::move(handler))
+    KeyedSection(const SectionKeys<Record>& keys, Record& record)
+        : m_keys(keys)
+        , m_record(record)
     {
     }
 
     bool start(IniReader&) override
     {
-        m_reset();
+        m_record = Record();
         return true;
     }
 
@@ -49,234 +122,22 @@ public:
         QByteArray key;
         QByteArray value;
         if (!IniReader::splitKeyValue(raw, key, value)) {
-            reader.errorLine(IniReader::text(m_malformed));
+            reader.errorLine(IniReader::text(m_keys.texts.malformed));
             return false;
         }
-        switch (m_handler(reader, key, value)) {
-        case KeyResult::Done:
-            return true;
-        case KeyResult::Failed:
-            return false;
-        case KeyResult::Unknown:
-            reader.errorLine(IniReader::text(m_unknown));
-            return false;
-        }
+        for (const RecordKey<Record>& k : m_keys.keys)
+            if (upperKey(k) == key)
+                return readValue(reader, k, m_keys.texts, value, k.in(m_record));
+        reader.errorLine(IniReader::text(m_keys.texts.unknown));
         return false;
     }
 
     bool end(IniReader&) override { return true; }
 
 private:
-    const char* m_malformed;
-    const char* m_unknown;
-    std::function<void()> m_reset;
-    KeyHandler m_handler;
+    const SectionKeys<Record>& m_keys;
+    Record& m_record;
 };
-
-bool isTrue(const QByteArray& value)
-{
-    return IniReader::upper(value) == "TRUE";
-}
-
-// LoadAct and UnloadAct: judged by the beginning of the word, so "Удалять" and "удал." both read.
-qint32 sourceAction(const QByteArray& value)
-{
-    const QByteArray up = IniReader::upper(value);
-    if (up.isEmpty())
-        return 0;
-    if (up.left(6) == cp("ОСТАВЛ"))
-        return 0;
-    if (up.left(4) == cp("УДАЛ"))
-        return 1;
-    if (up.left(5) == cp("ИЗМЕН"))
-        return 2;
-    return 0;
-}
-
-// The display words of the enumerations, in value order: written as they stand, and read back
-// under the settings upper-casing rule, so what is saved always reads as the same value.
-const std::initializer_list<const char*> ChannelWords = { "FTP Клиент", "ЛокальнаЯ папка", "FTP Сервер" };
-const std::initializer_list<const char*> SearchOrderWords
-    = { "Только по коду", "По коду и штрихкоду", "По штрихкоду и коду" };
-const std::initializer_list<const char*> ActionWords
-    = { "Оставлять справочник", "Удалять справочник", "Изменять название" };
-
-// Index of the value among the listed words, both upper-cased by the settings rule, or -1.
-int listed(const QByteArray& value, std::initializer_list<const char*> words)
-{
-    const QByteArray up = IniReader::upper(value);
-    int i = 0;
-    for (const char* w : words) {
-        if (up == IniReader::upper(cp(w)))
-            return i;
-        ++i;
-    }
-    return -1;
-}
-
-// The word written for a value; an out-of-range value is written as the first word.
-QByteArray wordOf(std::initializer_list<const char*> words, qint32 value)
-{
-    const bool inRange = value >= 0 && value < static_cast<qint32>(words.size());
-    return cp(*(words.begin() + (inRange ? value : 0)));
-}
-
-KeyResult setPassword(IniReader& reader, const QByteArray& value, QByteArray& field, const char* badText)
-{
-    QByteArray plain;
-    if (!unscramblePassword(value, plain)) {
-        reader.errorLine(IniReader::text(badText));
-        return KeyResult::Failed;
-    }
-    field = IniReader::fitText(plain, PasswordMax);
-    return KeyResult::Done;
-}
-
-KeyResult ftpClientKey(FtpClientSettings& s, IniReader& reader, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "IPADRESS")
-        s.ipAdress = IniReader::fitText(value, ShortTextMax);
-    else if (key == "USERNAME")
-        s.userName = IniReader::fitText(value, ShortTextMax);
-    else if (key == "PASSWORD")
-        return setPassword(
-            reader, value, s.passWord, QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_CLIENT].Неправильный пароль "));
-    else if (key == "TRANSFERMODE")
-        s.transferMode = IniReader::upper(value) == "ACTIVE" ? 1 : 0;
-    else if (key == "ROOT")
-        s.root = IniReader::fitText(value, FolderMax);
-    else if (key == "INPUT")
-        s.input = IniReader::fitText(value, FolderMax);
-    else if (key == "OUTPUT")
-        s.output = IniReader::fitText(value, FolderMax);
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult ftpServerKey(FtpServerSettings& s, IniReader& reader, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "USERNAME")
-        s.userName = IniReader::fitText(value, ShortTextMax);
-    else if (key == "PASSWORD")
-        return setPassword(
-            reader, value, s.passWord, QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_SERVER].Неправильный пароль "));
-    else if (key == "ROOT")
-        s.root = IniReader::fitText(value, FolderMax);
-    else if (key == "INPUT")
-        s.input = IniReader::fitText(value, FolderMax);
-    else if (key == "OUTPUT")
-        s.output = IniReader::fitText(value, FolderMax);
-    else if (key == "TRACE")
-        return IniReader::toInt32(value, s.trace) ? KeyResult::Done : KeyResult::Failed;
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult localDirKey(LocalDirSettings& s, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "ROOT")
-        s.root = IniReader::fitText(value, FolderMax);
-    else if (key == "INPUT")
-        s.input = IniReader::fitText(value, FolderMax);
-    else if (key == "OUTPUT")
-        s.output = IniReader::fitText(value, FolderMax);
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult obmenKey(ObmenSettings& s, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "IOFTPLOCAL") {
-        const int channel = listed(value, ChannelWords);
-        if (channel < 0)
-            return KeyResult::Unknown; // reported with the section's 411 text
-        s.ioFtpLocal = channel;
-    } else if (key == "ENUNLOADREQUEST")
-        s.enUnloadRequest = isTrue(value);
-    else if (key == "ENLOADREPLACE")
-        s.enLoadReplace = isTrue(value);
-    else if (key == "LOADACT")
-        s.loadAct = sourceAction(value);
-    else if (key == "UNLOADACT")
-        s.unloadAct = sourceAction(value);
-    else if (key == "LOADMESSAGE")
-        s.loadMessage = IniReader::upper(value) == cp("ВСЕГДА") ? 1 : 0;
-    else if (key == "UNLOADMESSAGE")
-        s.unloadMessage = IniReader::upper(value) == cp("ВСЕГДА") ? 1 : 0;
-    else if (key == "ENCASECHANGED")
-        s.enCaseChanged = isTrue(value);
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult programmKey(ProgrammSettings& s, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "PROGRAMM")
-        s.programm = IniReader::upper(value) == cp("ПРИХОД ТОВАРА");
-    else if (key == "TERMINALNUMBER")
-        s.terminalNumber = IniReader::fitText(value, TerminalNumberMax);
-    else if (key == "WORKDIRECTORY")
-        s.workDirectory = IniReader::fitText(value, FolderMax);
-    else if (key == "ENONDEPARTMENT")
-        s.enOnDepartment = isTrue(value);
-    else if (key == "ENONPLACE")
-        s.enOnPlace = isTrue(value);
-    else if (key == "ENONDOCUMENT")
-        s.enOnDocument = isTrue(value);
-    else if (key == "ENAVTORIZ")
-        s.enAvtoriz = isTrue(value);
-    else if (key == "ENEXITREQUEST")
-        s.enExitRequest = isTrue(value);
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult vvodKey(VvodSettings& s, IniReader& reader, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "ENADDITEM")
-        s.enAddItem = isTrue(value);
-    else if (key == "ENWEIGHTBARCODE")
-        s.enWeightBarCode = isTrue(value);
-    else if (key == "QUANTITYINCR") {
-        if (!parseQuantity(value, s.quantityIncr)) {
-            reader.errorLine(IniReader::text(QT_TRANSLATE_NOOP("IniReader", "405:Неправильное значение параметра ")));
-            return KeyResult::Failed;
-        }
-    } else if (key == "ENQUANTITYSKIP")
-        s.enQuantitySkip = isTrue(value);
-    else if (key == "ENSUMREPEATED")
-        s.enSumRepeated = isTrue(value);
-    else if (key == "SEARCHORDER") {
-        const int order = listed(value, SearchOrderWords);
-        s.searchOrder = qMax(order, 0);
-        if (order < 0)
-            return KeyResult::Failed;
-    } else if (key == "VVODPANEL") {
-        // "РХД" is an older spelling of the row panel that files still carry.
-        const int panel = listed(value, { "ТАБЛИЦА", "РЯД", "РХД" });
-        s.vvodPanel = panel < 0 ? 0 : (panel == 0 ? 0 : 1);
-        if (panel < 0)
-            return KeyResult::Failed;
-    } else if (key == "ENSUMDOCUM")
-        s.enSumDocum = isTrue(value);
-    else
-        return KeyResult::Unknown;
-    return KeyResult::Done;
-}
-
-KeyResult systemKey(SystemSettings& s, const QByteArray& key, const QByteArray& value)
-{
-    if (key == "SUMMADP")
-        return IniReader::toInt32(value, s.summaDp) ? KeyResult::Done : KeyResult::Failed;
-    if (key == "QUANTITYDP")
-        return IniReader::toInt32(value, s.quantityDp) ? KeyResult::Done : KeyResult::Failed;
-    return KeyResult::Unknown;
-}
 
 // ---- writing
 
@@ -289,96 +150,56 @@ QByteArray oneLine(const QByteArray& value)
     return out;
 }
 
-void put(QByteArray& out, const char* key, const QByteArray& value)
+void put(QByteArray& out, const QByteArray& key, const QByteArray& value)
 {
     out += key;
+    out += '=';
     out += oneLine(value);
     out += "\r\n";
 }
 
-QByteArray boolWord(bool value)
+// One key's lines; text is the value of a text or password, number that of the others.
+void writeValue(QByteArray& out, const SettingKey& key, const QByteArray& text, qint32 number)
 {
-    return value ? QByteArrayLiteral("TRUE") : QByteArrayLiteral("FALSE");
-}
-
-QByteArray messageWord(qint32 when)
-{
-    return when == 1 ? cp("Всегда") : cp("При ошибке");
-}
-
-void writeFtpClient(QByteArray& out, const FtpClientSettings& s)
-{
-    put(out, "IPAdress=", s.ipAdress);
-    put(out, "UserName=", s.userName);
-    put(out, "PassWord=", scramblePassword(s.passWord));
-    // The other choice stays in the file as a comment line.
-    if (s.transferMode == 1) {
-        put(out, ";TransferMode=", "Passive");
-        put(out, "TransferMode=", "Active");
-    } else {
-        put(out, "TransferMode=", "Passive");
-        put(out, ";TransferMode=", "Active");
+    const QByteArray name(key.name);
+    switch (key.type) {
+    case SettingType::Text:
+        put(out, name, text);
+        return;
+    case SettingType::Password:
+        put(out, name, scramblePassword(text));
+        return;
+    case SettingType::Integer:
+        put(out, name, QByteArray::number(number));
+        return;
+    case SettingType::Quantity:
+        put(out, name, formatQuantity(number));
+        return;
+    case SettingType::Flag:
+        put(out, name, number ? QByteArrayLiteral("TRUE") : QByteArrayLiteral("FALSE"));
+        return;
+    case SettingType::Choice: {
+        // A value out of range is written as the first word.
+        const std::vector<const char*>& words = key.choices.fileWords;
+        const bool inRange = number >= 0 && number < static_cast<qint32>(words.size());
+        const std::size_t chosen = inRange ? static_cast<std::size_t>(number) : 0;
+        if (!key.choices.othersAsComments) {
+            put(out, name, cp(words[chosen]));
+            return;
+        }
+        for (std::size_t i = 0; i < words.size(); ++i)
+            put(out, i == chosen ? name : QByteArrayLiteral(";") + name, cp(words[i]));
+        return;
     }
-    put(out, "Root=", s.root);
-    put(out, "Input=", s.input);
-    put(out, "Output=", s.output);
+    }
 }
 
-void writeFtpServer(QByteArray& out, const FtpServerSettings& s)
+template <typename Record>
+void writeSection(QByteArray& out, const SectionKeys<Record>& keys, const Record& record)
 {
-    put(out, "UserName=", s.userName);
-    put(out, "PassWord=", scramblePassword(s.passWord));
-    put(out, "Root=", s.root);
-    put(out, "Input=", s.input);
-    put(out, "Output=", s.output);
-    put(out, "Trace=", QByteArray::number(s.trace));
+    for (const RecordKey<Record>& k : keys.keys)
+        writeValue(out, k, k.textIn(record), k.numberIn(record));
 }
-
-void writeLocalDir(QByteArray& out, const LocalDirSettings& s)
-{
-    put(out, "Root=", s.root);
-    put(out, "Input=", s.input);
-    put(out, "Output=", s.output);
-}
-
-void writeObmen(QByteArray& out, const ObmenSettings& s)
-{
-    put(out, "IoFTPLocal=", wordOf(ChannelWords, s.ioFtpLocal));
-    put(out, "EnUnloadRequest=", boolWord(s.enUnloadRequest));
-    put(out, "EnLoadReplace=", boolWord(s.enLoadReplace));
-    put(out, "LoadAct=", wordOf(ActionWords, s.loadAct));
-    put(out, "UnloadAct=", wordOf(ActionWords, s.unloadAct));
-    put(out, "LoadMessage=", messageWord(s.loadMessage));
-    put(out, "UnloadMessage=", messageWord(s.unloadMessage));
-    put(out, "EnCaseChanged=", boolWord(s.enCaseChanged));
-}
-
-void writeProgramm(QByteArray& out, const ProgrammSettings& s)
-{
-    put(out, "Programm=", s.programm ? cp("Приход товара") : cp("Инвентаризация"));
-    put(out, "TerminalNumber=", s.terminalNumber);
-    put(out, "WorkDirectory=", s.workDirectory);
-    put(out, "EnOnDepartment=", boolWord(s.enOnDepartment));
-    put(out, "EnOnPlace=", boolWord(s.enOnPlace));
-    put(out, "EnOnDocument=", boolWord(s.enOnDocument));
-    put(out, "EnAvtoriz=", boolWord(s.enAvtoriz));
-    put(out, "EnExitRequest=", boolWord(s.enExitRequest));
-}
-
-void writeVvod(QByteArray& out, const VvodSettings& s)
-{
-    put(out, "EnWeightBarCode=", boolWord(s.enWeightBarCode));
-    put(out, "EnQuantitySkip=", boolWord(s.enQuantitySkip));
-    put(out, "QuantityIncr=", formatQuantity(s.quantityIncr));
-    put(out, "EnAddItem=", boolWord(s.enAddItem));
-    put(out, "EnSumRepeated=", boolWord(s.enSumRepeated));
-    put(out, "SearchOrder=", wordOf(SearchOrderWords, s.searchOrder));
-    put(out, "VvodPanel=", s.vvodPanel == 1 ? cp("РЯД") : cp("Таблица"));
-    put(out, "EnSumDocum=", boolWord(s.enSumDocum));
-}
-
-const char* const sectionNames[UserSectionCount]
-    = { "FTP_CLIENT", "FTP_SERVER", "LOCAL_DIR", "OBMEN", "PROGRAMM", "VVOD" };
 
 } // namespace
 
@@ -406,45 +227,12 @@ bool unscramblePassword(const QByteArray& stored, QByteArray& plain)
 
 UserSections::UserSections(UserSettings& user, SystemSettings& system)
 {
-    auto add = [this](const char* name, const char* malformed, const char* unknown, std::function<void()> reset,
-                   KeyHandler handler) {
-        m_sections.emplace_back(
-            QByteArray(name), std::make_unique<UserSection>(malformed, unknown, std::move(reset), std::move(handler)));
+    const auto add = [this](const auto& keys, auto& record) {
+        using Record = std::remove_reference_t<decltype(record)>;
+        m_sections.emplace_back(QByteArray(keys.name), std::make_unique<KeyedSection<Record>>(keys, record));
     };
-    add(
-        "FTP_CLIENT", QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_CLIENT].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_CLIENT].Нет такого параметра "),
-        [&user] { user.ftpClient = FtpClientSettings(); },
-        [&user](
-            IniReader& r, const QByteArray& k, const QByteArray& v) { return ftpClientKey(user.ftpClient, r, k, v); });
-    add(
-        "FTP_SERVER", QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_SERVER].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "404:Секция [FTP_SERVER].Нет такого параметра "),
-        [&user] { user.ftpServer = FtpServerSettings(); },
-        [&user](
-            IniReader& r, const QByteArray& k, const QByteArray& v) { return ftpServerKey(user.ftpServer, r, k, v); });
-    add(
-        "LOCAL_DIR", QT_TRANSLATE_NOOP("IniReader", "404:Секция [LOCAL_DIR].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "404:Нет такого параметра "), [&user] { user.localDir = LocalDirSettings(); },
-        [&user](IniReader&, const QByteArray& k, const QByteArray& v) { return localDirKey(user.localDir, k, v); });
-    add(
-        "OBMEN", QT_TRANSLATE_NOOP("IniReader", "404:Секция [OBMEN].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "411:секция [OBMEN]. Нет такого параметра "),
-        [&user] { user.obmen = ObmenSettings(); },
-        [&user](IniReader&, const QByteArray& k, const QByteArray& v) { return obmenKey(user.obmen, k, v); });
-    add(
-        "PROGRAMM", QT_TRANSLATE_NOOP("IniReader", "404:Секция [PROGRAMM].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "406:секция [PROGRAMM]. Нет такого параметра "),
-        [&user] { user.programm = ProgrammSettings(); },
-        [&user](IniReader&, const QByteArray& k, const QByteArray& v) { return programmKey(user.programm, k, v); });
-    add(
-        "VVOD", QT_TRANSLATE_NOOP("IniReader", "404:Секция [VVOD].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "406:Нет такого параметра "), [&user] { user.vvod = VvodSettings(); },
-        [&user](IniReader& r, const QByteArray& k, const QByteArray& v) { return vvodKey(user.vvod, r, k, v); });
-    add(
-        "SYSTEM", QT_TRANSLATE_NOOP("IniReader", "404:Секция [SYSTEM].Неправильная структура строки"),
-        QT_TRANSLATE_NOOP("IniReader", "407:Нет такого параметра "), [&system] { system = SystemSettings(); },
-        [&system](IniReader&, const QByteArray& k, const QByteArray& v) { return systemKey(system, k, v); });
+    forEachUserSection(user, add);
+    add(systemKeys(), system);
 }
 
 UserSections::~UserSections() = default;
@@ -457,40 +245,29 @@ void UserSections::registerWith(IniReader& reader)
 
 QByteArray userSectionName(int index)
 {
-    if (index < 0 || index >= UserSectionCount)
-        return {};
-    return QByteArray(sectionNames[index]);
+    static const UserSettings none;
+    QByteArray name;
+    int i = 0;
+    forEachUserSection(none, [&](const auto& keys, const auto&) {
+        if (i++ == index)
+            name = keys.name;
+    });
+    return name;
 }
 
 QByteArray userSectionText(const UserSettings& user, int index)
 {
-    if (index < 0 || index >= UserSectionCount)
-        return {};
     QByteArray out;
-    out += '[';
-    out += sectionNames[index];
-    out += "]\r\n";
-    switch (index) {
-    case 0:
-        writeFtpClient(out, user.ftpClient);
-        break;
-    case 1:
-        writeFtpServer(out, user.ftpServer);
-        break;
-    case 2:
-        writeLocalDir(out, user.localDir);
-        break;
-    case 3:
-        writeObmen(out, user.obmen);
-        break;
-    case 4:
-        writeProgramm(out, user.programm);
-        break;
-    case 5:
-        writeVvod(out, user.vvod);
-        break;
-    }
-    out += "\r\n";
+    int i = 0;
+    forEachUserSection(user, [&](const auto& keys, const auto& record) {
+        if (i++ != index)
+            return;
+        out += '[';
+        out += keys.name;
+        out += "]\r\n";
+        writeSection(out, keys, record);
+        out += "\r\n";
+    });
     return out;
 }
 
@@ -511,7 +288,7 @@ bool writeUserSettings(const UserSettings& user, QIODevice& out, const SaveDialo
             continue;
         ok = false;
         if (dialogs.message)
-            dialogs.message(3, QStringLiteral("Секция ") + QString::fromLatin1(sectionNames[i]),
+            dialogs.message(3, QStringLiteral("Секция ") + QString::fromLatin1(userSectionName(i)),
                 QStringLiteral("Ошибки\nпри сохранении"));
     }
     return ok;

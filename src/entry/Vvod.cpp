@@ -658,14 +658,16 @@ void Vvod::vvBarRead(const QString& text)
         refuse(BadCode);
         return;
     }
+    // The entry line shows what was scanned; the code itself goes on as it was read.
     m_win->setBarText(toUi(code));
-    vvBarOk();
+    enterCode(code);
 }
 
 void Vvod::vvBarOk()
 {
     if (!m_win)
         return;
+    // What the operator typed, or what a scan left there.
     const QByteArray text = fromUi(m_win->barText()).trimmed();
     if (m_awaiting) {
         if (!text.isEmpty() && text != m_pendingKey) {
@@ -675,15 +677,20 @@ void Vvod::vvBarOk()
         m_win->editRest();
         return;
     }
-    if (text.isEmpty()) {
+    enterCode(text);
+}
+
+void Vvod::enterCode(const QByteArray& code)
+{
+    if (code.isEmpty()) {
         m_win->focusBar();
         return;
     }
-    if (text.size() > MaxCodeChars || hasControlBytes(text)) {
+    if (code.size() > MaxCodeChars || hasControlBytes(code)) {
         refuse(BadCode);
         return;
     }
-    lookUp(text);
+    lookUp(code);
 }
 
 void Vvod::refuse(const QString& text)
@@ -694,26 +701,26 @@ void Vvod::refuse(const QString& text)
     clearEntry();
 }
 
-void Vvod::lookUp(const QByteArray& text)
+void Vvod::lookUp(const QByteArray& code)
 {
     const VvodSettings& s = vvodSettings();
-    if (s.enWeightBarCode && m_weights.count() > 0 && text.size() <= 31) {
-        QByteArray key = text;
+    if (s.enWeightBarCode && m_weights.count() > 0 && code.size() <= 31) {
+        QByteArray key = code;
         const qint32 weight = m_weights.match(key);
         logLine(QByteArrayLiteral("vvBarOk:weight ") + QByteArray::number(weight) + ' ' + key);
         // A label that decodes to a key the goods lack may still be an ordinary barcode.
         if (weight >= 0 && lookUpAs(key, weight, true))
             return;
     }
-    if (!lookUpAs(text, s.quantityIncr, false))
-        notFound(text);
+    if (!lookUpAs(code, s.quantityIncr, false))
+        notFound(code);
 }
 
-bool Vvod::lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed)
+bool Vvod::lookUpAs(const QByteArray& code, qint32 defaultQuantity, bool weighed)
 {
     QByteArray record;
     const TvrHit hit = searchTvr(
-        text, SearchOrder(vvodSettings().searchOrder), m_receipt, m_srcFile, *m_src, m_srcFile, *m_src, record);
+        code, SearchOrder(vvodSettings().searchOrder), m_receipt, m_srcFile, *m_src, m_srcFile, *m_src, record);
     if (hit.record == SearchFileError) {
         playCue(Cue::Refused);
         showMessage(IconCritical, EntryTitle, sourceName() + QStringLiteral("\nне читается"));
@@ -723,16 +730,17 @@ bool Vvod::lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed
     if (hit.record < 0)
         return false;
     m_default = defaultQuantity;
+    // A weight label shows the item's own code it decoded to.
     if (weighed)
-        m_win->setBarText(toUi(text));
-    itemStep(record, hit.fieldIndex);
+        m_win->setBarText(toUi(code));
+    itemStep(record, hit.fieldIndex, code);
     quantityStepIfSkipped();
     return true;
 }
 
-void Vvod::notFound(const QByteArray& text)
+void Vvod::notFound(const QByteArray& code)
 {
-    logLine(QByteArrayLiteral("vvBarOk:not found ") + text);
+    logLine(QByteArrayLiteral("vvBarOk:not found ") + code);
     playCue(Cue::NotFound);
     if (!vvodSettings().enAddItem) {
         showMessage(IconWarning, EntryTitle, NoItem);
@@ -740,12 +748,12 @@ void Vvod::notFound(const QByteArray& text)
         return;
     }
     if (askChoice(EntryTitle, NoItem, QStringLiteral("Добавить"), QStringLiteral("Пропустить")) == 0)
-        vvAddRec(text);
+        vvAddRec(code);
     else
         clearEntry();
 }
 
-void Vvod::itemStep(const QByteArray& sourceRecord, int keyField)
+void Vvod::itemStep(const QByteArray& sourceRecord, int keyField, const QByteArray& code)
 {
     // The result line of the same item is found by the same kind of key the item was found by.
     const bool byCode = keyField >= 0 && m_src->fields[keyField].name == "CODE";
@@ -788,13 +796,13 @@ void Vvod::itemStep(const QByteArray& sourceRecord, int keyField)
         + QByteArray::number(m_default));
     logLine(QByteArrayLiteral("recCur ") + QByteArray::number(m_current));
     refresh(m_mode == WriteOverwrite ? Refresh::Overwritten : Refresh::Redraw);
-    showQuantity();
+    showQuantity(code);
 }
 
-void Vvod::showQuantity()
+void Vvod::showQuantity(const QByteArray& code)
 {
     m_awaiting = true;
-    m_pendingKey = fromUi(m_win->barText()).trimmed();
+    m_pendingKey = code;
     m_win->setRestText(editableQuantity(m_proposed));
     m_win->editRest();
     if (m_recWin)
@@ -874,10 +882,11 @@ void Vvod::vvCellCli(int row, int column)
     m_addToPrevious = false;
     m_proposed = m_previous;
     const QByteArray bar = fieldText(*m_res, m_resBar, record);
-    m_win->setBarText(toUi(bar.isEmpty() ? fieldText(*m_res, m_resCode, record) : bar));
+    const QByteArray code = bar.isEmpty() ? fieldText(*m_res, m_resCode, record) : bar;
+    m_win->setBarText(toUi(code));
     m_win->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(record))) : QString());
     m_tableWin->selectRow(row);
-    showQuantity();
+    showQuantity(code);
 }
 
 void Vvod::vvValCha(int value)
@@ -951,10 +960,11 @@ void Vvod::rowChosen(int record)
     m_addToPrevious = false;
     m_proposed = m_previous;
     const QByteArray bar = fieldText(*m_res, m_resBar, row);
-    m_win->setBarText(toUi(bar.isEmpty() ? fieldText(*m_res, m_resCode, row) : bar));
+    const QByteArray code = bar.isEmpty() ? fieldText(*m_res, m_resCode, row) : bar;
+    m_win->setBarText(toUi(code));
     m_win->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(row))) : QString());
     refresh(Refresh::Overwritten);
-    showQuantity();
+    showQuantity(code);
 }
 
 void Vvod::rowDelete(int record)
@@ -1061,18 +1071,18 @@ void Vvod::getViewRec(int record)
         key = fieldText(*m_src, m_srcCode, row);
     }
     m_win->setBarText(toUi(key));
-    itemStep(row, keyField);
+    itemStep(row, keyField, key);
     quantityStepIfSkipped();
 }
 
-void Vvod::vvAddRec(const QByteArray& text)
+void Vvod::vvAddRec(const QByteArray& code)
 {
     const qint32 codeLength = m_src->fields[m_srcCode].length;
-    const bool barcode = text.size() > codeLength;
+    const bool barcode = code.size() > codeLength;
     const FieldDescr& key = m_src->fields[barcode ? m_srcBar : m_srcCode];
     QByteArray record = defaultRecord(*m_src);
     // A key longer than its field would be cut to fit and name another item.
-    if (text.size() > key.length || !textToField(key, text, record)) {
+    if (code.size() > key.length || !textToField(key, code, record)) {
         refuse(BadCode);
         return;
     }

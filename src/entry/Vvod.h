@@ -90,13 +90,17 @@ private:
     QByteArray displayRecord(const QByteArray& record) const;
     void onScanKey();
 
-    // The booking path.
-    void lookUp(const QByteArray& text);
-    bool lookUpAs(const QByteArray& text, qint32 defaultQuantity, bool weighed);
-    void notFound(const QByteArray& text);
-    void itemStep(const QByteArray& sourceRecord, int keyField);
+    // The booking path: the code travels as a value; the entry line only shows it.
+    // A code from the scanner or the entry line: checked, then looked up.
+    void enterCode(const QByteArray& code);
+    void lookUp(const QByteArray& code);
+    bool lookUpAs(const QByteArray& code, qint32 defaultQuantity, bool weighed);
+    void notFound(const QByteArray& code);
+    // The item found; code is the one the entry line shows for it.
+    void itemStep(const QByteArray& sourceRecord, int keyField, const QByteArray& code);
     void quantityStepIfSkipped();
-    void showQuantity();
+    // Waits for the quantity of the item shown under code.
+    void showQuantity(const QByteArray& code);
     void refuse(const QString& text);
 
     // Detours.
@@ -105,7 +109,7 @@ private:
     void itemDelete(int record);
     void itemChooserAdd();
     void getViewRec(int record);
-    void vvAddRec(const QByteArray& text);
+    void vvAddRec(const QByteArray& code);
     void openNewItemForm(const QByteArray& initial, const QString& help, const QString& caseText, bool backToChooser);
     void newItemDone(int record, bool backToChooser);
     void rowChosen(int record);

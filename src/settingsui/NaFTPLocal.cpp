@@ -9,14 +9,6 @@
 
 namespace {
 
-ParmTextRules trimmed()
-{
-    ParmTextRules rules;
-    // The settings reader drops blanks at both ends: a typed blank would change the login.
-    rules.trim = true;
-    return rules;
-}
-
 // Four groups of one to three digits separated by points, nothing else around them; the numbers
 // are not range-checked.
 bool ipAddressShape(const QByteArray& address)
@@ -40,42 +32,29 @@ QByteArray NaFTPLocal::startEdit()
     switch (m_channel) {
     case Channel::LocalDir:
         m_local = user.localDir;
-        return QByteArrayLiteral("LOCAL_DIR");
+        return localDirKeys().name;
     case Channel::FtpServer:
         m_server = user.ftpServer;
-        return QByteArrayLiteral("FTP_SERVER");
+        return ftpServerKeys().name;
     case Channel::FtpClient:
         break;
     }
     m_channel = Channel::FtpClient;
     m_client = user.ftpClient;
-    return QByteArrayLiteral("FTP_CLIENT");
+    return ftpClientKeys().name;
 }
 
 void NaFTPLocal::addRows()
 {
     switch (m_channel) {
     case Channel::FtpClient:
-        textRow("IPADRESS", &m_client.ipAdress, ShortTextMax + 1);
-        textRow("USERNAME", &m_client.userName, ShortTextMax + 1, trimmed());
-        passwordRow("PASSWORD", &m_client.passWord, ShortTextMax + 1);
-        enumerationRow(
-            "TRANSFERMODE", &m_client.transferMode, { QStringLiteral("Пассивный"), QStringLiteral("Активный") });
-        textRow("ROOT", &m_client.root, FolderMax + 1);
-        textRow("INPUT", &m_client.input, FolderMax + 1);
-        textRow("OUTPUT", &m_client.output, FolderMax + 1);
+        keyRows(ftpClientKeys(), m_client);
         break;
     case Channel::LocalDir:
-        textRow("ROOT", &m_local.root, FolderMax + 1);
-        textRow("INPUT", &m_local.input, FolderMax + 1);
-        textRow("OUTPUT", &m_local.output, FolderMax + 1);
+        keyRows(localDirKeys(), m_local);
         break;
     case Channel::FtpServer:
-        textRow("USERNAME", &m_server.userName, ShortTextMax + 1, trimmed());
-        passwordRow("PASSWORD", &m_server.passWord, ShortTextMax + 1);
-        textRow("ROOT", &m_server.root, FolderMax + 1);
-        textRow("INPUT", &m_server.input, FolderMax + 1);
-        textRow("OUTPUT", &m_server.output, FolderMax + 1);
+        keyRows(ftpServerKeys(), m_server);
         break;
     }
 }
@@ -99,7 +78,7 @@ bool NaFTPLocal::putIntoForce()
     switch (m_channel) {
     case Channel::FtpClient:
         if (!ipAddressShape(m_client.ipAdress)) {
-            refuse(parmLabel("IPADRESS"));
+            refuse(parmLabel(*ftpClientKeys().keyOf(&FtpClientSettings::ipAdress)));
             return false;
         }
         user.ftpClient = m_client;

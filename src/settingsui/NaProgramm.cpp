@@ -16,22 +16,12 @@ NaProgramm::NaProgramm(QObject* parent)
 QByteArray NaProgramm::startEdit()
 {
     m_work = appState().user.programm;
-    return QByteArrayLiteral("PROGRAMM");
+    return programmKeys().name;
 }
 
 void NaProgramm::addRows()
 {
-    enumerationRow("PROGRAMM", &m_work.programm, { QStringLiteral("Инвентаризация"), QStringLiteral("Приход товара") });
-    ParmTextRules terminal;
-    // The number becomes part of exchange-log file names.
-    terminal.refused = QStringLiteral("/\\");
-    textRow("TERMINALNUMBER", &m_work.terminalNumber, TerminalNumberMax + 1, terminal);
-    textRow("WORKDIRECTORY", &m_work.workDirectory, FolderMax + 1);
-    checkRow("ENONDEPARTMENT", &m_work.enOnDepartment);
-    checkRow("ENONPLACE", &m_work.enOnPlace);
-    checkRow("ENONDOCUMENT", &m_work.enOnDocument);
-    checkRow("ENAVTORIZ", &m_work.enAvtoriz);
-    checkRow("ENEXITREQUEST", &m_work.enExitRequest);
+    keyRows(programmKeys(), m_work);
 }
 
 bool NaProgramm::putIntoForce()

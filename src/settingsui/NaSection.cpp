@@ -11,6 +11,7 @@
 #include "RunLog.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 NaSection::NaSection(const QString& title, const QString& boxTitle, QObject* parent)
     : QObject(parent)
@@ -93,20 +94,19 @@ void NaSection::naChange()
     // Values reach the working copy only on saving; nothing to do until then.
 }
 
-int NaSection::parmLine(const char* key) const
+int NaSection::parmLine(const QByteArray& key) const
 {
-    const QByteArray wanted(key);
     for (int i = 0; i < m_view->parms.size(); ++i) {
         const ParmDescr& parm = m_view->parms[i];
-        if (parm.key == wanted)
+        if (parm.key == key)
             return parm.flag == '+' ? i : -1;
     }
     return -1;
 }
 
-QString NaSection::parmLabel(const char* key) const
+QString NaSection::parmLabel(const SettingKey& key) const
 {
-    const QByteArray wanted(key);
+    const QByteArray wanted = upperKey(key);
     if (m_view)
         for (const ParmDescr& parm : m_view->parms)
             if (parm.key == wanted)
@@ -114,46 +114,42 @@ QString NaSection::parmLabel(const char* key) const
     return QString();
 }
 
-void NaSection::textRow(const char* key, QByteArray* value, int bufferSize, const ParmTextRules& rules)
+void NaSection::keyRow(const SettingKey& key, const SettingValue& value)
 {
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addText(value, bufferSize, line, rules);
-}
-
-void NaSection::passwordRow(const char* key, QByteArray* value, int bufferSize)
-{
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addPassword(value, bufferSize, line);
-}
-
-void NaSection::quantityRow(const char* key, qint32* value)
-{
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addQuantity(value, line);
-}
-
-void NaSection::checkRow(const char* key, bool* value)
-{
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addCheck(value, line);
-}
-
-void NaSection::enumerationRow(const char* key, qint32* value, const QStringList& items)
-{
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addEnumeration(value, items, line);
-}
-
-void NaSection::enumerationRow(const char* key, bool* value, const QStringList& items)
-{
-    const int line = parmLine(key);
-    if (line >= 0)
-        m_grid->addEnumeration(value, items, line);
+    const int line = parmLine(upperKey(key));
+    if (line < 0)
+        return;
+    switch (key.type) {
+    case SettingType::Text: {
+        ParmTextRules rules;
+        rules.trim = key.screenTrim;
+        rules.refused = QString::fromLatin1(key.screenRefused);
+        m_grid->addText(value.text, key.maxBytes + 1, line, rules);
+        return;
+    }
+    case SettingType::Password:
+        m_grid->addPassword(value.text, key.maxBytes + 1, line);
+        return;
+    case SettingType::Integer:
+        m_grid->addInteger(value.number, line);
+        return;
+    case SettingType::Quantity:
+        m_grid->addQuantity(value.number, line);
+        return;
+    case SettingType::Flag:
+        m_grid->addCheck(value.flag, line);
+        return;
+    case SettingType::Choice: {
+        QStringList items;
+        for (const char* item : key.choices.screenItems)
+            items << QString::fromUtf8(item);
+        if (value.flag)
+            m_grid->addEnumeration(value.flag, items, line);
+        else
+            m_grid->addEnumeration(value.number, items, line);
+        return;
+    }
+    }
 }
 
 void NaSection::refuse(const QString& label) const

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "ParmsWin.h"
+#include "UserSettingsKeys.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 
 class NastrWin;
 struct ParmViewDescr;
@@ -44,23 +44,24 @@ protected:
 
     // Copies the section in force into the working copy; returns the name of its parameter view.
     virtual QByteArray startEdit() = 0;
-    // Adds the grid's rows, in screen order, through the row helpers below.
+    // Adds the grid's rows through keyRows() below.
     virtual void addRows() = 0;
     // The editor's checks; true when the working copy is now in force. On false it has told the
     // operator why, and the section in force is as it was.
     virtual bool putIntoForce() = 0;
     virtual void emitExit() = 0;
 
-    // Row helpers: a row is added only when the parameter view lists the key with the flag '+'.
-    void textRow(const char* key, QByteArray* value, int bufferSize, const ParmTextRules& rules = {});
-    void passwordRow(const char* key, QByteArray* value, int bufferSize);
-    void quantityRow(const char* key, qint32* value);
-    void checkRow(const char* key, bool* value);
-    void enumerationRow(const char* key, qint32* value, const QStringList& items);
-    void enumerationRow(const char* key, bool* value, const QStringList& items);
+    // One row for each key the section's editor shows, in its row order, editing the key's value
+    // in work. A row is added only when the parameter view lists the key with the flag '+'.
+    template <typename Record>
+    void keyRows(const SectionKeys<Record>& keys, Record& work)
+    {
+        for (const RecordKey<Record>* key : keys.screenKeys())
+            keyRow(*key, key->in(work));
+    }
 
     // The PARM label of a key of the page, empty when the page lacks it.
-    QString parmLabel(const char* key) const;
+    QString parmLabel(const SettingKey& key) const;
     // "Ошибка в параметре\n" and the label, under the editor's box title.
     void refuse(const QString& label) const;
     // The folder check of the program: a folder that is missing may be created on the operator's
@@ -68,7 +69,8 @@ protected:
     static bool folderReady(const QString& path, const QString& question, const QString& title);
 
 private:
-    int parmLine(const char* key) const;
+    void keyRow(const SettingKey& key, const SettingValue& value);
+    int parmLine(const QByteArray& key) const;
 
     QString m_title;
     QString m_boxTitle;

@@ -4,10 +4,12 @@
 #include "AppState.h"
 #include "DescrRegistry.h"
 #include "FailingDevices.h"
+#include "IniReader.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
 #include "TestUtil.h"
 #include "UserSettingsFile.h"
+#include "UserSettingsKeys.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -184,6 +186,7 @@ private slots:
     void writeThenRead_data();
     void writeThenRead();
     void valueWithLineBreak();
+    void everyKeyValueReadsBack();
     void saveNotChanged();
     void saveSkipped();
     void saveKeepsBackup();
@@ -567,6 +570,44 @@ void TestUserSettings::valueWithLineBreak()
     DescrRegistry registry;
     QVERIFY(getIniFile(path, state, registry));
     QCOMPARE(state.user.localDir.root, QByteArray("/a  Root=/b c"));
+}
+
+void TestUserSettings::everyKeyValueReadsBack()
+{
+    // Each value an editor can give a declared key (every choice, a flag set, the longest text) is
+    // written and read back as itself, the section's other keys at their defaults.
+    QTemporaryDir dir;
+    TestUtil::openRunLogIn(dir.path());
+    const QString path = dir.filePath(QStringLiteral("OrtUser.ini"));
+    UserSettings user;
+    int checked = 0;
+    const auto check = [&](const SettingKey& key, const SettingValue& value) {
+        if (QTest::currentTestFailed())
+            return;
+        const int choices = int(qMax(key.choices.fileWords.size(), key.choices.screenItems.size()));
+        for (int i = 1; i < (key.type == SettingType::Choice ? choices : 2); ++i) {
+            user = UserSettings();
+            if (value.text)
+                *value.text = QByteArray(qMin(key.maxBytes, int(IniReader::ValueMax)), 'x');
+            else if (value.flag)
+                *value.flag = true;
+            else
+                *value.number = key.type == SettingType::Choice ? i : 1250;
+            QVERIFY(TestUtil::writeFile(path, userSettingsText(user)));
+            AppState state;
+            DescrRegistry registry;
+            QVERIFY2(getIniFile(path, state, registry), key.name);
+            compareUser(state.user, user);
+            if (QTest::currentTestFailed())
+                QFAIL(key.name);
+            ++checked;
+        }
+    };
+    forEachUserSection(user, [&](const auto& keys, auto& record) {
+        for (const auto& key : keys.keys)
+            check(key, key.in(record));
+    });
+    QVERIFY(checked > 40);
 }
 
 void TestUserSettings::saveNotChanged()

@@ -80,6 +80,8 @@ private slots:
     void cleanup();
     void editing_data();
     void editing();
+    void rowsFollowParmView_data();
+    void rowsFollowParmView();
 
 private:
     // "programm", "vvod", "obmen", or the channel's page: "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER"
@@ -359,6 +361,31 @@ void TestNaEditors::editing()
     auto registry = std::make_unique<DescrRegistry>();
     QVERIFY(getIniFile(app(QStringLiteral("OrtUser.ini")), *restarted, *registry));
     QCOMPARE(sections(restarted->user), sections(inForce));
+}
+
+void TestNaEditors::rowsFollowParmView_data()
+{
+    QTest::addColumn<QString>("editor");
+    for (const char* editor : { "programm", "vvod", "obmen", "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER" })
+        QTest::newRow(editor) << QString::fromLatin1(editor);
+}
+
+void TestNaEditors::rowsFollowParmView()
+{
+    // Each editor shows a row for every PARM line of its page flagged '+', in the page's order,
+    // and none for a line flagged '-' (the FTP server's TRACE).
+    QFETCH(QString, editor);
+    open(editor);
+    const ParmViewDescr* view = descrRegistry().parmView(m_page);
+    QVERIFY(view);
+    QList<QByteArray> shown;
+    for (const ParmDescr& parm : view->parms)
+        if (parm.flag == '+')
+            shown << parm.key;
+    QList<QByteArray> rows;
+    for (int r = 0; r < m_editor->grid()->rowCount(); ++r)
+        rows << view->parms[m_editor->grid()->rowParmLine(r)].key;
+    QCOMPARE(rows, shown);
 }
 
 QTEST_MAIN(TestNaEditors)
