@@ -429,7 +429,9 @@ void PrMain::prmExit()
 
 void PrMain::prmDestroyed(QObject*)
 {
-    // The menu window closed some other way than through its exit.
+    // The menu window closed some other way than through its exit. Its destructor is running: it
+    // is no menu window any more and must not be used, only forgotten.
+    m_menuWin.clear();
     if (m_active)
         finish();
 }
