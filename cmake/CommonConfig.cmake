@@ -19,3 +19,11 @@ function(ortova_library name)
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ortova_flags ${ARG_LIBS})
 endfunction()
+# The sanitizer build: memory errors and undefined behaviour stop the program where they happen.
+# Tests that cannot run under it (an address-space limit) see ORTOVA_SANITIZED.
+if(ORTOVA_SANITIZE)
+    set(_ortova_sanitize -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_compile_options(ortova_flags INTERFACE ${_ortova_sanitize})
+    target_link_options(ortova_flags INTERFACE ${_ortova_sanitize})
+    target_compile_definitions(ortova_flags INTERFACE ORTOVA_SANITIZED)
+endif()

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "CopyChooser.h"
 #include "Cue.h"
 #include "DescrRegistry.h"
 #include "Dialogs.h"
@@ -111,19 +112,34 @@ void appendToIndexes(const QString& goodsFile, const TableDescr& goods, qint32 r
 
 Vvod::Vvod(QObject* parent)
     : QObject(parent)
+    , m_copies(new CopyChooser(this))
 {
+    connect(m_copies, &CopyChooser::chosen, this, &Vvod::fileChosen);
+    connect(m_copies, &CopyChooser::back, this, &Vvod::fileChoiceBack);
+    connect(m_copies, &CopyChooser::failed, this, &Vvod::handBack);
 }
 
 Vvod::~Vvod()
 {
     delete m_chooser;
     delete m_editor;
+    delete m_copies;
     delete m_win;
 }
 
 VvodPanelWin* Vvod::panel() const
 {
     return m_win;
+}
+
+ProsmCase* Vvod::chooser() const
+{
+    return m_chooser ? m_chooser.data() : m_copies->chooser();
+}
+
+ProsmAdd* Vvod::editor() const
+{
+    return m_editor ? m_editor.data() : m_copies->editor();
 }
 
 QString Vvod::resultName() const
@@ -225,6 +241,7 @@ void Vvod::vvMainMainSet()
 
 void Vvod::handBack()
 {
+    m_copies->close();
     closeChooser();
     closeEditor();
     if (m_win) {
@@ -238,11 +255,8 @@ void Vvod::handBack()
     m_weights.clear();
     m_awaiting = false;
     m_mode = WriteNone;
-    if (m_tab && m_tab->recordLength > 0) {
-        QFile::remove(textFileName(*m_tab));
-        QFile::remove(binFileName(*m_tab));
-        QFile::remove(changeMarkerName(binFileName(*m_tab)));
-    }
+    if (m_tab && m_tab->recordLength > 0)
+        removeFileList(*m_tab);
     m_active = false;
     logLine(QByteArrayLiteral("vvWinExit"));
     appState().menuGate = true;
@@ -310,35 +324,30 @@ void Vvod::chooseFile(FileStep step)
         chooseFile(StepResult);
         return;
     }
-    const TableDescr* table = step == StepSource ? m_src : step == StepWeight ? m_wgt : m_res;
-    const DocKind kind = kindOf(step);
-    const QString title = step == StepSource
+    m_fileStep = step;
+    CopyChooser::Options options;
+    options.table = step == StepSource ? m_src : step == StepWeight ? m_wgt : m_res;
+    options.kind = kindOf(step);
+    options.list = m_tab;
+    options.listView = m_tabView;
+    options.numberView = m_tabView;
+    CopyChooser::Texts& texts = options.texts;
+    texts.title = texts.deleteTitle = EntryTitle;
+    texts.listTitle = step == StepSource
         ? (m_receipt ? QStringLiteral("Выбор приходной накладной") : QStringLiteral("Выбор справочника товаров"))
         : step == StepWeight ? QStringLiteral("Выбор справочника вес.кодов")
                              : QStringLiteral("Выбор справочника остатков");
-    if (!CreFileList(textFileName(*m_tab), binFileName(*m_tab), *m_tab, kind, table->workName, table->recordLength,
-            appState().user.obmen.enCaseChanged)) {
-        showMessage(IconCritical, EntryTitle, QStringLiteral("Список файлов\nне создан"));
+    texts.backText = step == StepWeight ? QStringLiteral("Дальше") : QStringLiteral("Назад");
+    texts.numberTitle = toUi(m_tab->pname);
+    texts.numberCaseText = QStringLiteral("Выбрать");
+    texts.numberHelp = QStringLiteral("Заполните поле Номер\nи нажмите кнопку Выбрать");
+    if (!m_copies->open(options))
         handBack();
-        return;
-    }
-    m_chooser = new ProsmCase(this);
-    connect(m_chooser, &ProsmCase::snCaseRec, this, [this, step](int record) { fileChosen(step, record); });
-    connect(m_chooser, &ProsmCase::snExit, this, [this, step] { fileChoiceBack(step); });
-    connect(m_chooser, &ProsmCase::snAddRec, this, [this, step] { fileAdd(step); });
-    connect(m_chooser, &ProsmCase::snDelRec, this, [this, step](int record) { fileDelete(step, record); });
-    ProsmCase::Options options;
-    options.caseText = QStringLiteral("Выбрать");
-    options.deleteText = QStringLiteral("Удалить");
-    options.addText = QStringLiteral("Добавить");
-    options.backText = step == StepWeight ? QStringLiteral("Дальше") : QStringLiteral("Назад");
-    m_chooser->mainTabTab(binFileName(*m_tab), *m_tab, *m_tabView, title, options);
 }
 
-void Vvod::fileChoiceBack(FileStep step)
+void Vvod::fileChoiceBack()
 {
-    closeChooser();
-    if (step == StepWeight) {
+    if (m_fileStep == StepWeight) {
         m_wgtFile.clear();
         chooseFile(StepResult);
         return;
@@ -346,24 +355,10 @@ void Vvod::fileChoiceBack(FileStep step)
     handBack();
 }
 
-void Vvod::fileChosen(FileStep step, int record)
+void Vvod::fileChosen(const QString& file)
 {
-    closeChooser();
-    QByteArray row;
-    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        handBack();
-        return;
-    }
-    TableDescr& table = step == StepSource ? *m_src : step == StepWeight ? *m_wgt : *m_res;
-    const DocKind kind = kindOf(step);
-    QByteArray name = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row);
-    const QByteArray number = fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NUMBER")), row);
-    if (name.isEmpty())
-        name = numberedCopyName(table.workName, number, kind);
-    setPnameSuffix(table, number);
-    logLine(QByteArrayLiteral("fileChosen ") + name);
-    const QString file = resolveFileCase(toUi(name));
-    switch (step) {
+    logLine(QByteArrayLiteral("fileChosen ") + fromUi(file));
+    switch (m_fileStep) {
     case StepSource:
         m_srcFile = file;
         chooseFile(StepWeight);
@@ -377,73 +372,6 @@ void Vvod::fileChosen(FileStep step, int record)
         panelStart();
         break;
     }
-}
-
-void Vvod::fileDelete(FileStep step, int record)
-{
-    if (!m_chooser || !confirmDelete(EntryTitle, QStringLiteral("Удалить\nсправочник?")))
-        return;
-    QByteArray row;
-    if (readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        const QString name
-            = resolveFileCase(toUi(fieldText(*m_tab, m_tab->fieldIndex(QByteArrayLiteral("NAME")), row)));
-        if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
-            // A table that stays keeps its text and its change marker: unsent changes stay marked.
-            if (!QFile::remove(name) && QFile::exists(name)) {
-                showMessage(IconWarning, EntryTitle, QStringLiteral("Ошибка удаления"));
-            } else {
-                QFile::remove(resolveFileCase(binToTextName(name)));
-                QFile::remove(changeMarkerName(name));
-            }
-        }
-    }
-    closeChooser();
-    chooseFile(step);
-}
-
-void Vvod::fileAdd(FileStep step)
-{
-    closeChooser();
-    const DocKind kind = kindOf(step);
-    QByteArray fresh = defaultRecord(*m_tab);
-    const int type = m_tab->fieldIndex(QByteArrayLiteral("TYPE"));
-    if (type >= 0)
-        textToField(m_tab->fields[type], QByteArray::number(docKindCode(kind)), fresh);
-    const int word = m_tab->fieldIndex(QByteArrayLiteral("SPTYPE"));
-    if (word >= 0)
-        textToField(m_tab->fields[word], docKindWord(kind), fresh);
-    m_editor = new ProsmAdd(this);
-    connect(m_editor, &ProsmAdd::snCaseRec, this, [this, step](int record) { fileNumberGiven(step, record); });
-    connect(m_editor, &ProsmAdd::snExit, this, [this, step] {
-        closeEditor();
-        chooseFile(step);
-    });
-    m_editor->open(binFileName(*m_tab), *m_tab, *m_tabView, toUi(m_tab->pname), QStringLiteral("Выбрать"),
-        QStringLiteral("Заполните поле Номер\nи нажмите кнопку Выбрать"), fresh, -1);
-}
-
-void Vvod::fileNumberGiven(FileStep step, int record)
-{
-    closeEditor();
-    QByteArray row;
-    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        handBack();
-        return;
-    }
-    const int numberField = m_tab->fieldIndex(QByteArrayLiteral("NUMBER"));
-    const QByteArray number = fieldText(*m_tab, numberField, row);
-    if (!validCopyNumber(number)) {
-        // The number becomes part of a file name: "../x" or "01/02" would name another folder.
-        const int column = m_tabView->columnOfField(QByteArrayLiteral("NUMBER"));
-        const QString columnTitle = column >= 0 ? toUi(m_tabView->columns[column].title) : QString();
-        showMessage(IconWarning, toUi(m_tab->pname) + QStringLiteral(".Добавление."),
-            QStringLiteral("Ошибка в колонке\n") + columnTitle);
-        QByteArray deleted;
-        deleteRec(binFileName(*m_tab), *m_tab, record, deleted);
-        chooseFile(step);
-        return;
-    }
-    fileChosen(step, record);
 }
 
 // ---- The panel -----------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 
+class CopyChooser;
 class VvodPanelWin;
 class VvodRecWin;
 class VvodWin;
@@ -30,8 +31,8 @@ public:
     // What is open right now, for the program's tests.
     bool active() const { return m_active; }
     VvodPanelWin* panel() const;
-    ProsmCase* chooser() const { return m_chooser; }
-    ProsmAdd* editor() const { return m_editor; }
+    ProsmCase* chooser() const;
+    ProsmAdd* editor() const;
     qint32 resultCount() const { return m_book.count(); }
     bool awaitingQuantity() const { return m_awaiting; }
 
@@ -73,11 +74,8 @@ private:
     // File choice with numbered copies.
     DocKind kindOf(FileStep step) const;
     void chooseFile(FileStep step);
-    void fileChosen(FileStep step, int record);
-    void fileChoiceBack(FileStep step);
-    void fileDelete(FileStep step, int record);
-    void fileAdd(FileStep step);
-    void fileNumberGiven(FileStep step, int record);
+    void fileChosen(const QString& file);
+    void fileChoiceBack();
 
     // Panel.
     void panelStart();
@@ -144,6 +142,8 @@ private:
     VvodRecWin* m_recWin = nullptr;
     QPointer<ProsmCase> m_chooser;
     QPointer<ProsmAdd> m_editor;
+    CopyChooser* m_copies = nullptr;
+    FileStep m_fileStep = StepSource; // the file the list of copies is for
 
     ResultBook m_book;
     WgtMemDescr m_weights;

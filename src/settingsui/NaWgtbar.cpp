@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "CopyChooser.h"
 #include "DescrRegistry.h"
 #include "Dialogs.h"
 #include "DocKind.h"
@@ -17,20 +18,11 @@
 #include "WgtMemDescr.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace {
 
 const QString Title = QStringLiteral("Настройка весовых кодов");
 const QString ListTitle = QStringLiteral("Выбор справочника вес.кодов");
-constexpr DocKind WeightKind = DocKind::WeightCodes;
-
-QByteArray fieldText(const TableDescr& table, const char* name, const QByteArray& record)
-{
-    const int field = table.fieldIndex(QByteArray(name));
-    return field < 0 ? QByteArray() : fieldToText(table.fields[field], record).trimmed();
-}
-
 ViewDescr* describedView(const QByteArray& extension, const char* modeUtf8)
 {
     ViewDescr* view = descrRegistry().view(extension, fromUi(QString::fromUtf8(modeUtf8)));
@@ -41,23 +33,28 @@ ViewDescr* describedView(const QByteArray& extension, const char* modeUtf8)
 
 NaWgtbar::NaWgtbar(QObject* parent)
     : QObject(parent)
+    , m_copyList(new CopyChooser(this))
 {
+    connect(m_copyList, &CopyChooser::chosen, this, &NaWgtbar::copyChosen);
+    connect(m_copyList, &CopyChooser::back, this, &NaWgtbar::finish);
+    connect(m_copyList, &CopyChooser::failed, this, &NaWgtbar::finish);
 }
 
 NaWgtbar::~NaWgtbar()
 {
     delete m_browser;
     delete m_editor;
+    delete m_copyList;
 }
 
 ProsmCase* NaWgtbar::browser() const
 {
-    return m_browser;
+    return m_browser ? m_browser.data() : m_copyList->chooser();
 }
 
 ProsmAdd* NaWgtbar::editor() const
 {
-    return m_editor;
+    return m_editor ? m_editor.data() : m_copyList->editor();
 }
 
 QString NaWgtbar::helpText()
@@ -130,15 +127,13 @@ bool NaWgtbar::pickTables()
 
 void NaWgtbar::finish()
 {
+    m_copyList->close();
     closeBrowser();
     closeEditor();
     if (m_wgt && !m_pname.isEmpty())
         m_wgt->pname = m_pname;
-    if (m_copies && m_tab && m_tab->recordLength > 0) {
-        QFile::remove(textFileName(*m_tab));
-        QFile::remove(binFileName(*m_tab));
-        QFile::remove(changeMarkerName(binFileName(*m_tab)));
-    }
+    if (m_copies && m_tab && m_tab->recordLength > 0)
+        removeFileList(*m_tab);
     m_pname.clear();
     m_file.clear();
     m_active = false;
@@ -170,102 +165,26 @@ void NaWgtbar::closeEditor()
 void NaWgtbar::chooseCopy()
 {
     closeBrowser();
-    if (!CreFileList(textFileName(*m_tab), binFileName(*m_tab), *m_tab, WeightKind, m_wgt->workName,
-            m_wgt->recordLength, appState().user.obmen.enCaseChanged)) {
-        showMessage(IconCritical, Title, QStringLiteral("Список файлов\nне создан"));
+    CopyChooser::Options options;
+    options.kind = DocKind::WeightCodes;
+    options.table = m_wgt;
+    options.list = m_tab;
+    options.listView = m_tabView;
+    options.numberView = m_numberView;
+    CopyChooser::Texts& texts = options.texts;
+    texts.title = texts.deleteTitle = Title;
+    texts.listTitle = texts.numberTitle = ListTitle;
+    texts.numberCaseText = QStringLiteral("Записать");
+    texts.numberHelp = QStringLiteral("Заполните поле Номер\nи нажмите кнопку Записать");
+    if (!m_copyList->open(options))
         finish();
-        return;
-    }
-    m_browser = new ProsmCase(this);
-    connect(m_browser, &ProsmCase::snCaseRec, this, &NaWgtbar::copyChosen);
-    connect(m_browser, &ProsmCase::snDelRec, this, &NaWgtbar::copyDelete);
-    connect(m_browser, &ProsmCase::snAddRec, this, &NaWgtbar::copyAdd);
-    connect(m_browser, &ProsmCase::snExit, this, &NaWgtbar::finish);
-    ProsmCase::Options options;
-    options.caseText = QStringLiteral("Выбрать");
-    options.deleteText = QStringLiteral("Удалить");
-    options.addText = QStringLiteral("Добавить");
-    options.backText = QStringLiteral("Назад");
-    m_browser->mainTabTab(binFileName(*m_tab), *m_tab, *m_tabView, ListTitle, options);
 }
 
-void NaWgtbar::copyChosen(int record)
+void NaWgtbar::copyChosen(const QString& file)
 {
-    closeBrowser();
-    QByteArray row;
-    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        finish();
-        return;
-    }
-    const QByteArray number = fieldText(*m_tab, "NUMBER", row);
-    QByteArray name = fieldText(*m_tab, "NAME", row);
-    if (name.isEmpty())
-        name = numberedCopyName(m_wgt->workName, number, WeightKind);
-    setPnameSuffix(*m_wgt, number);
-    logLine(QByteArrayLiteral("naWgtbar: ") + name);
-    m_file = resolveFileCase(toUi(name));
+    logLine(QByteArrayLiteral("naWgtbar: ") + fromUi(file));
+    m_file = file;
     browse(0);
-}
-
-void NaWgtbar::copyDelete(int record)
-{
-    if (askChoice(Title, QStringLiteral("Удалить\nсправочник?"), QStringLiteral("Да"), QStringLiteral("Нет")) != 0)
-        return;
-    QByteArray row;
-    if (readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        const QString name = resolveFileCase(toUi(fieldText(*m_tab, "NAME", row)));
-        // The list names files of the work folder only.
-        if (!name.isEmpty() && !name.contains(QLatin1Char('/'))) {
-            // A table that stays keeps its text and its change marker: unsent changes stay marked.
-            if (!QFile::remove(name) && QFile::exists(name)) {
-                showMessage(IconWarning, Title, QStringLiteral("Ошибка удаления"));
-            } else {
-                QFile::remove(resolveFileCase(binToTextName(name)));
-                QFile::remove(changeMarkerName(name));
-            }
-        }
-    }
-    chooseCopy();
-}
-
-void NaWgtbar::copyAdd()
-{
-    closeBrowser();
-    QByteArray fresh = defaultRecord(*m_tab);
-    const int type = m_tab->fieldIndex(QByteArrayLiteral("TYPE"));
-    if (type >= 0)
-        textToField(m_tab->fields[type], QByteArray::number(docKindCode(WeightKind)), fresh);
-    const int word = m_tab->fieldIndex(QByteArrayLiteral("SPTYPE"));
-    if (word >= 0)
-        textToField(m_tab->fields[word], docKindWord(WeightKind), fresh);
-    m_editor = new ProsmAdd(this);
-    connect(m_editor, &ProsmAdd::snCaseRec, this, &NaWgtbar::copyNumberGiven);
-    connect(m_editor, &ProsmAdd::snExit, this, [this] {
-        closeEditor();
-        chooseCopy();
-    });
-    m_editor->open(binFileName(*m_tab), *m_tab, *m_numberView, ListTitle, QStringLiteral("Записать"),
-        QStringLiteral("Заполните поле Номер\nи нажмите кнопку Записать"), fresh, -1);
-}
-
-void NaWgtbar::copyNumberGiven(int record)
-{
-    closeEditor();
-    QByteArray row;
-    if (!readRec(binFileName(*m_tab), *m_tab, record, row)) {
-        finish();
-        return;
-    }
-    if (!validCopyNumber(fieldText(*m_tab, "NUMBER", row))) {
-        // "../x" or "01/02" would name a file in another folder.
-        const int column = m_numberView->columnOfField(QByteArrayLiteral("NUMBER"));
-        const QString columnTitle = column >= 0 ? toUi(m_numberView->columns[column].title) : QString();
-        showMessage(IconWarning, toUi(m_tab->pname) + QStringLiteral(".Добавление."),
-            QStringLiteral("Ошибка в колонке\n") + columnTitle);
-        chooseCopy();
-        return;
-    }
-    copyChosen(record);
 }
 
 // ---- The weight codes ----------------------------------------------------------------------

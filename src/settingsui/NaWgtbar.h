@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+class CopyChooser;
 class ProsmAdd;
 class ProsmCase;
 
@@ -47,10 +48,7 @@ private:
 
     // Numbered copies.
     void chooseCopy();
-    void copyChosen(int record);
-    void copyDelete(int record);
-    void copyAdd();
-    void copyNumberGiven(int record);
+    void copyChosen(const QString& file);
 
     // The weight codes of one file.
     void browse(qint32 start);
@@ -76,4 +74,5 @@ private:
     QByteArray m_base; // the record the editor started from
     QPointer<ProsmCase> m_browser;
     QPointer<ProsmAdd> m_editor;
+    CopyChooser* m_copyList = nullptr;
 };

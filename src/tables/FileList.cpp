@@ -2,7 +2,12 @@
 
 #include "Codec.h"
 #include "ConvFile.h"
+#include "FieldCodec.h"
 #include "FileIo.h"
+#include "Index.h"
+#include "IndexFreshness.h"
+#include "KeyIndex.h"
+#include "RecordFile.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
 #include "TableFiles.h"
@@ -190,6 +195,78 @@ bool validCopyNumber(const QByteArray& number)
         const bool cyrillic = c >= 0xC0 || c == 0xA8 || c == 0xB8; // А..я, Ё, ё in Windows-1251
         if (!latin && !cyrillic && !(c >= '0' && c <= '9') && c != '-' && c != '_')
             return false;
+    }
+    return true;
+}
+
+void removeFileList(const TableDescr& tab)
+{
+    const QString bin = binFileName(tab);
+    QFile::remove(textFileName(tab));
+    QFile::remove(bin);
+    QFile::remove(changeMarkerName(bin));
+}
+
+bool readCopyLine(const TableDescr& tab, qint32 record, CopyLine& line)
+{
+    QByteArray row;
+    if (record < 0 || !readRec(binFileName(tab), tab, record, row))
+        return false;
+    const auto text = [&](const QByteArray& name) {
+        const int field = tab.fieldIndex(name);
+        return field < 0 ? QByteArray() : fieldToText(tab.fields[field], row).trimmed();
+    };
+    line.name = text(QByteArrayLiteral("NAME"));
+    line.number = text(QByteArrayLiteral("NUMBER"));
+    return true;
+}
+
+QByteArray copyFileName(const CopyLine& line, DocKind kind, const QByteArray& workName)
+{
+    if (line.name.isEmpty())
+        return validCopyNumber(line.number) ? numberedCopyName(workName, line.number, kind) : QByteArray();
+    // The list names files of the work folder, never a path.
+    return line.name.contains('/') || line.name.contains('\\') ? QByteArray() : line.name;
+}
+
+QByteArray newCopyLine(const TableDescr& tab, DocKind kind)
+{
+    QByteArray line = defaultRecord(tab);
+    const int type = tab.fieldIndex(QByteArrayLiteral("TYPE"));
+    if (type >= 0)
+        textToField(tab.fields[type], QByteArray::number(docKindCode(kind)), line);
+    const int word = tab.fieldIndex(QByteArrayLiteral("SPTYPE"));
+    if (word >= 0)
+        textToField(tab.fields[word], docKindWord(kind), line);
+    return line;
+}
+
+bool copyHasUnsentChanges(const QString& binFile)
+{
+    return QFile::exists(resolveFileCase(changeMarkerName(binFile)));
+}
+
+bool removeCopy(const QString& binFile, DocKind kind)
+{
+    logLine(QByteArrayLiteral("removeCopy ") + fromUi(binFile));
+    QStringList files { binFile, resolveFileCase(changeMarkerName(binFile)) };
+    const QString textFile = binToTextName(binFile);
+    if (!textFile.isEmpty())
+        files << resolveFileCase(textFile);
+    // The goods index files beside it may be this copy's.
+    if (kind == DocKind::Goods)
+        for (const KeyRole role : { KeyRole::Bar, KeyRole::Code })
+            files << indexFileName(binFile, role) << sortedIndexFileName(indexFileName(binFile, role));
+    for (const QString& file : std::as_const(files)) {
+        if (!QFile::exists(file))
+            continue;
+        const bool removed = QFile::remove(file);
+        noteFileWritten(file);
+        if (!removed) {
+            logLine(QByteArrayLiteral("removeCopy: not removed ") + fromUi(file));
+            if (file == binFile)
+                return false;
+        }
     }
     return true;
 }

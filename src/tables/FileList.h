@@ -35,9 +35,33 @@ bool CreFileListDir(const QString& folder, const QString& tabText, const QString
 bool AddFileListDir(const QString& folder, const QString& tabText, const QString& tabBin, TableDescr& tab, DocKind kind,
     const QByteArray& workName, qint32 recordLength, bool enCaseChanged);
 
+// The list's own files (text, binary table, change marker) removed.
+void removeFileList(const TableDescr& tab);
+
 // A number typed for a new numbered copy becomes part of a file name: Latin or Cyrillic letters,
 // digits, "-" and "_" only, at least one.
 bool validCopyNumber(const QByteArray& number);
+
+// One line of the list read back.
+struct CopyLine {
+    QByteArray name; // the file, empty on a line the operator has just added
+    QByteArray number;
+};
+// Reads line record of the list (NAME and NUMBER, trimmed); false when it cannot be read.
+bool readCopyLine(const TableDescr& tab, qint32 record, CopyLine& line);
+// The file of the work folder a line names: its name, or for a line the operator added the
+// table's working name, the number and the kind's ending. Empty when that names no file of the
+// folder (a path, or no valid number).
+QByteArray copyFileName(const CopyLine& line, DocKind kind, const QByteArray& workName);
+// A line to be given the number of a new copy: the field defaults, with the kind and its word.
+QByteArray newCopyLine(const TableDescr& tab, DocKind kind);
+// True when the copy's change marker is there: it holds changes the office has not had.
+bool copyHasUnsentChanges(const QString& binFile);
+// Removes a numbered copy: its binary table first, and only once that is gone its text file, its
+// change marker and, for goods, the index files and their sorted copies beside it (built again on
+// first use). False when the table stays; then everything stays with it, so unsent changes stay
+// marked.
+bool removeCopy(const QString& binFile, DocKind kind);
 
 // The display name keeps the part before its first blank, then a blank and the suffix (an empty
 // suffix leaves just that part).

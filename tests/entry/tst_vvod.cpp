@@ -5,6 +5,7 @@
 #include "DescrRegistry.h"
 #include "FailingDevices.h"
 #include "FieldCodec.h"
+#include "KeyIndex.h"
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
@@ -96,6 +97,8 @@ private slots:
     void everyWayOut();
     void writeFailure();
     void numberedCopies();
+    void copyDelete_data();
+    void copyDelete();
     void chooserDeleteAsks_data();
     void chooserDeleteAsks();
     void cancelClearsPendingItem();
@@ -550,6 +553,54 @@ void TestVvod::numberedCopies()
     QCOMPARE(QFileInfo(QStringLiteral("Ostatki7_RES.BIN")).size(), table("RES").recordLength);
     click(m_vvod->panel(), "Exit");
     QVERIFY(appState().menuGate);
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+void TestVvod::copyDelete_data()
+{
+    QTest::addColumn<bool>("results"); // the list of results, else the goods list
+    QTest::addColumn<bool>("marker");
+    QTest::newRow("goods") << false << true;
+    QTest::newRow("unsent results") << true << true;
+    QTest::newRow("sent results") << true << false;
+}
+
+// Deleting a copy from a list of data entry asks under data entry's title, says when results in
+// it have not been unloaded, and takes its text, its change marker and, for goods, the index
+// files with it.
+void TestVvod::copyDelete()
+{
+    QFETCH(bool, results);
+    QFETCH(bool, marker);
+    appState().user.programm.enOnDocument = true;
+    const QString copy = results ? QStringLiteral("Ostatki01_RES.BIN") : QStringLiteral("Tovar01_TVR.BIN");
+    const QString text = results ? QStringLiteral("Ostatki01.RES") : QStringLiteral("Tovar01.TVR");
+    const QStringList indexes { QStringLiteral("Bar.ndx"), QStringLiteral("Code.ndx"),
+        sortedIndexFileName(QStringLiteral("Bar.ndx")), sortedIndexFileName(QStringLiteral("Code.ndx")) };
+    for (const QString& file : QStringList { copy, text } + indexes)
+        QVERIFY(TestUtil::writeFile(file, QByteArrayLiteral("1")));
+    if (marker)
+        touchChangeMarker(copy);
+    m_vvod->vvMainMainCall();
+    if (results) {
+        click(m_vvod->chooser()->window(), "Case"); // a goods directory
+        click(m_vvod->chooser()->window(), "Back"); // no weight codes
+    }
+    const qint32 listed = m_vvod->chooser()->recordCount();
+    m_boxes->answerNext(0);
+    click(m_vvod->chooser()->window(), "Delete"); // the copy comes first in its list
+
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    QCOMPARE(m_boxes->lastTitle(), QStringLiteral("Ввод данных"));
+    QCOMPARE(m_boxes->lastText(),
+        QStringLiteral("Удалить\nсправочник?")
+            + (results && marker ? QStringLiteral("\nОстатки в нём\nне выгружены.") : QString()));
+    for (const QString& file : { copy, text, changeMarkerName(copy) })
+        QVERIFY2(!QFile::exists(file), qPrintable(file));
+    for (const QString& index : indexes)
+        QVERIFY2(QFile::exists(index) == results, qPrintable(index));
+    QVERIFY(QFile::exists(binFileName(table("TVR"))));
+    QCOMPARE(m_vvod->chooser()->recordCount(), listed - 1);
     QCOMPARE(m_boxes->unexpected(), 0);
 }
 

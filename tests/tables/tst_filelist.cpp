@@ -55,6 +55,8 @@ private slots:
     void createThenAdd();
     void workFolderList();
     void emptyFolder();
+    void copyFile_data();
+    void copyFile();
     void suffix_data();
     void suffix();
     void folderCheck_data();
@@ -203,6 +205,27 @@ void TestFileList::emptyFolder()
     QCOMPARE(tab.recordCount, 0);
     QVERIFY(!CreFileListDir(
         path("in"), path("LIST.tab"), path("LIST_tab.bin"), tab, static_cast<DocKind>(7), "G", 64, true));
+}
+
+void TestFileList::copyFile_data()
+{
+    QTest::addColumn<QByteArray>("name"); // the line's NAME
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<QByteArray>("file"); // empty: names no file of the folder
+    QTest::newRow("listed") << QByteArray("Ostatki09_RES.BIN") << QByteArray("09") << QByteArray("Ostatki09_RES.BIN");
+    QTest::newRow("added by the operator") << QByteArray() << cp("Ж7") << cp("OstatkiЖ7_RES.BIN");
+    QTest::newRow("added, number a path") << QByteArray() << QByteArray("../x") << QByteArray();
+    QTest::newRow("added, no number") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("a path") << QByteArray("../Ostatki_RES.BIN") << QByteArray("1") << QByteArray();
+    QTest::newRow("a path, backslash") << QByteArray("..\\Ostatki_RES.BIN") << QByteArray("1") << QByteArray();
+}
+
+void TestFileList::copyFile()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, number);
+    QFETCH(QByteArray, file);
+    QCOMPARE(copyFileName(CopyLine { name, number }, DocKind::Results, "Ostatki"), file);
 }
 
 void TestFileList::suffix_data()

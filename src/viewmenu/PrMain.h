@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+class CopyChooser;
 class PrMainWin;
 class ProsmCase;
 
@@ -41,12 +42,12 @@ public slots:
     void prmTovari();
     void prmResult();
     void prmWgtbar();
-    // Back from the list of copies: the menu again.
+    // Back from the list of copies, or the list failed: the menu again.
     void prmProsmExit();
     // Back from a browsed table: the list again with numbered documents, else the menu.
     void prmSpravExit();
-    void prmProsmCase(int record);
-    void prmProsmDel(int record);
+    // A copy chosen from the list: browsed.
+    void prmProsmCase(const QString& file, const QByteArray& number);
 
 signals:
     // Emitted each time control returns to the main menu.
@@ -65,9 +66,6 @@ private:
     bool listReady() const;
     void openList();
     void browse(const QString& file, const QByteArray& number);
-    bool readListRecord(int record, QByteArray& name, QByteArray& number) const;
-    QString deleteQuestion(const QString& binFile) const;
-    void removeCopy(const QString& binFile);
     void afterBrowse();
     void closeBrowser();
     void showMenu();
@@ -79,10 +77,8 @@ private:
 
     QPointer<PrMainWin> m_menuWin;
     QPointer<ProsmCase> m_browser;
+    CopyChooser* m_copies = nullptr;
     Kind m_kind = KindDirectory;
-    // The file list's fields read back from a chosen line.
-    int m_nameField = -1;
-    int m_numberField = -1;
     QString m_listTitle;
     QString m_browseTitle; // with numbered documents the number of the copy follows
     bool m_active = false;

@@ -2,14 +2,12 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "CopyChooser.h"
 #include "DescrRegistry.h"
 #include "Dialogs.h"
 #include "DocKind.h"
 #include "FieldCodec.h"
 #include "FileList.h"
-#include "Index.h"
-#include "IndexFreshness.h"
-#include "KeyIndex.h"
 #include "PrMainWin.h"
 #include "ProsmBrowserWin.h"
 #include "ProsmCase.h"
@@ -18,8 +16,6 @@
 #include "TableFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QStringBuilder>
 
 namespace {
 
@@ -84,24 +80,15 @@ ProsmCase::Options browserOptions()
     return options;
 }
 
-// "Tovar01_TVR.BIN" -> "Tovar01.TVR": the text file the binary table was converted from.
-QString textOfCopy(const QString& binFile)
-{
-    if (binFile.size() < 8)
-        return QString();
-    return binFile.left(binFile.size() - 8) % QLatin1Char('.') % binFile.mid(binFile.size() - 7, 3);
-}
-
-QString markerOf(const QString& binFile)
-{
-    return resolveFileCase(changeMarkerName(binFile));
-}
-
 } // namespace
 
 PrMain::PrMain(QObject* parent)
     : QObject(parent)
+    , m_copies(new CopyChooser(this))
 {
+    connect(m_copies, &CopyChooser::chosen, this, &PrMain::prmProsmCase);
+    connect(m_copies, &CopyChooser::back, this, &PrMain::prmProsmExit);
+    connect(m_copies, &CopyChooser::failed, this, &PrMain::prmProsmExit);
 }
 
 PrMain::~PrMain()
@@ -109,6 +96,7 @@ PrMain::~PrMain()
     if (m_menuWin)
         disconnect(m_menuWin, nullptr, this, nullptr);
     delete m_browser;
+    delete m_copies;
     delete m_menuWin;
 }
 
@@ -119,7 +107,7 @@ PrMainWin* PrMain::menuWindow() const
 
 ProsmCase* PrMain::browser() const
 {
-    return m_browser;
+    return m_browser ? m_browser.data() : m_copies->chooser();
 }
 
 // ---- The menu ------------------------------------------------------------------------------
@@ -140,9 +128,6 @@ void PrMain::prmMain()
         return;
     }
     saveBindings();
-    const TableDescr* tab = listTable();
-    m_nameField = tab ? tab->fieldIndex(QByteArrayLiteral("NAME")) : -1;
-    m_numberField = tab ? tab->fieldIndex(QByteArrayLiteral("NUMBER")) : -1;
 
     m_menuWin = new PrMainWin;
     m_menuWin->setTitle(ViewTitle);
@@ -217,7 +202,8 @@ void PrMain::incomplete()
 bool PrMain::listReady() const
 {
     const TableDescr* tab = listTable();
-    return tab && described(*tab) && browseView(QByteArrayLiteral("TAB")) && m_nameField >= 0 && m_numberField >= 0;
+    return tab && described(*tab) && browseView(QByteArrayLiteral("TAB"))
+        && tab->fieldIndex(QByteArrayLiteral("NAME")) >= 0 && tab->fieldIndex(QByteArrayLiteral("NUMBER")) >= 0;
 }
 
 void PrMain::openList()
@@ -229,113 +215,35 @@ void PrMain::openList()
         showMenu();
         return;
     }
-    // An undescribed table's copies are listed with no records rather than divided by zero.
-    const qint32 recordLength = described(*table) ? table->recordLength : 0;
-    if (!CreFileList(textFileName(*tab), binFileName(*tab), *tab, kindTexts(m_kind).docKind, table->workName,
-            recordLength, appState().user.obmen.enCaseChanged)) {
-        logLine(QByteArrayLiteral("prmMain: file list not made"));
-        showMessage(IconCritical, ViewTitle, QStringLiteral("Список файлов\nне создан"));
-        showMenu();
-        return;
-    }
-    m_browser = new ProsmCase(this);
-    connect(m_browser, &ProsmCase::snExit, this, &PrMain::prmProsmExit);
-    connect(m_browser, &ProsmCase::snCaseRec, this, &PrMain::prmProsmCase);
-    connect(m_browser, &ProsmCase::snDelRec, this, &PrMain::prmProsmDel);
     // Later messages about the list carry the directory's name.
+    const QString name = toUi(table->pname);
     tab->pname = table->pname;
-    ProsmCase::Options options = browserOptions();
-    options.addDisabled = true;
+    CopyChooser::Options options;
+    options.kind = kindTexts(m_kind).docKind;
+    options.table = table;
+    options.list = tab;
+    options.listView = browseView(QByteArrayLiteral("TAB"));
+    options.texts.title = ViewTitle;
+    options.texts.listTitle = m_listTitle;
+    options.texts.deleteTitle = name;
     m_menuWin->setGateOpen(false);
-    m_browser->mainTabTab(binFileName(*tab), *tab, *browseView(QByteArrayLiteral("TAB")), m_listTitle, options);
-}
-
-bool PrMain::readListRecord(int record, QByteArray& name, QByteArray& number) const
-{
-    const TableDescr* tab = listTable();
-    QByteArray row;
-    if (record < 0 || !tab || !readRec(binFileName(*tab), *tab, record, row))
-        return false;
-    name = fieldToText(tab->fields[m_nameField], row).trimmed();
-    number = fieldToText(tab->fields[m_numberField], row).trimmed();
-    // The name is a file of the work folder, never a path.
-    return !name.isEmpty() && !name.contains('/') && !name.contains('\\');
+    if (!m_copies->open(options))
+        showMenu();
 }
 
 void PrMain::prmProsmExit()
 {
+    m_copies->close();
     closeBrowser();
     showMenu();
 }
 
-void PrMain::prmProsmCase(int record)
+void PrMain::prmProsmCase(const QString& file, const QByteArray& number)
 {
-    QByteArray name, number;
-    if (!readListRecord(record, name, number)) {
-        prmProsmExit();
-        return;
-    }
-    closeBrowser();
     if (m_menuWin)
         m_menuWin->setGateOpen(true);
-    logLine(QByteArrayLiteral("prmProsmCase ") + name);
-    if (TableDescr* table = kindTable())
-        setPnameSuffix(*table, number);
-    browse(resolveFileCase(toUi(name)), number);
-}
-
-void PrMain::prmProsmDel(int record)
-{
-    QByteArray name, number;
-    if (!readListRecord(record, name, number)) {
-        prmProsmExit();
-        return;
-    }
-    closeBrowser();
-    if (m_menuWin)
-        m_menuWin->setGateOpen(true);
-    const QString binFile = resolveFileCase(toUi(name));
-    const TableDescr* table = kindTable();
-    const QString title = table ? toUi(table->pname) : ViewTitle;
-    if (askChoice(title, deleteQuestion(binFile), QStringLiteral("Да"), QStringLiteral("Нет")) == 0)
-        removeCopy(binFile);
-    openList();
-}
-
-QString PrMain::deleteQuestion(const QString& binFile) const
-{
-    QString text = QStringLiteral("Удалить\nсправочник?");
-    // Results with a change marker hold bookings the office has not had yet.
-    if (m_kind == KindResult && QFile::exists(markerOf(binFile)))
-        text += QStringLiteral("\nОстатки в нём\nне выгружены.");
-    return text;
-}
-
-void PrMain::removeCopy(const QString& binFile)
-{
-    logLine(QByteArrayLiteral("prmProsmDel ") + fromUi(binFile));
-    const QString textFile = textOfCopy(binFile);
-    QStringList files { binFile, markerOf(binFile) };
-    if (!textFile.isEmpty())
-        files << resolveFileCase(textFile);
-    // The goods index files beside it may be this copy's; they are built again on first use.
-    if (kindTexts(m_kind).docKind == DocKind::Goods)
-        for (const KeyRole role : { KeyRole::Bar, KeyRole::Code })
-            files << indexFileName(binFile, role) << sortedIndexFileName(indexFileName(binFile, role));
-    for (const QString& file : std::as_const(files)) {
-        if (!QFile::exists(file))
-            continue;
-        const bool removed = QFile::remove(file);
-        noteFileWritten(file);
-        if (!removed) {
-            logLine(QByteArrayLiteral("prmProsmDel: not removed ") + fromUi(file));
-            // A table that stays keeps its marker and the rest: unsent changes stay marked.
-            if (file == binFile) {
-                showMessage(IconWarning, ViewTitle, QStringLiteral("Ошибка удаления"));
-                return;
-            }
-        }
-    }
+    logLine(QByteArrayLiteral("prmProsmCase ") + fromUi(file));
+    browse(file, number);
 }
 
 // ---- Browsing a table ----------------------------------------------------------------------
@@ -428,13 +336,16 @@ void PrMain::prmExit()
 
 void PrMain::prmDestroyed(QObject*)
 {
-    // The menu window closed some other way than through its exit.
+    // The menu window closed some other way than through its exit. Its destructor is running: it
+    // is no menu window any more and must not be used, only forgotten.
+    m_menuWin.clear();
     if (m_active)
         finish();
 }
 
 void PrMain::finish()
 {
+    m_copies->close();
     closeBrowser();
     if (m_menuWin) {
         disconnect(m_menuWin, nullptr, this, nullptr);
@@ -442,12 +353,8 @@ void PrMain::finish()
         m_menuWin->deleteLater();
     }
     m_menuWin = nullptr;
-    if (const TableDescr* tab = listTable(); tab && !tab->workName.isEmpty()) {
-        const QString bin = binFileName(*tab);
-        QFile::remove(textFileName(*tab));
-        QFile::remove(bin);
-        QFile::remove(changeMarkerName(bin));
-    }
+    if (const TableDescr* tab = listTable(); tab && !tab->workName.isEmpty())
+        removeFileList(*tab);
     restoreBindings();
     handBack();
 }
