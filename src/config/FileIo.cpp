@@ -1,8 +1,11 @@
 #include "FileIo.h"
 
+#include "AppState.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
@@ -66,6 +69,16 @@ const char TemporaryInfix[] = ".ortova-";
 
 namespace {
 
+// The terminal's tag in its temporaries' names: "<number>-", or nothing without a number.
+QByteArray temporaryOwner()
+{
+    QByteArray tag;
+    for (const char c : appState().user.programm.terminalNumber)
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            tag += c;
+    return tag.isEmpty() ? tag : tag + '-';
+}
+
 // mkostemp on "<start>XXXXXX".
 int createTemporaryNamed(const QByteArray& start, QString& tempName)
 {
@@ -77,9 +90,22 @@ int createTemporaryNamed(const QByteArray& start, QString& tempName)
 
 } // namespace
 
+QByteArray temporaryPrefix(const QByteArray& name)
+{
+    return name + TemporaryInfix + temporaryOwner();
+}
+
+bool isOwnTemporaryName(const QString& fileName)
+{
+    const QByteArray owner = QRegularExpression::escape(QString::fromLatin1(temporaryOwner())).toLatin1();
+    const QRegularExpression own(
+        QStringLiteral("^.+\\.ortova-") + QString::fromLatin1(owner) + QStringLiteral("[A-Za-z0-9]{6}$"));
+    return own.match(fileName).hasMatch();
+}
+
 int createTemporaryFile(const QString& path, QString& tempName)
 {
-    return createTemporaryNamed(QFile::encodeName(path) + TemporaryInfix, tempName);
+    return createTemporaryNamed(temporaryPrefix(QFile::encodeName(path)), tempName);
 }
 
 DurableFile::DurableFile(const QString& target)

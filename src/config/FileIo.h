@@ -25,10 +25,16 @@ bool syncFolder(const QString& folder);
 bool syncFileData(int fd);
 bool syncFileData(QFileDevice& file);
 
-// Every temporary file this program writes beside another is named "<name>.ortova-XXXXXX" (six
-// letters of mkstemp's), whatever the name: the start-up clean-up recognises it by that alone.
+// Every temporary file this program writes beside another is named "<name>.ortova-<T>-XXXXXX",
+// where T is the terminal number (letters and digits of it; "<name>.ortova-XXXXXX" without one)
+// and XXXXXX six letters or digits: a clean-up recognises this terminal's own by that alone, and
+// leaves another terminal's copy in progress in a shared folder alone.
 extern const char TemporaryInfix[];
-// Creates the empty file "<path>.ortova-XXXXXX", unique, readable only by its owner, closed on
+// "<name>.ortova-<T>-" (or "<name>.ortova-"): what a temporary beside name begins with.
+QByteArray temporaryPrefix(const QByteArray& name);
+// Whether a file name is a temporary of this terminal's.
+bool isOwnTemporaryName(const QString& fileName);
+// Creates the empty file "<path>.ortova-<T>-XXXXXX", unique, readable only by its owner, closed on
 // exec; returns its open descriptor and name, or -1 with errno set (tempName empty).
 int createTemporaryFile(const QString& path, QString& tempName);
 

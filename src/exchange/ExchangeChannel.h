@@ -44,6 +44,7 @@ struct ExchangeJob {
     bool inPlace = false;
     bool exists = false; // Lookup
     bool partial = false; // failed Deliver: the office may hold part of the file
+    bool sourceChanged = false; // failed ActOnSource: the office's file is no longer the one fetched
     QByteArray listing; // List: the load list's text lines
 };
 Q_DECLARE_METATYPE(ExchangeJob)

@@ -7,8 +7,11 @@
 #include "Transfer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -84,8 +87,7 @@ void FolderChannel::run(ExchangeJob job)
         deliver(job);
         break;
     case JobKind::ActOnSource:
-        if (!applySourceAction(job.action, officeFile(job)))
-            job.outcome = JobOutcome::Failed;
+        actOnSource(job);
         break;
     case JobKind::DeliverLog:
         deliverLog(job);
@@ -105,9 +107,42 @@ void FolderChannel::list(ExchangeJob& job)
     }
 }
 
+bool FolderChannel::stampOf(const QString& path, Stamp& stamp)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+void FolderChannel::actOnSource(ExchangeJob& job)
+{
+    const QString file = officeFile(job);
+    Stamp now;
+    const auto fetched = m_fetched.constFind(job.name);
+    if (fetched == m_fetched.constEnd() || !stampOf(file, now) || !(now == *fetched)) {
+        // The office put another file under the name since it was copied (or took it away).
+        job.outcome = JobOutcome::Failed;
+        job.sourceChanged = true;
+        job.reason = QStringLiteral("Справочник изменён в офисе и оставлен");
+        return;
+    }
+    m_fetched.remove(job.name);
+    if (!applySourceAction(job.action, file))
+        job.outcome = JobOutcome::Failed;
+}
+
 void FolderChannel::fetch(ExchangeJob& job)
 {
     const QString source = resolveFileCase(joined(m_setup.input, toUi(job.name)));
+    // Taken before the copy: a file put in its place during the copy is not the one copied.
+    Stamp stamp;
+    const bool stamped = stampOf(source, stamp);
+    m_fetched.remove(job.name);
     CopyOutcome outcome = CopyOutcome::SameFile;
     if (isWorkFolder(true)) {
         // The office's file is read where it lies.
@@ -129,6 +164,8 @@ void FolderChannel::fetch(ExchangeJob& job)
     switch (outcome) {
     case CopyOutcome::Copied:
     case CopyOutcome::SameFile:
+        if (stamped)
+            m_fetched.insert(job.name, stamp);
         return;
     case CopyOutcome::NoSource:
         job.outcome = JobOutcome::Failed;

@@ -148,11 +148,12 @@ int FtpClient::login(const QByteArray& user, const QByteArray& password)
     return m_worker->enqueue(c);
 }
 
-int FtpClient::cd(const QByteArray& dir)
+int FtpClient::cd(const QByteArray& dir, bool fromLoginFolder)
 {
     FtpSession::Command c;
     c.kind = FtpSession::Command::Cd;
     c.first = dir;
+    c.fromLogin = fromLoginFolder;
     return m_worker->enqueue(c);
 }
 

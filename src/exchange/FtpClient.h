@@ -43,7 +43,9 @@ public:
     // Queued commands, each returns its id; they run in order on the worker thread.
     int connectToHost(const QString& host, quint16 port = 21);
     int login(const QByteArray& user, const QByteArray& password);
-    int cd(const QByteArray& dir);
+    // A relative dir is taken from the current folder, or with fromLoginFolder from the folder the
+    // login started in, so the same relative path names the same folder however often it is used.
+    int cd(const QByteArray& dir, bool fromLoginFolder = false);
     int setTransferMode(TransferMode mode);
     int get(const QByteArray& file, const QString& localPath); // downloads into localPath
     int put(const QString& localPath, const QByteArray& file); // uploads localPath as file

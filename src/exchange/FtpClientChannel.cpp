@@ -5,8 +5,11 @@
 #include "FtpClient.h"
 #include "RunLog.h"
 
+#include "FileIo.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -33,6 +36,24 @@ QString stateText(int state)
 QByteArray idLine(const char* label, int id)
 {
     return QByteArray(label) + ' ' + QByteArray::number(id);
+}
+
+// The after-load name of an office file: its last letter "o" (x.tvr -> x.tvo).
+QByteArray renamedO(QByteArray name)
+{
+    if (!name.isEmpty())
+        name[name.size() - 1] = 'o';
+    return name;
+}
+
+// Six letters or digits, as the temporaries beside a file end.
+QByteArray randomLetters()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray text;
+    for (int i = 0; i < 6; ++i)
+        text += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+    return text;
 }
 
 } // namespace
@@ -67,9 +88,8 @@ void FtpClientChannel::start(const ExchangeJob& job)
     m_job.outcome = JobOutcome::Done;
     m_busy = true;
     m_aborting = false;
-    m_command = -1;
-    m_error = false;
-    m_errorText.clear();
+    m_phase = 0;
+    m_listed.clear();
     if (!m_ftp) {
         m_ftp = new FtpClient(this);
         connect(m_ftp, &FtpClient::stateChanged, this, &FtpClientChannel::onState);
@@ -79,9 +99,23 @@ void FtpClientChannel::start(const ExchangeJob& job)
         connect(m_ftp, &FtpClient::dataTransferProgress, this, &FtpClientChannel::onProgress);
         connect(m_ftp, &FtpClient::listInfo, this, &FtpClientChannel::onListInfo);
     }
-    const FtpClient::TransferMode mode = m_setup.ftp.transferMode == 1 ? FtpClient::Active : FtpClient::Passive;
     if (m_job.kind != JobKind::Close)
         emit statusChanged(QStringLiteral("ФТП"));
+    runPhase();
+}
+
+void FtpClientChannel::queueing()
+{
+    m_command = -1;
+    m_error = false;
+    m_errorText.clear();
+    m_tolerated = -1;
+}
+
+void FtpClientChannel::runPhase()
+{
+    queueing();
+    const FtpClient::TransferMode mode = m_setup.ftp.transferMode == 1 ? FtpClient::Active : FtpClient::Passive;
     switch (m_job.kind) {
     case JobKind::List:
         connectTo(m_setup.input);
@@ -90,39 +124,63 @@ void FtpClientChannel::start(const ExchangeJob& job)
         m_ftp->close();
         return;
     case JobKind::Lookup:
-        // The office server's folder is not asked: it decides itself what an upload replaces.
-        finish(JobOutcome::Done);
+        // Whether the office's folder already holds a file of the name, from its listing.
+        connectTo(folder(m_job.input));
+        m_ftp->setTransferMode(mode);
+        m_ftp->list();
         return;
     case JobKind::Fetch:
         if (!startFetch())
             return;
-        logLine(idLine("ftpGet:setTransferMode", m_ftp->setTransferMode(mode)));
+        // The listing says which file the name is now, for the after-load action.
+        m_ftp->setTransferMode(mode);
+        m_ftp->list();
         logLine(idLine("ftpGet:get", m_ftp->get(m_job.name, m_job.local)) + ' ' + m_job.name);
         return;
     case JobKind::Deliver:
-        if (!startDeliver(QStringLiteral("Выгрузка\nСправочник\nнулевой длины")))
-            return;
-        logLine(idLine("ftpPut:setTransferMode", m_ftp->setTransferMode(mode)));
-        logLine(idLine("ftpPut:put", m_ftp->put(m_job.local, m_job.name)) + ' ' + m_job.name);
-        return;
     case JobKind::DeliverLog:
-        if (!startDeliver(QString()))
-            return;
-        m_ftp->setTransferMode(mode);
-        m_ftp->put(m_job.local, m_job.name);
+        if (m_phase == 0) {
+            if (!startDeliver(
+                    m_job.kind == JobKind::Deliver ? QStringLiteral("Выгрузка\nСправочник\nнулевой длины") : QString()))
+                return;
+            // Under a name of its own until it is whole: the office never takes half a file.
+            m_temporary = temporaryPrefix(m_job.name) + randomLetters();
+            m_temporaryInput = m_job.input;
+            m_ftp->setTransferMode(mode);
+            logLine(idLine("ftpPut:put", m_ftp->put(m_job.local, m_temporary)) + ' ' + m_temporary);
+        } else if (m_phase == 1) {
+            logLine(idLine("ftpPut:rename", m_ftp->rename(m_temporary, m_job.name)) + ' ' + m_temporary + " -> "
+                + m_job.name);
+        } else {
+            // A server that does not rename over a file: the old one goes, now that the new is whole.
+            logLine(idLine("ftpPut:remove", m_ftp->remove(m_job.name)) + ' ' + m_job.name);
+            m_ftp->rename(m_temporary, m_job.name);
+        }
         return;
     case JobKind::ActOnSource:
-        connectTo(m_setup.input);
-        if (m_job.action == SourceAction::Delete) {
+        if (m_phase == 0) {
+            connectTo(m_setup.input);
+            m_ftp->setTransferMode(mode);
+            m_ftp->list();
+        } else if (m_job.action == SourceAction::Delete) {
             logLine(idLine("RemFtpFile:remove", m_ftp->remove(m_job.name)) + ' ' + m_job.name);
+        } else if (m_phase == 1) {
+            // A former "...o" is replaced (a failed command drops the ones queued after it).
+            m_tolerated = m_ftp->remove(renamedO(m_job.name));
         } else {
-            QByteArray renamed = m_job.name;
-            renamed[renamed.size() - 1] = 'o';
-            logLine(
-                idLine("RenFtpFile:rename", m_ftp->rename(m_job.name, renamed)) + ' ' + m_job.name + " -> " + renamed);
+            logLine(idLine("RenFtpFile:rename", m_ftp->rename(m_job.name, renamedO(m_job.name))) + ' ' + m_job.name
+                + " -> " + renamedO(m_job.name));
         }
         return;
     case JobKind::Close:
+        if (m_phase == 0 && !m_temporary.isEmpty() && m_ftp->state() != FtpClient::Unconnected) {
+            // A broken-off upload's temporary goes before the connection does.
+            connectTo(folder(m_temporaryInput));
+            m_tolerated = m_ftp->remove(m_temporary);
+            m_temporary.clear();
+            return;
+        }
+        m_phase = 1;
         if (m_ftp->state() == FtpClient::Unconnected) {
             finish(JobOutcome::Done);
             return;
@@ -130,6 +188,65 @@ void FtpClientChannel::start(const ExchangeJob& job)
         logLine(idLine("CloseFtp:close", m_ftp->close()));
         return;
     }
+}
+
+const UrlInfo* FtpClientChannel::listed(const QByteArray& name) const
+{
+    for (const UrlInfo& info : m_listed)
+        if (info.isFile && info.name == name)
+            return &info;
+    return nullptr;
+}
+
+void FtpClientChannel::phaseDone()
+{
+    switch (m_job.kind) {
+    case JobKind::Lookup:
+        // The office's server may not tell letter cases apart: any spelling counts.
+        for (const UrlInfo& info : std::as_const(m_listed))
+            if (info.isFile && info.name.toUpper() == m_job.name.toUpper())
+                m_job.exists = true;
+        break;
+    case JobKind::Fetch:
+        if (const UrlInfo* info = listed(m_job.name))
+            m_fetched.insert(m_job.name, *info);
+        else
+            m_fetched.remove(m_job.name);
+        break;
+    case JobKind::Deliver:
+    case JobKind::DeliverLog:
+        if (m_phase < 1) {
+            ++m_phase;
+            runPhase();
+            return;
+        }
+        m_temporary.clear();
+        break;
+    case JobKind::ActOnSource:
+        if (m_phase == 0) {
+            const UrlInfo* now = listed(m_job.name);
+            const auto fetched = m_fetched.constFind(m_job.name);
+            if (!now || fetched == m_fetched.constEnd() || now->size != fetched->size
+                || now->lastModified != fetched->lastModified) {
+                m_job.sourceChanged = true;
+                finish(JobOutcome::Failed, QStringLiteral("Справочник изменён в офисе и оставлен"));
+                return;
+            }
+            m_fetched.remove(m_job.name);
+            ++m_phase;
+            runPhase();
+            return;
+        }
+        if (m_phase == 1 && m_job.action == SourceAction::Rename) {
+            ++m_phase;
+            runPhase();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    finish(JobOutcome::Done);
 }
 
 bool FtpClientChannel::startFetch()
@@ -181,7 +298,7 @@ void FtpClientChannel::connectTo(const QString& path)
             + m_setup.ftp.userName);
     }
     if (!path.isEmpty())
-        logLine(idLine("ftpConnect:cd", m_ftp->cd(fromUi(path))) + ' ' + fromUi(path));
+        logLine(idLine("ftpConnect:cd", m_ftp->cd(fromUi(path), true)) + ' ' + fromUi(path));
 }
 
 void FtpClientChannel::abort()
@@ -211,9 +328,9 @@ void FtpClientChannel::finish(JobOutcome outcome, const QString& reason)
             : m_error                        ? m_errorText
             : m_job.kind == JobKind::Deliver ? QStringLiteral("Выгрузка\nошибки")
                                              : QStringLiteral("Загрузка\nошибки");
-        if (m_job.kind == JobKind::Fetch || m_job.kind == JobKind::Deliver)
+        if ((m_job.kind == JobKind::Fetch || m_job.kind == JobKind::Deliver) && !m_job.sourceChanged)
             m_job.logText = m_error || reason.isEmpty() ? oneLine(m_job.reason) : QString();
-        // What reached the office's server of a broken upload is not known.
+        // A refused upload's log stays on the terminal, as the directory did.
         m_job.partial = m_job.kind == JobKind::Deliver && reason.isEmpty();
     }
     finishLater(m_job);
@@ -231,7 +348,7 @@ void FtpClientChannel::onFinished(int id, bool error)
     const int code = m_ftp ? int(m_ftp->error()) : 0;
     logLine(QByteArrayLiteral("Finished ") + QByteArray::number(id) + ' ' + QByteArray::number(error) + ' '
         + QByteArray::number(code));
-    if (error && m_ftp) {
+    if (error && m_ftp && id != m_tolerated) {
         m_error = true;
         m_errorText = m_ftp->errorString();
     }
@@ -253,12 +370,30 @@ void FtpClientChannel::onDone(bool error)
     if (!m_busy)
         return;
     logLine(QByteArrayLiteral("DoneFtp ") + QByteArray::number(error));
-    if (m_aborting)
+    if (m_aborting) {
         finish(JobOutcome::Aborted);
-    else if (m_job.kind == JobKind::Close)
-        finish(JobOutcome::Done);
-    else
-        finish(error || m_error ? JobOutcome::Failed : JobOutcome::Done);
+        return;
+    }
+    if (m_job.kind == JobKind::Close) {
+        if (m_phase == 0) {
+            ++m_phase;
+            runPhase();
+        } else {
+            finish(JobOutcome::Done);
+        }
+        return;
+    }
+    if (!m_error) {
+        phaseDone();
+        return;
+    }
+    const bool renaming = (m_job.kind == JobKind::Deliver || m_job.kind == JobKind::DeliverLog) && m_phase == 1;
+    if (renaming) {
+        ++m_phase;
+        runPhase();
+        return;
+    }
+    finish(JobOutcome::Failed);
 }
 
 void FtpClientChannel::onProgress(qint64 done, qint64 total)
@@ -273,6 +408,10 @@ void FtpClientChannel::onProgress(qint64 done, qint64 total)
 
 void FtpClientChannel::onListInfo(const UrlInfo& info)
 {
-    if (m_busy && m_job.kind == JobKind::List && m_setup.listTable)
+    if (!m_busy)
+        return;
+    if (m_job.kind == JobKind::List && m_setup.listTable)
         m_job.listing += remoteListLine(info, *m_setup.listTable);
+    else
+        m_listed.append(info);
 }

@@ -2,10 +2,11 @@
 
 #include "ExchangeChannel.h"
 
-#include <QPointer>
+#include "FtpClient.h"
 
-class FtpClient;
-struct UrlInfo;
+#include <QHash>
+#include <QList>
+#include <QPointer>
 
 // The office FTP server channel: one connection and one login serve the jobs of an exchange until
 // Close (a listing closes its connection itself). Jobs queue their commands on the FTP client and
@@ -35,6 +36,11 @@ private:
     QString folder(bool input) const { return input ? m_setup.input : m_setup.output; }
     // Ends the running job with an outcome; failures carry reason (or what the server said).
     void finish(JobOutcome outcome, const QString& reason = QString());
+    void queueing();
+    // Queues the commands of the job's current phase; phaseDone() takes their result.
+    void runPhase();
+    void phaseDone();
+    const UrlInfo* listed(const QByteArray& name) const;
     bool startFetch();
     bool startDeliver(const QString& empty);
 
@@ -46,4 +52,10 @@ private:
     int m_command = -1; // the running command's id
     bool m_error = false; // a command of the job failed
     QString m_errorText;
+    int m_phase = 0;
+    int m_tolerated = -1; // a command whose failure does not fail the job
+    QList<UrlInfo> m_listed; // the entries of the job's listing
+    QHash<QByteArray, UrlInfo> m_fetched; // the office's files as they were listed when fetched
+    QByteArray m_temporary; // the upload under way, under its temporary name
+    bool m_temporaryInput = false; // in the input folder
 };

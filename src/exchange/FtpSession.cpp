@@ -239,7 +239,9 @@ FtpSession::Result FtpSession::cd(const Command& c)
         return { FtpClient::NotConnected, QStringLiteral("Not connected") };
     QByteArray dir = c.first;
     dir.replace('\\', '/');
-    QList<QByteArray> folder = dir.startsWith('/') ? QList<QByteArray> { QByteArrayLiteral("/") } : m_folder;
+    QList<QByteArray> folder = dir.startsWith('/') ? QList<QByteArray> { QByteArrayLiteral("/") }
+        : c.fromLogin                              ? QList<QByteArray>()
+                                                   : m_folder;
     for (const QByteArray& part : pathParts(dir)) {
         if (part == ".." && !folder.isEmpty() && folder.last() != "/" && folder.last() != "..")
             folder.removeLast();

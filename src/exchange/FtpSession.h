@@ -28,6 +28,7 @@ public:
         QByteArray second; // password, new name
         QString localPath;
         FtpClient::TransferMode mode = FtpClient::Passive;
+        bool fromLogin = false; // cd: a relative folder from the login folder
     };
     struct Result {
         FtpClient::Error error = FtpClient::NoError;

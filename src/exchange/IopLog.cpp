@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 struct IopState {
@@ -165,6 +167,34 @@ void iopGetNum(const QString& appDir)
         logLine(QStringLiteral("iopGetNum: marker not made ") + wanted);
     }
     syncMarkerFolder(appDir, QStringLiteral("iopGetNum"));
+}
+
+void iopRaiseAbove(const QStringList& folders)
+{
+    IopState& s = iop();
+    const QString terminal = toUi(appState().user.programm.terminalNumber);
+    quint64 highest = 0;
+    for (const QString& folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QStringList names
+            = QDir(folder).entryList({ QStringLiteral("*.iop"), QStringLiteral("*.IOP") }, QDir::Files);
+        for (const QString& name : names) {
+            // "<terminal><digits>.iop": this terminal's, whatever number of digits it grew to.
+            const QString digits = name.chopped(4);
+            if (!digits.startsWith(terminal) || digits.size() <= terminal.size())
+                continue;
+            const QString tail = digits.mid(terminal.size());
+            bool ok = std::all_of(tail.begin(), tail.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+            const quint64 number = ok ? tail.toULongLong(&ok) : 0;
+            if (ok)
+                highest = qMax(highest, number);
+        }
+    }
+    if (highest > s.number) {
+        logLine(QStringLiteral("iopRaiseAbove: kept logs up to %1, numbering goes on above them").arg(highest));
+        s.number = highest;
+    }
 }
 
 quint64 iopNumber()

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Exchange logs: every directory the exchange loads or unloads gets a numbered log file
 // "<TerminalNumber><6-digit number>.iop", delivered next to the data and then deleted on the
@@ -13,6 +14,9 @@
 // markers are all removed and one is made for the highest number; the ".iop" files stay (they may
 // be logs the office has not collected). A marker that is a folder or cannot be made is logged.
 void iopGetNum(const QString& appDir);
+// Raises the number to the highest of this terminal's logs (".iop") found in folders, so a lost
+// marker never hands out a number of a log that is still kept.
+void iopRaiseAbove(const QStringList& folders);
 // The current number (the last one used).
 quint64 iopNumber();
 // Advances the number (marker renamed, or the new one made and the old removed) and opens a new,

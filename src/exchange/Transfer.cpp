@@ -35,14 +35,6 @@ void syncFolderOf(const QString& path)
         logLine(QByteArrayLiteral("syncFolder: not flushed ") + nameBytes(path));
 }
 
-// The names ReplaceFile writes beside: binary tables, their text forms and the index files.
-bool ownReplacedName(const QString& name)
-{
-    static const QRegularExpression own(QStringLiteral("(_(tvr|prh|res|wgt|tab)\\.bin|\\.(tvr|prh|res|wgt|tab|ndx))$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return own.match(name).hasMatch() || isOwnTemporary(name);
-}
-
 bool removeLogged(const QString& path, const char* operation)
 {
     if (QFile::remove(path) || !QFileInfo::exists(path))
@@ -74,9 +66,7 @@ int createTemporaryBeside(const QString& path, QString& tempName)
 
 bool isOwnTemporary(const QString& fileName)
 {
-    // Ours beside any file, and the FTP server's uploads in progress in its folders.
-    static const QRegularExpression own(QStringLiteral("^(.+\\.ortova-|\\.ftpupload\\.)[A-Za-z0-9]{6}$"));
-    return own.match(fileName).hasMatch();
+    return isOwnTemporaryName(fileName);
 }
 
 bool renameInPlace(const QString& from, const QString& to)
@@ -188,13 +178,12 @@ bool applySourceAction(SourceAction action, const QString& pathAsNamed)
 
 void removeStaleTemporaries(const QString& folder)
 {
-    static const QRegularExpression replaced(QStringLiteral("^(.+)\\.[A-Za-z0-9]{6}$"));
     const QDir dir(folder);
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
-        const QRegularExpressionMatch m = replaced.match(name);
-        if (!isOwnTemporary(name) && !(m.hasMatch() && ownReplacedName(m.captured(1))))
+        // Only this terminal's own: an office file, another terminal's copy in progress or an
+        // upload the FTP server is receiving are not.
+        if (!isOwnTemporary(entry.fileName()))
             continue;
         if (removeLogged(entry.filePath(), "removeStaleTemporaries"))
             logLine(QByteArrayLiteral("removeStaleTemporaries: removed ") + nameBytes(entry.filePath()));

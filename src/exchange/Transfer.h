@@ -31,19 +31,16 @@ QString renamedToO(const QString& path);
 // name is deleted first). False when the delete or rename failed (logged).
 bool applySourceAction(SourceAction action, const QString& path);
 
-// Files this program leaves under temporary names when it dies mid-copy or mid-replace; the next
-// start removes those it recognises in folder: every file written beside another
-// ("<name>.ortova-XXXXXX": copies, reductions, replaced tables, texts, indexes and settings), the
-// FTP server's uploads in progress (".ftpupload.XXXXXX") and replaced tables, texts and indexes of
-// earlier versions ("<name>.XXXXXX", only where <name> is one of the program's own kinds of file,
-// so an office file is never taken for one). Call it while nothing is copied into that folder.
+// The temporaries this terminal left in folder when it died mid-copy or mid-replace
+// ("<name>.ortova-<T>-XXXXXX", FileIo.h) are removed; nothing else is, whatever its name. Call it
+// while nothing of this terminal's is copied into that folder.
 void removeStaleTemporaries(const QString& folder);
 
 // Shared with the reduction.
 
 // createTemporaryFile() (config), logged when the file cannot be made.
 int createTemporaryBeside(const QString& path, QString& tempName);
-// Whether a file name has the form of a temporary this program leaves (see removeStaleTemporaries).
+// Whether a file name is a temporary of this terminal (see removeStaleTemporaries).
 bool isOwnTemporary(const QString& fileName);
 // Renames from over to in one step and flushes the folder; false (logged) when the rename failed.
 bool renameInPlace(const QString& from, const QString& to);

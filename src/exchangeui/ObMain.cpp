@@ -168,6 +168,8 @@ bool ObMain::startExchange(bool load)
     m_inputIsWork = m_channel->isWorkFolder(true);
     m_outputIsWork = m_channel->isWorkFolder(false);
     m_channel->begin(load);
+    // Logs kept here or not yet collected by the office keep their numbers.
+    iopRaiseAbove({ work, m_channel->localFolder(true), m_channel->localFolder(false) });
     m_running = true;
     m_load = load;
     m_looping = false;
@@ -532,9 +534,7 @@ void ObMain::jobFinished(const ExchangeJob& job)
         logDelivered(job);
         return;
     case JobKind::ActOnSource:
-        if (job.outcome == JobOutcome::Failed)
-            logLine(QStringLiteral("obmFtp: source action failed: ") + oneLine(job.reason));
-        endEntry();
+        sourceActed(job);
         return;
     case JobKind::Close:
         return;
@@ -636,7 +636,8 @@ bool ObMain::takeEntry()
     return true;
 }
 
-void ObMain::failEntry(const QString& text)
+// Closes the entry's log with text and delivers it.
+void ObMain::closeLog(const QString& text)
 {
     finishLog(text);
     deliverLog();
@@ -688,14 +689,14 @@ void ObMain::fetched(const ExchangeJob& job)
         if (!job.logText.isEmpty())
             iopMsg(job.logText);
         showBox(IconCritical, job.reason);
-        failEntry(NotLoaded);
+        closeLog(NotLoaded);
         return;
     }
-    reduce();
-    deliverLog();
+    m_cur.finalText = reduce();
+    actOnSource();
 }
 
-void ObMain::reduce()
+QString ObMain::reduce()
 {
     const bool always = obmen().loadMessage == 1;
     if (!m_cur.kind) {
@@ -703,8 +704,7 @@ void ObMain::reduce()
         m_cur.done = true;
         if (always)
             showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
-        finishLog(QStringLiteral("Справочник загружен успешно."));
-        return;
+        return QStringLiteral("Справочник загружен успешно.");
     }
     setState(QStringLiteral("Редукция\nвыполняется"));
     m_obmenWin->setAbortVisible(false);
@@ -718,26 +718,26 @@ void ObMain::reduce()
         setState(QStringLiteral("Редукция\nзавершена"));
         iopMsg(QStringLiteral("Нет справочника"));
         showBox(IconCritical, QStringLiteral("Нет\nсправочника"));
-        finishLog(NotLoaded);
-        return;
+        return NotLoaded;
     }
     // The table was replaced (its change marker went with it): the office's file was taken.
     m_cur.done = result == ReduceResult::Ok || result == ReduceResult::BadLines;
-    if (result != ReduceResult::Ok) {
+    if (result == ReduceResult::Failed) {
+        // Refused as a whole: the old table stays and nothing was loaded.
+        setState(QStringLiteral("Загрузка\nошибки"));
+        showBox(IconCritical, QStringLiteral("Загрузка\nошибки"));
+        return NotLoaded;
+    }
+    if (result == ReduceResult::BadLines) {
         setState(QStringLiteral("Редукция\nошибки"));
-        // The weight codes that do not load as weight codes are refused outright.
-        showBox(m_cur.kind == DocKind::WeightCodes && result == ReduceResult::Failed ? IconCritical : IconWarning,
-            QStringLiteral("Редукция\nошибки"));
+        showBox(IconWarning, QStringLiteral("Редукция\nошибки"));
+        showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nс ошибками"));
+        return QStringLiteral("Справочник загружен с ошибками.");
     }
     setState(QStringLiteral("Редукция\nзавершена"));
-    if (result == ReduceResult::Ok) {
-        if (always)
-            showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
-        finishLog(QStringLiteral("Справочник загружен успешно."));
-    } else {
-        showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nс ошибками"));
-        finishLog(QStringLiteral("Справочник загружен с ошибками."));
-    }
+    if (always)
+        showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
+    return QStringLiteral("Справочник загружен успешно.");
 }
 
 void ObMain::unloadLookedUp(const ExchangeJob& job)
@@ -748,12 +748,12 @@ void ObMain::unloadLookedUp(const ExchangeJob& job)
     iopStart(m_cur.logTitle, false);
     m_cur.logStarted = true;
     if (!replace) {
-        failEntry(NotUnloaded);
+        closeLog(NotUnloaded);
         return;
     }
     if (!m_cur.kind && !QFileInfo(m_cur.bin).isFile()) {
         showBox(IconCritical, QStringLiteral("Выгрузка\nСправочник\nне открыт"));
-        failEntry(NotUnloaded);
+        closeLog(NotUnloaded);
         return;
     }
     if (m_cur.kind) {
@@ -766,7 +766,7 @@ void ObMain::unloadLookedUp(const ExchangeJob& job)
         }
         setState(QStringLiteral("Конвертация\nзавершена"));
         if (!converted) {
-            failEntry(NotUnloaded);
+            closeLog(NotUnloaded);
             return;
         }
     }
@@ -787,7 +787,7 @@ void ObMain::delivered(const ExchangeJob& job)
         showBox(IconCritical, job.reason);
         if (!job.logText.isEmpty())
             iopMsg(job.logText);
-        failEntry(NotUnloaded);
+        closeLog(NotUnloaded);
         return;
     }
     m_cur.done = true;
@@ -803,18 +803,18 @@ void ObMain::deliverLog()
 {
     const QString log = iopFileName();
     if (!m_cur.logStarted || log.isEmpty()) {
-        actOnSource();
+        afterLog();
         return;
     }
     if (m_cur.keepLog) {
         logLine(QStringLiteral("obmIop: not sent after a broken upload, kept ") + log);
-        actOnSource();
+        afterLog();
         return;
     }
     if (!QFileInfo(log).isFile()) {
         // Never written (it could not be opened): nothing to deliver.
         iopRelease();
-        actOnSource();
+        afterLog();
         return;
     }
     ExchangeJob job;
@@ -832,10 +832,10 @@ void ObMain::logDelivered(const ExchangeJob& job)
             QStringLiteral("obmIop: not delivered, kept ") + job.local + QStringLiteral(": ") + oneLine(job.reason));
     else if (!job.inPlace)
         iopRelease();
-    actOnSource();
+    afterLog();
 }
 
-void ObMain::actOnSource()
+void ObMain::afterLog()
 {
     if (!m_load) {
         if (m_cur.done)
@@ -843,14 +843,17 @@ void ObMain::actOnSource()
         // A text delivered where it lies (the output folder is the work folder) is the delivery.
         if (m_cur.kind && !m_cur.inPlace)
             QFile::remove(m_cur.transfer);
-        endEntry();
-        return;
     }
+    endEntry();
+}
+
+void ObMain::actOnSource()
+{
     // The office's file is only marked as taken when its directory really was loaded; an "other
-    // document" read where it lies has no copy but that one.
+    // document" read where it lies has no copy but that one. The log tells what became of it.
     const SourceAction action = static_cast<SourceAction>(obmen().loadAct);
     if (!m_cur.done || action == SourceAction::Keep || (!m_cur.kind && m_cur.inPlace)) {
-        endEntry();
+        closeLog(m_cur.finalText);
         return;
     }
     ExchangeJob job;
@@ -859,6 +862,17 @@ void ObMain::actOnSource()
     job.local = m_cur.transfer;
     job.action = action;
     runJob(job);
+}
+
+void ObMain::sourceActed(const ExchangeJob& job)
+{
+    if (job.outcome == JobOutcome::Failed && job.sourceChanged) {
+        // The office put another file under that name after the copy: it is theirs to keep.
+        iopMsg(QStringLiteral("Справочник изменён в офисе и оставлен"));
+    } else if (job.outcome == JobOutcome::Failed) {
+        logLine(QStringLiteral("obmSource: after-load action failed: ") + oneLine(job.reason));
+    }
+    closeLog(m_cur.finalText);
 }
 
 void ObMain::endEntry()

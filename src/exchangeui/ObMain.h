@@ -88,6 +88,7 @@ private:
         bool logFinished = false;
         bool keepLog = false; // the office may hold part of the file: its log stays here
         bool done = false; // loaded or unloaded
+        QString finalText; // load: the log's last line, written once the office's file was acted on
     };
 
     bool startExchange(bool load);
@@ -113,16 +114,18 @@ private:
     bool takeEntry();
     void loadBegin();
     void fetched(const ExchangeJob& job);
-    void reduce();
+    QString reduce(); // the log's last line
     void unloadLookedUp(const ExchangeJob& job);
     void delivered(const ExchangeJob& job);
     void deliverLog();
     void logDelivered(const ExchangeJob& job);
+    void afterLog();
     void actOnSource();
+    void sourceActed(const ExchangeJob& job);
     void endEntry();
     void entryAborted();
     void closeChannel();
-    void failEntry(const QString& text);
+    void closeLog(const QString& text);
     void finishLog(const QString& text);
 
     bool askReplace(const QString& text, const QString& replaceText);

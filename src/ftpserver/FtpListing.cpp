@@ -65,9 +65,9 @@ bool ftpListFolder(const QString& folder, const QString& pattern, const FtpHidde
         const int folded = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a.fileName() < b.fileName();
     });
-    // The program's own files being written beside their targets ("<name>.ortova-XXXXXX") are not
+    // The files a terminal is writing beside their targets ("<name>.ortova-[<T>-]XXXXXX") are not
     // there yet for anyone.
-    static const QRegularExpression temporary(QStringLiteral("\\.ortova-[A-Za-z0-9]{6}$"));
+    static const QRegularExpression temporary(QStringLiteral("\\.ortova-([A-Za-z0-9]+-)?[A-Za-z0-9]{6}$"));
     for (const QFileInfo& entry : entries) {
         if (!pattern.isEmpty() && !match.match(entry.fileName()).hasMatch())
             continue;

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -44,6 +45,8 @@ private slots:
     void cleanup();
     void transfers_data();
     void transfers();
+    void replacedSourceIsLeft_data();
+    void replacedSourceIsLeft();
     void failures_data();
     void failures();
     void abortLeavesNoHalfFile_data();
@@ -166,7 +169,14 @@ void TestExchangeChannel::transfers()
     act.action = SourceAction::Rename;
     QCOMPARE(run(act).outcome, JobOutcome::Done);
     QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo"), QStringLiteral("Vescod.wgt") }));
-    act.name = "Vescod.wgt";
+    // A second "rename" replaces the former "...o".
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "second"));
+    QCOMPARE(run(job(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
+    QCOMPARE(run(act).outcome, JobOutcome::Done);
+    QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/Tovar.tvo")), QByteArray("second"));
+    const QString weights = m_folders.path("Vescod.wgt");
+    QCOMPARE(run(job(JobKind::Fetch, "Vescod.wgt", weights)).outcome, JobOutcome::Done);
+    act = job(JobKind::ActOnSource, "Vescod.wgt", weights);
     act.action = SourceAction::Delete;
     QCOMPARE(run(act).outcome, JobOutcome::Done);
     QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo") }));
@@ -177,6 +187,19 @@ void TestExchangeChannel::transfers()
     done = run(job(JobKind::Deliver, "Ostatki.res", results, false));
     QCOMPARE(done.outcome, JobOutcome::Done);
     QCOMPARE(TestUtil::readFile(out() + QStringLiteral("/Ostatki.res")), goods.repeated(3));
+    // What the office holds already is known before it is replaced, whatever its letter case.
+    ExchangeJob lookup = run(job(JobKind::Lookup, "OSTATKI.RES", results, false));
+    QCOMPARE(lookup.outcome, JobOutcome::Done);
+    QVERIFY(lookup.exists);
+    QVERIFY(!run(job(JobKind::Lookup, "Prihod.res", results, false)).exists);
+    if (ftp) {
+        // Nothing was stored under the office's name before it was whole.
+        const QByteArray server = m_peer->log();
+        QVERIFY2(server.contains("STOR Ostatki.res.ortova-"), server.constData());
+        QVERIFY(!QRegularExpression(QStringLiteral("STOR Ostatki\\.res\\s*$"), QRegularExpression::MultilineOption)
+                     .match(QString::fromUtf8(server))
+                     .hasMatch());
+    }
     const QString log = m_folders.path("7000001.iop");
     QVERIFY(TestUtil::writeFile(log, "log\r\n"));
     QCOMPARE(run(job(JobKind::DeliverLog, "7000001.iop", log, true)).outcome, JobOutcome::Done);
@@ -188,7 +211,37 @@ void TestExchangeChannel::transfers()
     // Nothing of the channel's own is left in the office's folders or the work folder.
     QCOMPARE(entries(out()), QStringList({ QStringLiteral("Ostatki.res") }));
     QCOMPARE(entries(m_folders.work),
-        QStringList({ QStringLiteral("7000001.iop"), QStringLiteral("Ostatki.res"), QStringLiteral("Tovar.tvr") }));
+        QStringList({ QStringLiteral("7000001.iop"), QStringLiteral("Ostatki.res"), QStringLiteral("Tovar.tvr"),
+            QStringLiteral("Vescod.wgt") }));
+}
+
+void TestExchangeChannel::replacedSourceIsLeft_data()
+{
+    channels();
+}
+
+// The office puts a corrected file under the same name between the copy and the after-load action:
+// the action leaves it and says why.
+void TestExchangeChannel::replacedSourceIsLeft()
+{
+    QFETCH(bool, ftp);
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "first version\r\n"));
+    open(ftp);
+    const QString local = m_folders.path("Tovar.tvr");
+    QCOMPARE(run(job(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "corrected, second version\r\n"));
+    ExchangeJob act = job(JobKind::ActOnSource, "Tovar.tvr", local);
+    act.action = SourceAction::Delete;
+    const ExchangeJob done = run(act);
+    QCOMPARE(done.outcome, JobOutcome::Failed);
+    QVERIFY(done.sourceChanged);
+    QCOMPARE(done.reason, QStringLiteral("Справочник изменён в офисе и оставлен"));
+    QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/Tovar.tvr")), QByteArray("corrected, second version\r\n"));
+    // A file that was never fetched is not acted on either.
+    act.name = "Prihod.prh";
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Prihod.prh"), "x"));
+    QCOMPARE(run(act).outcome, JobOutcome::Failed);
+    QVERIFY(QFile::exists(in() + QStringLiteral("/Prihod.prh")));
 }
 
 void TestExchangeChannel::failures_data()

@@ -1,6 +1,7 @@
 // Moving files between the work folder and an exchange folder: one folder under two names, copies
 // that never lose the source or the old target, the source actions, leftovers of a crash.
 
+#include "AppState.h"
 #include "ExchangeFixtures.h"
 #include "FailingDevices.h"
 #include "FileIo.h"
@@ -154,27 +155,40 @@ private slots:
 
     void staleTemporaries_data()
     {
+        QTest::addColumn<QByteArray>("terminal");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("removed");
-        QTest::newRow("copy") << QStringLiteral("price.xls.ortova-a1B2c3") << true;
-        QTest::newRow("replaced table") << QStringLiteral("Tovar01_TVR.BIN.Zz9yX8") << true;
-        QTest::newRow("replaced text") << QStringLiteral("Ostatki.res.abcdef") << true;
-        QTest::newRow("replaced index") << QStringLiteral("Bar.ndx.QwErTy") << true;
-        QTest::newRow("reduction, replaced") << QStringLiteral("T_tvr.bin.ortova-123456.abcDEF") << true;
-        QTest::newRow("six-letter extension") << QStringLiteral("report.backup") << false;
-        QTest::newRow("office file, random-looking") << QStringLiteral("price.xls.Ab12Cd") << false;
-        QTest::newRow("five characters") << QStringLiteral("x.tvr.ortova-12345") << false;
-        QTest::newRow("settings being saved") << QStringLiteral("OrtUser.ini.ortova-Q1w2E3") << true;
-        QTest::newRow("upload to the FTP server") << QStringLiteral(".ftpupload.x9Y8z7") << true;
-        QTest::newRow("office file named like an upload") << QStringLiteral("a.ftpupload.x9Y8z7") << false;
+        QTest::newRow("copy") << QByteArray() << QStringLiteral("price.xls.ortova-a1B2c3") << true;
+        QTest::newRow("copy of terminal 07")
+            << QByteArray("07") << QStringLiteral("price.xls.ortova-07-a1B2c3") << true;
+        QTest::newRow("another terminal's copy")
+            << QByteArray("07") << QStringLiteral("Ostatki.res.ortova-08-a1B2c3") << false;
+        QTest::newRow("unnumbered terminal's copy, seen by 07")
+            << QByteArray("07") << QStringLiteral("Ostatki.res.ortova-a1B2c3") << false;
+        QTest::newRow("reduction, replaced")
+            << QByteArray() << QStringLiteral("T_tvr.bin.ortova-123456.ortova-abcDEF") << true;
+        QTest::newRow("settings being saved") << QByteArray() << QStringLiteral("OrtUser.ini.ortova-Q1w2E3") << true;
+        // The office's files, however much they look like temporaries.
+        QTest::newRow("office backup") << QByteArray() << QStringLiteral("goods.tvr.backup") << false;
+        QTest::newRow("office dated results") << QByteArray() << QStringLiteral("shop.res.241231") << false;
+        QTest::newRow("office table copy") << QByteArray() << QStringLiteral("Tovar01_TVR.BIN.Zz9yX8") << false;
+        QTest::newRow("office index copy") << QByteArray() << QStringLiteral("Bar.ndx.QwErTy") << false;
+        QTest::newRow("office file, random-looking") << QByteArray() << QStringLiteral("price.xls.Ab12Cd") << false;
+        QTest::newRow("five characters") << QByteArray() << QStringLiteral("x.tvr.ortova-12345") << false;
+        // The FTP server's upload in progress is the server's to tidy, not the exchange's.
+        QTest::newRow("upload to the FTP server") << QByteArray() << QStringLiteral(".ftpupload.x9Y8z7") << false;
     }
     void staleTemporaries()
     {
+        QFETCH(QByteArray, terminal);
         QFETCH(QString, name);
         QFETCH(bool, removed);
+        const QByteArray saved = appState().user.programm.terminalNumber;
+        appState().user.programm.terminalNumber = terminal;
         QVERIFY(writeFile(m_f.path(name), "x"));
         QVERIFY(writeFile(m_f.path("Tovar_tvr.bin"), "table"));
         removeStaleTemporaries(m_f.work);
+        appState().user.programm.terminalNumber = saved;
         QCOMPARE(entries(m_f.work).contains(name), !removed);
         QVERIFY(QFile::exists(m_f.path("Tovar_tvr.bin")));
     }
