@@ -17,8 +17,8 @@ mkdir -p "$RUN"
 cp -R "$ROOT/examples/demo/." "$RUN/"
 find "$RUN" -name .gitattributes -delete
 rm -f "$RUN/make-office.py"
-# The local folder channel's output folder, for unloading the results.
-mkdir -p "$RUN/office/out"
+# The local folder channel's output folder of terminal 01, for unloading the results.
+mkdir -p "$RUN/office/out/01"
 echo "Demo folder: $RUN"
 
 # The work folder is the application folder (WorkDirectory is empty in OrtUser.ini). The office

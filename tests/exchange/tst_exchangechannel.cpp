@@ -107,8 +107,10 @@ void TestExchangeChannel::open(bool ftp, int throttle)
         setup.ftp.userName = User;
         setup.ftp.passWord = Password;
         setup.ftpPort = m_peer->port();
-        setup.input = QStringLiteral("/in");
-        setup.output = QStringLiteral("/out");
+        // Relative to the login folder, as an office server's folders usually are: every job of the
+        // channel must find the same folders.
+        setup.input = QStringLiteral("in");
+        setup.output = QStringLiteral("out");
     } else {
         setup.input = in();
         setup.output = out();

@@ -147,6 +147,21 @@ private slots:
         QVERIFY2(runShape.match(run).hasMatch(), qPrintable(run));
     }
 
+    // A lost marker restarts at 0; the exchange then raises the number above this terminal's logs
+    // still kept here or in an exchange folder, so none of them is written over.
+    void numberingGoesAboveKeptLogs()
+    {
+        const QString office = m_dir->filePath(QStringLiteral("office"));
+        QVERIFY(QDir().mkpath(office));
+        makeEntries(m_work, QStringLiteral("12000003.iop 12000007.iop"));
+        makeEntries(office, QStringLiteral("12000005.iop 13000099.iop 1200x009.iop"));
+        iopGetNum(m_app);
+        QCOMPARE(iopNumber(), quint64(0));
+        iopRaiseAbove({ m_work, office, QString() });
+        QCOMPARE(oneLog(), QStringLiteral("12000008.iop"));
+        QCOMPARE(TestUtil::readFile(QDir(m_work).filePath(QStringLiteral("12000007.iop"))), QByteArray("old"));
+    }
+
     void oldLogOfTheSameNumberIsReplacedWhole()
     {
         QVERIFY(TestUtil::writeFile(QDir(m_work).filePath(QStringLiteral("12000001.iop")), QByteArray(4096, 'z')));

@@ -789,15 +789,16 @@ void TestObMain::demoLoadCountUnload()
     QCOMPARE(recordCountOf(goodsTable(), table("TVR")), lineCount(DemoIn + QStringLiteral("/Tovar.tvr")));
     QCOMPARE(filesIn(in(), QStringLiteral("*.iop")).size(), 2);
 
-    // Counting books a result; unloading sends it to office/out.
+    // Counting books a result; unloading sends it to the terminal's own folder office/out/01.
+    QVERIFY(QDir().mkpath(out() + QStringLiteral("/01")));
     writeResults(1);
     m_boxes->expectMessage();
     press(Qt::Key_2);
     confirmSelector();
     QTRY_VERIFY(!m_obm->exchanging());
     QCOMPARE(m_boxes->lastText(), QStringLiteral("Выгрузка\nвыполнена\nуспешно"));
-    QCOMPARE(lineCount(out() + QStringLiteral("/Ostatki.res")), 1);
-    QCOMPARE(filesIn(out(), QStringLiteral("*.iop")), QStringList({ logName(3) }));
+    QCOMPARE(lineCount(out() + QStringLiteral("/01/Ostatki.res")), 1);
+    QCOMPARE(filesIn(out() + QStringLiteral("/01"), QStringLiteral("*.iop")), QStringList({ logName(3) }));
 
     press(Qt::Key_3);
     QVERIFY(appState().menuGate);

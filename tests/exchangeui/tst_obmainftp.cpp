@@ -380,6 +380,8 @@ void TestObMainFtp::abortDuringTransfer()
     QVERIFY(filesIn(m_dir->path(), QStringLiteral("*.tvr")).isEmpty());
     QVERIFY(filesIn(m_dir->path(), QStringLiteral("*ortova-*")).isEmpty());
     QVERIFY(filesIn(in(), QStringLiteral("*.iop")).isEmpty());
+    // Its log was not delivered: it stays on the terminal, and its number is not handed out again.
+    QCOMPARE(filesIn(m_dir->path(), QStringLiteral("*.iop")), QStringList({ logName(1) }));
     QVERIFY(m_obm->menuWindow()->isVisible());
     QCOMPARE(m_boxes->unexpected(), 0);
 }
