@@ -48,6 +48,8 @@ private slots:
     void load();
     void unload_data();
     void unload();
+    void unloadOverOfficeFile_data();
+    void unloadOverOfficeFile();
     void failures_data();
     void failures();
     void abortDuringTransfer_data();
@@ -254,6 +256,50 @@ void TestObMainFtp::unload()
     QVERIFY(QFile::exists(resTable.left(resTable.size() - 1) + QLatin1Char('o')));
     QVERIFY(!QFile::exists(changeMarkerName(resTable)));
     QVERIFY(filesIn(m_dir->path(), QStringLiteral("*.iop")).isEmpty());
+}
+
+// Results the office has not collected are not replaced unasked; the safe answer keeps them.
+void TestObMainFtp::unloadOverOfficeFile_data()
+{
+    QTest::addColumn<int>("answer"); // -1 Escape
+    QTest::newRow("escape keeps the office's file") << -1;
+    QTest::newRow("replace") << 0;
+}
+
+void TestObMainFtp::unloadOverOfficeFile()
+{
+    QFETCH(int, answer);
+    appState().user.obmen.enCaseChanged = true;
+    TableDescr& res = table("RES");
+    const QString resTable = path(binFileName(res));
+    QVERIFY(ViewFx::writeTable(resTable, res, { ViewFx::record(res, "4600000000017;024680;Сахар;500.00;2.000") }));
+    touchChangeMarker(resTable);
+    const QString resName = QFileInfo(binToTextName(QFileInfo(resTable).fileName())).fileName();
+    const QString office = out() + QLatin1Char('/') + resName.toUpper();
+    QVERIFY(TestUtil::writeFile(office, "not collected yet\r\n"));
+    startPeer();
+    if (answer < 0)
+        m_boxes->answerEscape();
+    else
+        m_boxes->answerNext(answer);
+    press(Qt::Key_2);
+    confirmSelector();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_obm->exchanging(), 30000);
+
+    QCOMPARE(m_boxes->boxes().size(), 1);
+    QCOMPARE(m_boxes->boxes()[0].text, QStringLiteral("Справочник\nуже есть"));
+    QCOMPARE(m_boxes->boxes()[0].first, QStringLiteral("Заменить"));
+    if (answer < 0) {
+        QCOMPARE(TestUtil::readFile(office), QByteArray("not collected yet\r\n"));
+        QVERIFY(QFile::exists(changeMarkerName(resTable)));
+        QCOMPARE(runLog().count(fromUi(QStringLiteral("Справочник не выгружен."))), 1);
+    } else {
+        QCOMPARE(textLines(out() + QLatin1Char('/') + resName).size(), 1);
+        QVERIFY(!QFile::exists(changeMarkerName(resTable)));
+    }
+    // No temporary of an upload is left in the office's folder.
+    QVERIFY(filesIn(out(), QStringLiteral("*ortova-*")).isEmpty());
+    QCOMPARE(m_boxes->unexpected(), 0);
 }
 
 // ---- Failures ----------------------------------------------------------------------------------
