@@ -10,7 +10,8 @@
 namespace {
 
 // How many TerminalNumber values may sit inside one another. A value that names TerminalNumber
-// again would otherwise expand for ever; past this depth the text is taken as unusable.
+// again would otherwise expand for ever; past this depth the text is left as it was written, a
+// name with "<" and ">" that no folder has (never "", which would be the work folder).
 constexpr int TerminalNumberNesting = 4;
 
 } // namespace
@@ -41,7 +42,7 @@ QByteArray expandMacros(const QByteArray& text, const QByteArray& appDir, const 
             done += appDir;
         } else if (span == "<TERMINALNUMBER>") {
             if (level >= TerminalNumberNesting)
-                return QByteArray();
+                return text;
             pending.prepend(terminalNumber);
             depth.insert(0, terminalNumber.size(), level + 1);
         }

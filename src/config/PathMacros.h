@@ -9,7 +9,8 @@
 // Replaces "<APPDIRECTORY>" (any letter case) by appDir and "<TERMINALNUMBER>" by terminalNumber;
 // any other "<...>" span is removed. The application folder is inserted verbatim and never scanned
 // again; a terminal number that itself holds macros is expanded a bounded number of times, and
-// beyond that bound the result is empty (the folder then counts as missing).
+// beyond that bound the text is returned as written: its "<" and ">" name no folder, so the folder
+// counts as missing (an empty result would have been the work folder).
 QByteArray expandMacros(const QByteArray& text, const QByteArray& appDir, const QByteArray& terminalNumber);
 // The same with the running program's application folder and TerminalNumber.
 QByteArray expandMacros(const QByteArray& text);

@@ -41,12 +41,14 @@ private slots:
         row("number naming the folder", "<TerminalNumber>/in", app, "<AppDirectory>", "/opt/ortova/in");
         row("number with a span", "T<TerminalNumber>", app, "1<x>2", "T12");
         row("span reaching out of the number", "<TerminalNumber>x>y", app, "a<", "ay");
-        row("number naming itself is empty", "/srv/<TerminalNumber>/in", app, "<TerminalNumber>", "");
-        row("number holding itself is empty", "<TerminalNumber>", app, "A<TERMINALNUMBER>B", "");
+        // Past the bound the text stays as written: a name no folder has, never "" (the work folder).
+        row("number naming itself", "/srv/<TerminalNumber>/in", app, "<TerminalNumber>", "/srv/<TerminalNumber>/in");
+        row("number holding itself", "<TerminalNumber>", app, "A<TERMINALNUMBER>B", "<TerminalNumber>");
         // "<" as the number, closed each time by the text that follows: one level deeper per span.
         const QByteArray deeper("TerminalNumber>");
         row("four deep is kept", "<TerminalNumber>" + deeper.repeated(3) + "/in", app, "<", "</in");
-        row("five deep is empty", "<TerminalNumber>" + deeper.repeated(4) + "/in", app, "<", "");
+        const QByteArray fiveDeep = "<TerminalNumber>" + deeper.repeated(4) + "/in";
+        row("five deep stays as written", fiveDeep, app, "<", fiveDeep.constData());
     }
     void expand()
     {
