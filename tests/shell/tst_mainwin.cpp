@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Codec.h"
 #include "DescrRegistry.h"
+#include "Dialogs.h"
 #include "MainWin.h"
 #include "RunLog.h"
 #include "ScriptedResponder.h"
@@ -10,11 +11,13 @@
 #include "Shutdown.h"
 #include "TestUtil.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 const QString DemoDir = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo");
@@ -320,6 +323,38 @@ private slots:
             QCOMPARE(responder.boxes().size(), 1);
             QCOMPARE(exit.count(), 1);
         }
+    }
+
+    // The real question box: Enter gives the default answer, Escape the escape answer, whichever
+    // button each is.
+    void questionBoxKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("escapeAnswer");
+        QTest::addColumn<int>("defaultAnswer");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("enter, first") << int(Qt::Key_Return) << 1 << 0 << 0;
+        QTest::newRow("enter, second") << int(Qt::Key_Return) << 1 << 1 << 1;
+        QTest::newRow("escape, first") << int(Qt::Key_Escape) << 0 << 1 << 0;
+    }
+    void questionBoxKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, escapeAnswer);
+        QFETCH(int, defaultAnswer);
+        QFETCH(int, answer);
+        QTimer press;
+        press.setInterval(10);
+        connect(&press, &QTimer::timeout, this, [&press, key] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                press.stop();
+                QTest::keyClick(box, Qt::Key(key));
+            }
+        });
+        press.start();
+        QCOMPARE(askChoice(QStringLiteral("Ввод данных"), QStringLiteral("Удалить\nзапись?"), QStringLiteral("Да"),
+                     QStringLiteral("Нет"), escapeAnswer, defaultAnswer),
+            answer);
     }
 
 private:
