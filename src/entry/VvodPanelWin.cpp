@@ -181,6 +181,15 @@ void VvodPanelWin::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Down:
         emit snStep(event->key() == Qt::Key_Up ? -1 : 1);
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // A button reached with Tab is pressed by Return, as on the menus; the lines answer their
+        // own Return before it gets here.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+            return;
+        }
+        break;
     default:
         break;
     }

@@ -87,7 +87,8 @@ protected:
 
     // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
     // like Exit, the scan key asks for a scanner read, F1 and F2 press Cancel and Search, Up and
-    // Down step through the lines, the rest get the default handling.
+    // Down step through the lines, Return presses the focused button, the rest get the default
+    // handling.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -18,6 +18,7 @@
 #include "Vvod.h"
 #include "VvodPanelWin.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -815,6 +816,15 @@ void TestVvod::keypadCorrection()
         QStringList({ QStringLiteral("4600000000017/024680/5.000"), QStringLiteral("4600000000024/000111/1.000") }));
 
     QTest::keyClick(bar, Qt::Key_F2);
+    QVERIFY(m_vvod->chooser());
+    QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
+    QTRY_VERIFY(!m_vvod->chooser());
+    // Tab reaches the buttons and Return presses the one reached.
+    auto* search = panel->findChild<QPushButton*>(QStringLiteral("Search"));
+    for (int i = 0; i < 12 && !search->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(search->hasFocus());
+    QTest::keyClick(search, Qt::Key_Return);
     QVERIFY(m_vvod->chooser());
     QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
     QTRY_VERIFY(!m_vvod->chooser());
