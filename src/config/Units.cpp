@@ -86,6 +86,15 @@ qint32 quantityOrMinusOne(const QByteArray& text)
     return parseQuantity(text.trimmed(), v) ? v : -1;
 }
 
+QByteArray typedDecimal(const QByteArray& text)
+{
+    if (text.count(',') != 1 || text.contains('.'))
+        return text;
+    QByteArray pointed = text;
+    pointed.replace(',', '.');
+    return pointed;
+}
+
 QByteArray formatSumma(qint32 hundredths)
 {
     return withPoint(hundredths, 2);

@@ -13,6 +13,9 @@ bool parseSumma(const QByteArray& text, qint32& out);
 bool parseQuantity(const QByteArray& text, qint32& out);
 // The quantity text parser of data entry: thousandths, or -1 when the text is not a quantity.
 qint32 quantityOrMinusOne(const QByteArray& text);
+// An amount or a quantity as the operator typed it, with a decimal comma read as the point (the
+// terminal's Russian keypad has only the comma): "2,5" -> "2.5". Files keep their own rule.
+QByteArray typedDecimal(const QByteArray& text);
 
 // 1250 -> "12.50", 5 -> "0.05"; a negative value keeps its sign before the integer part.
 QByteArray formatSumma(qint32 hundredths);

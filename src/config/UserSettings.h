@@ -74,6 +74,8 @@ struct VvodSettings {
     qint32 searchOrder = 0; // SearchOrder
     qint32 vvodPanel = 0; // 0 table, 1 row
     bool enSumDocum = false;
+    // A scan while a quantity awaits books the awaited item with the quantity shown, then goes on.
+    bool enScanConfirms = false;
 };
 
 struct UserSettings {

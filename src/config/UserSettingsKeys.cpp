@@ -168,6 +168,7 @@ const SectionKeys<VvodSettings>& vvodKeys()
         s.keys.push_back(K::choiceKey("SearchOrder", orders, &VvodSettings::searchOrder).onScreen(5));
         s.keys.push_back(K::choiceKey("VvodPanel", panels, &VvodSettings::vvodPanel).onScreen(6));
         s.keys.push_back(K::flagKey("EnSumDocum", &VvodSettings::enSumDocum).onScreen(7));
+        s.keys.push_back(K::flagKey("EnScanConfirms", &VvodSettings::enScanConfirms).onScreen(8));
         return s;
     }();
     return section;

@@ -156,20 +156,25 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
     // the disk before the first of them, so no booking is ever there without it.
     if (!m_markerMade) {
         touchChangeMarker(m_file);
-        m_markerMade = QFile::exists(changeMarkerName(m_file));
-    }
-
-    qint64 done = 0;
-    while (done < len) {
-        const ssize_t w = ::pwrite(m_fd, record.constData() + done, size_t(len - done), off_t(n * len + done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            if (w == 0)
-                errno = EIO;
-            return fail(QStringLiteral("write"));
+        m_markerMade = QFileInfo(changeMarkerName(m_file)).isFile();
+        if (!m_markerMade) {
+            m_error = QStringLiteral("marker ") + changeMarkerName(m_file);
+            return false;
         }
-        done += w;
+    }
+    struct stat st { };
+    if (::fstat(m_fd, &st) != 0)
+        return fail(QStringLiteral("stat"));
+
+    if (!writeAt(n * len, record.constData(), len)) {
+        const int writeErrno = errno;
+        // Part of the record may be there: the file goes back to what it was, so the operator's
+        // "Ошибка записи" leaves neither a torn line nor half a new value behind.
+        const bool undone = n < m_count ? writeAt(n * len, old.constData(), len) : ::ftruncate(m_fd, st.st_size) == 0;
+        if (!undone || !syncFileData(m_fd))
+            logLine(QStringLiteral("putRec:undo ") + m_file);
+        errno = writeErrno;
+        return fail(QStringLiteral("write"));
     }
     if (!syncFileData(m_fd))
         return fail(QStringLiteral("fdatasync"));
@@ -179,6 +184,23 @@ bool ResultBook::put(qint32 n, const QByteArray& record)
     else
         ++m_count;
     tally(record.left(len), +1);
+    return true;
+}
+
+bool ResultBook::writeAt(qint64 offset, const char* data, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t w = ::pwrite(m_fd, data + done, size_t(size - done), off_t(offset + done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            if (w == 0)
+                errno = EIO;
+            return false;
+        }
+        done += w;
+    }
     return true;
 }
 

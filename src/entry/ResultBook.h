@@ -29,8 +29,9 @@ public:
     qint32 count() const { return m_count; }
     // Whole record n (0 .. count - 1).
     bool read(qint32 n, QByteArray& record) const;
-    // Overwrites record n, or appends when n == count, durably. On failure nothing in memory moves
-    // on; the file holds the old record or the new one.
+    // Overwrites record n, or appends when n == count, durably, after the table's change marker is
+    // made (no booking without its marker). On failure nothing in memory moves on, and the file is
+    // put back as it was: a failed append cuts it back to its former length.
     bool put(qint32 n, const QByteArray& record);
     // Writes the record right after the last whole one (a torn tail from a crash is overwritten).
     bool append(const QByteArray& record) { return put(m_count, record); }
@@ -50,6 +51,7 @@ private:
     QByteArray itemKey(const QByteArray& record) const;
     void tally(const QByteArray& record, int sign);
     bool fail(const QString& what);
+    bool writeAt(qint64 offset, const char* data, qint64 size);
 
     QString m_file;
     TableDescr m_table;

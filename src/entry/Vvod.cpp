@@ -38,6 +38,9 @@ const QString NoItem = QStringLiteral("Товар отсутствует");
 constexpr int MaxCodeChars = 32;
 // A quantity with this many integer digits is more likely a code typed by a keyboard scanner.
 constexpr int SuspectQuantityDigits = 6;
+// With this many integer digits it can only be a code: the largest quantity has seven.
+constexpr int CodeDigits = 8;
+const QString ConfirmQuantity = QStringLiteral("Подтвердите количество");
 
 const VvodSettings& vvodSettings()
 {
@@ -89,6 +92,35 @@ bool hasControlBytes(const QByteArray& text)
 int askBox(const QString& title, const QString& text, const QString& first, const QString& second)
 {
     return askChoice(title, text, first, second);
+}
+
+// Why the quantity line's text cannot be taken as a quantity (empty when it can; value then holds
+// it in thousandths). The reasons are short enough for the panel's title line.
+QString quantityProblem(const QByteArray& text, qint32& value)
+{
+    if (text.isEmpty())
+        return QStringLiteral("Введите количество");
+    if (text.startsWith('-'))
+        return QStringLiteral("Количество меньше нуля");
+    qsizetype points = 0;
+    for (const char c : text) {
+        if (c == '.')
+            ++points;
+        else if (c < '0' || c > '9')
+            return QStringLiteral("В количестве только цифры");
+    }
+    if (points > 1)
+        return QStringLiteral("Неверное количество");
+    const qsizetype point = text.indexOf('.');
+    const qsizetype whole = point < 0 ? text.size() : point;
+    if (whole == 0)
+        return QStringLiteral("Неверное количество");
+    if (point >= 0 && text.size() - point - 1 > 3)
+        return QStringLiteral("Не больше 3 знаков после запятой");
+    if (whole >= CodeDigits)
+        return point < 0 ? QStringLiteral("Это штрихкод, не количество") : QStringLiteral("Слишком большое количество");
+    value = quantityOrMinusOne(text);
+    return value < 0 ? QStringLiteral("Слишком большое количество") : QString();
 }
 
 // The new item's keys go straight into the index files, so its next scan is an index hit instead
@@ -204,7 +236,13 @@ void Vvod::vvMainMainCall()
         return;
     m_active = true;
     logLine(QByteArrayLiteral("vvMainMainCall"));
-    if (!pickTables() || !settingsComplete()) {
+    const bool picked = pickTables();
+    if (picked) {
+        m_pnames[StepSource] = m_src->pname;
+        m_pnames[StepResult] = m_res->pname;
+        m_pnames[StepWeight] = m_wgt ? m_wgt->pname : QByteArray();
+    }
+    if (!picked || !settingsComplete()) {
         logLine(QByteArrayLiteral("vvMainMainCall: tables incomplete"));
         showMessage(IconCritical, EntryTitle, QStringLiteral("Неполное описание\nтаблиц в OrtSystem.ini"));
         handBack();
@@ -257,6 +295,15 @@ void Vvod::handBack()
     m_mode = WriteNone;
     if (m_tab && m_tab->recordLength > 0)
         removeFileList(*m_tab);
+    // A copy's number belongs to this session: later titles and the exchange logs name the table.
+    if (m_src && !m_pnames[StepSource].isEmpty())
+        m_src->pname = m_pnames[StepSource];
+    if (m_res && !m_pnames[StepResult].isEmpty())
+        m_res->pname = m_pnames[StepResult];
+    if (m_wgt && !m_pnames[StepWeight].isEmpty())
+        m_wgt->pname = m_pnames[StepWeight];
+    m_selected = -1;
+    m_lastBooked.clear();
     m_active = false;
     logLine(QByteArrayLiteral("vvWinExit"));
     appState().menuGate = true;
@@ -267,6 +314,14 @@ void Vvod::vvWinExit()
 {
     if (!m_win)
         return;
+    // Escape and Enter stay with the item that awaits its quantity.
+    if (m_awaiting
+        && askChoice(EntryTitle, QStringLiteral("Количество не записано.\nВыйти?"), QStringLiteral("Выйти"),
+               QStringLiteral("Остаться"), 1, 1)
+            != 0) {
+        m_win->editRest();
+        return;
+    }
     handBack();
 }
 
@@ -300,7 +355,17 @@ void Vvod::reopenPanel()
 
 bool Vvod::confirmDelete(const QString& title, const QString& text)
 {
-    return askChoice(title, text, QStringLiteral("Да"), QStringLiteral("Нет")) == 0;
+    // Escape and Enter keep the line.
+    return askChoice(title, text, QStringLiteral("Да"), QStringLiteral("Нет"), 1, 1) == 0;
+}
+
+QByteArray Vvod::lineName(const QByteArray& record) const
+{
+    const QByteArray name = fieldText(*m_res, m_resName, record);
+    if (!name.isEmpty())
+        return name;
+    const QByteArray bar = fieldText(*m_res, m_resBar, record);
+    return bar.isEmpty() ? fieldText(*m_res, m_resCode, record) : bar;
 }
 
 // ---- File choice ---------------------------------------------------------------------------
@@ -355,9 +420,13 @@ void Vvod::fileChoiceBack()
     handBack();
 }
 
-void Vvod::fileChosen(const QString& file)
+void Vvod::fileChosen(const QString& file, const QByteArray& number)
 {
     logLine(QByteArrayLiteral("fileChosen ") + fromUi(file));
+    // "Справочник остатков N 7": the table's own name, then the copy's number.
+    TableDescr* table = m_fileStep == StepSource ? m_src : m_fileStep == StepWeight ? m_wgt : m_res;
+    if (table && !number.isEmpty())
+        table->pname = QByteArray(m_pnames[m_fileStep] + QByteArrayLiteral(" N ") + number).left(DescrNameMax);
     switch (m_fileStep) {
     case StepSource:
         m_srcFile = file;
@@ -394,6 +463,7 @@ void Vvod::panelStart()
         m_resView->bind(*m_res);
         connect(m_tableWin, &VvodWin::snValCha, this, &Vvod::vvValCha);
         connect(m_tableWin, &VvodWin::snCellCli, this, &Vvod::vvCellCli);
+        connect(m_tableWin, &VvodPanelWin::snStep, this, &Vvod::vvStep);
     } else {
         m_recWin = new VvodRecWin;
         m_win = m_recWin;
@@ -437,14 +507,22 @@ bool Vvod::fileCheck()
         const int answer = askChoice(EntryTitle, QStringLiteral("Справочник остатков\n уже есть"),
             QStringLiteral("Продолжить"), QStringLiteral("Созд.новый"), 0);
         bool remove = answer == 1;
+        // Escape and Enter keep unsent results.
         if (remove && QFile::exists(changeMarkerName(m_resFile)))
             remove = askChoice(EntryTitle, QStringLiteral("Остатки не выгружены.\nУдалить?"), QStringLiteral("Удалить"),
-                         QStringLiteral("Отмена"), 1)
+                         QStringLiteral("Отмена"), 1, 1)
                 == 0;
         if (remove) {
             logLine(QByteArrayLiteral("vvMainTabSet: new result table"));
-            QFile::remove(m_resFile);
-            QFile::remove(changeMarkerName(m_resFile));
+            // The table goes first: should its marker then stay, it marks nothing. A table that
+            // stays would be counted on as if new.
+            const QString marker = changeMarkerName(m_resFile);
+            const bool tableGone = QFile::remove(m_resFile) || !QFileInfo::exists(m_resFile);
+            if (!tableGone || (!QFile::remove(marker) && QFileInfo::exists(marker))) {
+                logLine(QStringLiteral("vvMainTabSet:remove ") + (tableGone ? marker : m_resFile));
+                showMessage(IconCritical, EntryTitle, QStringLiteral("Справочник остатков\n не удалён"));
+                return false;
+            }
         }
     }
     if (!QFileInfo::exists(m_resFile)) {
@@ -486,10 +564,21 @@ void Vvod::clearEntry()
     m_win->setRestText(QString());
     m_win->leaveRest();
     m_win->focusBar();
+    m_win->clearNote();
     if (m_recWin) {
         m_recWin->setCancelText(QStringLiteral("Просмотр"));
         refreshRecord();
     }
+}
+
+void Vvod::noteItem(const QByteArray& resRecord, const QString& prefix)
+{
+    if (!m_win)
+        return;
+    const qint64 counted = m_book.itemRest(resRecord);
+    m_win->showNote(
+        prefix + toUi(lineName(resRecord)) + QStringLiteral(": ") + toUi(minimalDecimal(quantityText(counted))),
+        VvodPanelWin::Note::Item);
 }
 
 void Vvod::refresh(Refresh how)
@@ -540,7 +629,14 @@ void Vvod::refreshTable(Refresh how)
 void Vvod::refreshRecord()
 {
     const VvodSettings& s = vvodSettings();
-    if (m_mode == WriteNone) {
+    if (m_mode == WriteNone && !m_lastBooked.isEmpty()) {
+        // The last booking stays on screen until the next code: the operator checks it there.
+        m_recWin->setCode(toUi(fieldText(*m_res, m_resCode, m_lastBooked)));
+        m_recWin->setName(toUi(fieldText(*m_res, m_resName, m_lastBooked)));
+        const qint64 item = s.enSumRepeated ? m_book.rest(m_lastBooked) : m_book.itemRest(m_lastBooked);
+        m_recWin->setDocTovRest(toUi(quantityText(item)));
+        m_recWin->setSumTovRest(toUi(amountText(qint64(m_book.price(m_lastBooked)) * item / 1000)));
+    } else if (m_mode == WriteNone) {
         m_recWin->setCode(QString());
         m_recWin->setName(QString());
         m_recWin->setDocTovRest(QString());
@@ -577,10 +673,14 @@ void Vvod::vvBarRead(const QString& text)
     logLine(QByteArrayLiteral("vvBarRead ") + code.left(64));
     if (m_awaiting) {
         // The item on screen still waits for its quantity: a new code must not silently replace it.
-        playCue(Cue::Refused);
-        logLine(QByteArrayLiteral("vvBarRead: quantity awaited for ") + m_pendingKey);
-        m_win->editRest();
-        return;
+        // Where the operator chose so, the scan confirms the quantity shown and goes on.
+        if (!vvodSettings().enScanConfirms) {
+            keepPending("vvBarRead");
+            return;
+        }
+        logLine(QByteArrayLiteral("vvBarRead: confirms ") + m_pendingKey);
+        if (!bookPending())
+            return;
     }
     if (code.size() > MaxCodeChars || hasControlBytes(code)) {
         refuse(BadCode);
@@ -599,13 +699,27 @@ void Vvod::vvBarOk()
     const QByteArray text = fromUi(m_win->barText()).trimmed();
     if (m_awaiting) {
         if (!text.isEmpty() && text != m_pendingKey) {
-            playCue(Cue::Refused);
             m_win->setBarText(toUi(m_pendingKey));
+            keepPending("vvBarOk");
+            return;
         }
         m_win->editRest();
         return;
     }
+    // Return on an empty line opens the line the keypad selected.
+    if (text.isEmpty() && m_tableWin && m_selected >= 0) {
+        pickRow(m_selected);
+        return;
+    }
     enterCode(text);
+}
+
+void Vvod::keepPending(const char* what)
+{
+    logLine(QByteArray(what) + QByteArrayLiteral(": quantity awaited for ") + m_pendingKey);
+    playCue(Cue::Refused);
+    m_win->showNote(ConfirmQuantity, VvodPanelWin::Note::Refusal);
+    m_win->editRest();
 }
 
 void Vvod::enterCode(const QByteArray& code)
@@ -614,6 +728,9 @@ void Vvod::enterCode(const QByteArray& code)
         m_win->focusBar();
         return;
     }
+    // A new code: the last booking leaves the screen, the keypad's selection goes.
+    m_lastBooked.clear();
+    m_selected = -1;
     if (code.size() > MaxCodeChars || hasControlBytes(code)) {
         refuse(BadCode);
         return;
@@ -637,9 +754,17 @@ void Vvod::lookUp(const QByteArray& code)
         const qint32 weight = m_weights.match(key);
         logLine(QByteArrayLiteral("vvBarOk:weight ") + QByteArray::number(weight) + ' ' + key);
         // A label that decodes to a key the goods lack may still be an ordinary barcode.
-        if (weight >= 0 && lookUpAs(key, weight, true))
+        if (weight >= 0 && (lookUpAs(key, weight, true) || lookUpAs(code, s.quantityIncr, false)))
             return;
+        if (weight >= 0) {
+            // A weighing of goods not yet known: the goods item is the decoded key, never the label.
+            m_win->setBarText(toUi(key));
+            m_newItemDefault = weight;
+            notFound(key);
+            return;
+        }
     }
+    m_newItemDefault = s.quantityIncr;
     if (!lookUpAs(code, s.quantityIncr, false))
         notFound(code);
 }
@@ -690,7 +815,10 @@ void Vvod::itemStep(const QByteArray& sourceRecord, int keyField, const QByteArr
         resField = byCode ? m_resBar : m_resCode;
     const QByteArray key = fieldText(*m_src, keyField, sourceRecord);
     QByteArray found;
-    const qint32 n = key.isEmpty() ? -1 : blockSearch(m_resFile, *m_res, resField, key, found);
+    QByteArray whole;
+    // A key the result field cannot hold whole would be cut and match another item's line.
+    const bool fits = !key.isEmpty() && resField >= 0 && searchKeyBytes(m_res->fields[resField], key, whole);
+    const qint32 n = fits ? blockSearch(m_resFile, *m_res, resField, key, found) : -1;
     if (n == SearchFileError) {
         showMessage(IconCritical, EntryTitle, resultName() + QStringLiteral("\nне читается"));
         clearEntry();
@@ -725,6 +853,8 @@ void Vvod::itemStep(const QByteArray& sourceRecord, int keyField, const QByteArr
     logLine(QByteArrayLiteral("recCur ") + QByteArray::number(m_current));
     refresh(m_mode == WriteOverwrite ? Refresh::Overwritten : Refresh::Redraw);
     showQuantity(code);
+    // The operator sees what was found, and how much of it is counted, before confirming.
+    noteItem(m_resRecord, QString());
 }
 
 void Vvod::showQuantity(const QByteArray& code)
@@ -752,23 +882,43 @@ void Vvod::vvCntOk()
         clearEntry();
         return;
     }
-    const QByteArray text = fromUi(m_win->restText()).trimmed();
-    const qint32 entered = quantityOrMinusOne(text);
-    const qint64 total = (m_addToPrevious ? qint64(m_previous) : 0) + qMax(entered, 0);
-    if (entered < 0 || total > std::numeric_limits<qint32>::max()) {
-        m_win->setRestText(QString());
-        m_win->editRest();
-        return;
+    bookPending();
+}
+
+void Vvod::refuseQuantity(const QString& reason, const QByteArray& typed)
+{
+    logLine(QStringLiteral("vvCntOk:refused ") + reason + QStringLiteral(" ") + toUi(typed.left(64)));
+    playCue(Cue::Refused);
+    m_win->showNote(reason, VvodPanelWin::Note::Refusal);
+    m_win->setRestText(QString());
+    m_win->editRest();
+}
+
+bool Vvod::bookPending()
+{
+    const QByteArray text = typedDecimal(fromUi(m_win->restText()).trimmed());
+    qint32 entered = -1;
+    const QString problem = quantityProblem(text, entered);
+    if (!problem.isEmpty()) {
+        refuseQuantity(problem, text);
+        return false;
+    }
+    const qint64 total = (m_addToPrevious ? qint64(m_previous) : 0) + entered;
+    if (total > std::numeric_limits<qint32>::max()) {
+        refuseQuantity(
+            QStringLiteral("Итог больше ") + toUi(minimalDecimal(formatQuantity(std::numeric_limits<qint32>::max()))),
+            text);
+        return false;
     }
     // A keyboard scanner typing into the quantity line would book a code as a quantity.
     const qsizetype point = text.indexOf('.');
     if ((point < 0 ? text.size() : point) >= SuspectQuantityDigits
         && askChoice(EntryTitle, QStringLiteral("Количество ") + toUi(text) + QStringLiteral("\nЗаписать?"),
-               QStringLiteral("Записать"), QStringLiteral("Отмена"))
+               QStringLiteral("Записать"), QStringLiteral("Отмена"), 1, 1)
             != 0) {
         m_win->setRestText(QString());
         m_win->editRest();
-        return;
+        return false;
     }
     QByteArray record = m_resRecord;
     textToField(m_res->fields[m_resRest], formatQuantity(qint32(total)), record);
@@ -778,15 +928,18 @@ void Vvod::vvCntOk()
         logLine(QStringLiteral("vvCntOk:write ") + m_resFile + QStringLiteral(" ") + m_book.errorString());
         showMessage(IconCritical, EntryTitle, QStringLiteral("Ошибка записи"));
         clearEntry();
-        return;
+        return false;
     }
     logLine(QByteArrayLiteral("vvCntOk ") + QByteArray::number(n) + ' ' + QByteArray::number(total));
     m_current = n;
     m_resRecord = record;
+    m_lastBooked = record;
     m_res->recordCount = m_book.count();
     m_mode = WriteNone;
     refresh(append ? Refresh::Appended : Refresh::Overwritten);
     clearEntry();
+    noteItem(record, QStringLiteral("Записано "));
+    return true;
 }
 
 // ---- The table panel -----------------------------------------------------------------------
@@ -796,13 +949,29 @@ void Vvod::vvCellCli(int row, int column)
     Q_UNUSED(column);
     if (!m_tableWin || !m_win->guardOpen())
         return;
+    if (m_awaiting) {
+        // The tap would drop the item on screen: it stays, the table shows it again.
+        refresh(Refresh::Redraw);
+        if (m_current >= m_top && m_current < m_top + m_rows && m_mode != WriteAppend)
+            m_tableWin->selectRow(m_current - m_top);
+        keepPending("vvCellCli");
+        return;
+    }
+    pickRow(m_top + row);
+}
+
+void Vvod::pickRow(qint32 n)
+{
     QByteArray record;
-    const qint32 n = m_top + row;
     // A click below the last record picks nothing.
-    if (row < 0 || n >= m_book.count() || !m_book.read(n, record)) {
+    if (n < m_top || n >= m_book.count() || !m_book.read(n, record)) {
+        m_selected = -1;
         clearEntry();
         return;
     }
+    m_selected = -1;
+    m_lastBooked.clear();
+    const int row = n - m_top;
     m_current = n;
     m_resRecord = record;
     m_mode = WriteNone; // a picked row is overwritten
@@ -815,6 +984,30 @@ void Vvod::vvCellCli(int row, int column)
     m_win->setPriceText(m_resPrice >= 0 ? toUi(formatSumma(m_book.price(record))) : QString());
     m_tableWin->selectRow(row);
     showQuantity(code);
+    noteItem(record, QString());
+}
+
+void Vvod::vvStep(int delta)
+{
+    if (!m_tableWin || !m_win->guardOpen() || m_awaiting)
+        return;
+    const qint32 count = m_book.count();
+    if (count == 0)
+        return;
+    // The first step from nothing selected lands on the last line, where the newest booking is.
+    m_selected = m_selected < 0 ? count - 1 : qBound<qint32>(0, m_selected + delta, count - 1);
+    if (m_selected < m_top)
+        m_top = m_selected;
+    else if (m_selected >= m_top + m_rows)
+        m_top = m_selected - m_rows + 1;
+    refresh(Refresh::Redraw);
+    m_tableWin->selectRow(m_selected - m_top);
+    QByteArray record;
+    if (m_book.read(m_selected, record))
+        m_win->showNote(
+            toUi(lineName(record)) + QStringLiteral(": ") + toUi(minimalDecimal(quantityText(m_book.rest(record)))),
+            VvodPanelWin::Note::Item);
+    m_win->focusBar();
 }
 
 void Vvod::vvValCha(int value)
@@ -824,7 +1017,17 @@ void Vvod::vvValCha(int value)
     const qint32 count = m_book.count();
     m_top = count <= m_rows ? 0 : (qint64(value) + m_rows > count ? count - m_rows : value);
     refresh(Refresh::Redraw);
+    if (m_awaiting) {
+        // Scrolling only looks: the item on screen still awaits its quantity.
+        if (m_mode != WriteAppend && m_current >= m_top && m_current < m_top + m_rows)
+            m_tableWin->selectRow(m_current - m_top);
+        else
+            m_tableWin->selectRow(-1);
+        m_win->editRest();
+        return;
+    }
     m_tableWin->selectRow(-1);
+    m_selected = -1;
     clearEntry();
 }
 
@@ -833,8 +1036,11 @@ void Vvod::vvCancel()
     if (!m_win)
         return;
     if (m_awaiting) {
+        // The operator's own choice to drop the item; the panel says it was dropped.
+        logLine(QByteArrayLiteral("vvCancel ") + m_pendingKey);
         clearEntry();
         refresh(Refresh::Redraw);
+        m_win->showNote(QStringLiteral("Ввод отменён"), VvodPanelWin::Note::Item);
         return;
     }
     vvProsmRow();
@@ -897,7 +1103,13 @@ void Vvod::rowChosen(int record)
 
 void Vvod::rowDelete(int record)
 {
-    if (!m_chooser || !confirmDelete(resultName(), QStringLiteral("Удалить\nзапись?")))
+    // The question names the line, so the operator sees which one goes.
+    QByteArray line;
+    if (!m_chooser || !m_book.read(record, line))
+        return;
+    const QString question = QStringLiteral("Удалить\n") + toUi(lineName(line)) + QLatin1Char('\n')
+        + toUi(minimalDecimal(quantityText(m_book.rest(line)))) + QLatin1Char('?');
+    if (!confirmDelete(resultName(), question))
         return;
     closeChooser();
     QByteArray deleted;
@@ -924,6 +1136,12 @@ void Vvod::vvCaseRec()
 {
     if (!m_win || m_chooser || m_editor)
         return;
+    if (m_awaiting) {
+        // "Подбор" closed the guard on its way here.
+        m_win->setGuardOpen(true);
+        keepPending("vvCaseRec");
+        return;
+    }
     clearEntry();
     openItemChooser(m_lastChosen);
 }
@@ -933,7 +1151,6 @@ void Vvod::openItemChooser(qint32 startRecord)
     m_win->setGuardOpen(false);
     m_chooser = new ProsmCase(this);
     connect(m_chooser, &ProsmCase::snCaseRec, this, &Vvod::itemChosen);
-    connect(m_chooser, &ProsmCase::snDelRec, this, &Vvod::itemDelete);
     connect(m_chooser, &ProsmCase::snAddRec, this, &Vvod::itemChooserAdd);
     connect(m_chooser, &ProsmCase::snExit, this, [this] {
         closeChooser();
@@ -942,7 +1159,9 @@ void Vvod::openItemChooser(qint32 startRecord)
     });
     ProsmCase::Options options;
     options.caseText = QStringLiteral("Выбрать");
-    options.deleteText = QStringLiteral("Удалить");
+    // Goods are picked here, not deleted: one slip of the stylus would lose an item of the
+    // directory in the middle of the count.
+    options.deleteDisabled = true;
     // Without EnAddItem the operator does not add goods, so the button is not offered.
     options.addText = vvodSettings().enAddItem ? QStringLiteral("Добавить") : QString();
     options.backText = QStringLiteral("Назад");
@@ -957,23 +1176,6 @@ void Vvod::itemChosen(int record)
     m_lastChosen = record;
     m_default = vvodSettings().quantityIncr;
     getViewRec(record);
-}
-
-void Vvod::itemDelete(int record)
-{
-    if (!m_chooser || !confirmDelete(QStringLiteral("Подбор товара"), QStringLiteral("Удалить\nзапись?")))
-        return;
-    closeChooser();
-    QByteArray deleted;
-    if (!deleteRec(m_srcFile, *m_src, record, deleted))
-        showMessage(IconWarning, sourceName() + QStringLiteral(".Удаление."), QStringLiteral("Ошибка удаления"));
-    const qint32 count = recordCountOf(m_srcFile, *m_src);
-    if (count == 0) {
-        reopenPanel();
-        clearEntry();
-        return;
-    }
-    openItemChooser(qMin(record, count - 1));
 }
 
 void Vvod::itemChooserAdd()
@@ -1009,8 +1211,10 @@ void Vvod::vvAddRec(const QByteArray& code)
     const bool barcode = code.size() > codeLength;
     const FieldDescr& key = m_src->fields[barcode ? m_srcBar : m_srcCode];
     QByteArray record = defaultRecord(*m_src);
-    // A key longer than its field would be cut to fit and name another item.
-    if (code.size() > key.length || !textToField(key, code, record)) {
+    // The key is held to the limit the lookup holds it to: a key that could be found can be added,
+    // and one longer than its field would be cut to fit and name another item.
+    QByteArray keyBytes;
+    if (!searchKeyBytes(key, code, keyBytes) || !textToField(key, code, record)) {
         refuse(BadCode);
         return;
     }
@@ -1053,6 +1257,7 @@ void Vvod::newItemDone(int record, bool backToChooser)
         return;
     }
     reopenPanel();
-    m_default = vvodSettings().quantityIncr;
+    // A new item from a weight label books its weight.
+    m_default = m_newItemDefault;
     getViewRec(record);
 }

@@ -50,6 +50,8 @@ public slots:
     void vvCntOk();
     void vvValCha(int value);
     void vvCellCli(int row, int column);
+    // Up (-1) and Down (+1) of the keypad: the selected result line of the table panel.
+    void vvStep(int delta);
     void vvCancel();
     // "Подбор": choosing an item from the source table.
     void vvCaseRec();
@@ -74,7 +76,7 @@ private:
     // File choice with numbered copies.
     DocKind kindOf(FileStep step) const;
     void chooseFile(FileStep step);
-    void fileChosen(const QString& file);
+    void fileChosen(const QString& file, const QByteArray& number);
     void fileChoiceBack();
 
     // Panel.
@@ -100,11 +102,21 @@ private:
     // Waits for the quantity of the item shown under code.
     void showQuantity(const QByteArray& code);
     void refuse(const QString& text);
+    // The awaited quantity booked; false when it was refused (the item still awaits) or not written.
+    bool bookPending();
+    // A quantity refused: the reason on the panel, the refusal sound, a run-log line; the item
+    // still awaits its quantity.
+    void refuseQuantity(const QString& reason, const QByteArray& typed);
+    // Something that would drop the item awaiting its quantity is not done; the panel says so.
+    void keepPending(const char* what);
+    // The title line names the item on screen and what the document holds of it.
+    void noteItem(const QByteArray& resRecord, const QString& prefix);
+    // Result record n opened for correction.
+    void pickRow(qint32 n);
 
     // Detours.
     void openItemChooser(qint32 startRecord);
     void itemChosen(int record);
-    void itemDelete(int record);
     void itemChooserAdd();
     void getViewRec(int record);
     void vvAddRec(const QByteArray& code);
@@ -116,6 +128,8 @@ private:
     void closeEditor();
     void reopenPanel();
     bool confirmDelete(const QString& title, const QString& text);
+    // A line of the result table as a person names it: its NAME, else its barcode or code.
+    QByteArray lineName(const QByteArray& record) const;
 
     QString resultName() const;
     QString sourceName() const;
@@ -159,4 +173,10 @@ private:
     QByteArray m_resRecord;
     QByteArray m_pendingKey; // the code on screen while its quantity awaits
     qint32 m_lastChosen = 0; // where "Подбор товара" opens again
+    qint32 m_selected = -1; // the result line the keypad selected in the table panel, -1 none
+    QByteArray m_lastBooked; // the single-record panel shows it until the next code
+    qint32 m_newItemDefault = 0; // the quantity a new item from the not-found question starts with
+    // The display names of the source, weight-code and result tables (by FileStep) as data entry
+    // found them: a numbered copy's number is added for the session only.
+    QByteArray m_pnames[3];
 };

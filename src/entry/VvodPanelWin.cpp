@@ -25,6 +25,10 @@ void VvodPanelWin::bindCommon(const Common& common)
     connect(common.vRest, &QLineEdit::returnPressed, this, &VvodPanelWin::on_vRest_returnPressed);
     connect(common.cancel, &QPushButton::clicked, this, &VvodPanelWin::on_Cancel_clicked);
     connect(common.search, &QPushButton::clicked, this, &VvodPanelWin::on_Search_clicked);
+    // The keypad reaches the two buttons without a stylus; their keys are written on them.
+    setCancelText(common.cancel->text());
+    common.search->setText(QStringLiteral("F2 ") + common.search->text());
+    m_titleStyle = common.userTitle->styleSheet();
 
     const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
     for (QLabel* label : labels)
@@ -75,8 +79,44 @@ void VvodPanelWin::setPriceText(const QString& text)
 
 void VvodPanelWin::setTitle(const QString& text)
 {
+    m_title = text;
+    clearNote();
+}
+
+void VvodPanelWin::showNote(const QString& text, Note kind)
+{
+    m_common.userTitle->setStyleSheet(
+        kind == Note::Refusal ? QStringLiteral("color: white; background: darkred") : m_titleStyle);
     m_common.userTitle->setText(text);
-    fitLabelToWidth(m_common.userTitle);
+    fitTitle();
+}
+
+void VvodPanelWin::clearNote()
+{
+    m_common.userTitle->setStyleSheet(m_titleStyle);
+    m_common.userTitle->setText(m_title);
+    fitTitle();
+}
+
+QString VvodPanelWin::titleLine() const
+{
+    return m_common.userTitle->text();
+}
+
+void VvodPanelWin::fitTitle()
+{
+    QLabel* title = m_common.userTitle;
+    fitLabelToWidth(title);
+    // Narrowed as far as it goes and still too wide: the end is cut at the character, with "…".
+    const QFontMetrics metrics(title->font());
+    const int room = title->contentsRect().width();
+    if (metrics.horizontalAdvance(title->text()) > room)
+        title->setText(metrics.elidedText(title->text(), Qt::ElideRight, room));
+}
+
+void VvodPanelWin::setCancelText(const QString& text)
+{
+    m_common.cancel->setText(QStringLiteral("F1 ") + text);
 }
 
 void VvodPanelWin::on_Exit_clicked()
@@ -131,6 +171,25 @@ void VvodPanelWin::keyPressEvent(QKeyEvent* event)
     case Scanner::ScanKey:
         emit snScan();
         return;
+    case Qt::Key_F1:
+        on_Cancel_clicked();
+        return;
+    case Qt::Key_F2:
+        on_Search_clicked();
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        emit snStep(event->key() == Qt::Key_Up ? -1 : 1);
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // A button reached with Tab is pressed by Return, as on the menus; the lines answer their
+        // own Return before it gets here.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+            return;
+        }
+        break;
     default:
         break;
     }

@@ -27,6 +27,18 @@ public:
     void setPriceText(const QString& text); // vPrice
     void setTitle(const QString& text); // UserTitle, narrowed to fit
 
+    // The title line tells the operator what the entry just took (the item found, with what is
+    // counted of it) or why it refused something, until clearNote() puts the title back. A long
+    // text is narrowed, then cut at the character.
+    enum class Note { Item, Refusal };
+    void showNote(const QString& text, Note kind);
+    void clearNote();
+    // What the title line shows now.
+    QString titleLine() const;
+
+    // The Cancel button's word ("Отмена", "Просмотр"), shown after its key.
+    void setCancelText(const QString& text);
+
     // Modal guard: while a chooser or the new-item form is open (guard closed) the panel ignores
     // Exit, Enter in vBar and vRest, Cancel and Search, so that a second window cannot be stacked
     // on the first. bBar and bRest are not guarded. Open when the panel is made.
@@ -52,6 +64,8 @@ signals:
     void snEsc();
     // The scan key was pressed: the controller reads the scanner.
     void snScan();
+    // Up (-1) or Down (+1) outside a line that uses them: a step through the result lines.
+    void snStep(int delta);
 
 protected:
     explicit VvodPanelWin(QWidget* parent = nullptr);
@@ -72,10 +86,16 @@ protected:
     void bindCommon(const Common& common);
 
     // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
-    // like Exit, the scan key asks for a scanner read, the rest get the default handling.
+    // like Exit, the scan key asks for a scanner read, F1 and F2 press Cancel and Search, Up and
+    // Down step through the lines, Return presses the focused button, the rest get the default
+    // handling.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void fitTitle();
+
     Common m_common;
     bool m_guardOpen = true;
+    QString m_title;
+    QString m_titleStyle;
 };

@@ -12,11 +12,6 @@ VvodRecWin::VvodRecWin(QWidget* parent)
 
 VvodRecWin::~VvodRecWin() = default;
 
-void VvodRecWin::setCancelText(const QString& text)
-{
-    m_ui->Cancel->setText(text);
-}
-
 void VvodRecWin::setCode(const QString& text)
 {
     m_ui->vCode->setText(text);

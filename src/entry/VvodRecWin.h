@@ -16,8 +16,6 @@ public:
     explicit VvodRecWin(QWidget* parent = nullptr);
     ~VvodRecWin() override;
 
-    // "Отмена" while an entry is in progress, "Просмотр" otherwise.
-    void setCancelText(const QString& text);
     void setCode(const QString& text);
     void setName(const QString& text);
     void setDocTovRest(const QString& text);

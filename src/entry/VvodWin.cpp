@@ -13,6 +13,9 @@ VvodWin::VvodWin(QWidget* parent)
             emit snValCha(value);
     });
     connect(m_ui->TabWid, &QTableWidget::cellClicked, this, &VvodWin::snCellCli);
+    // The table only shows the lines: the keypad's Up and Down select them through the panel, and
+    // Tab goes past the table to the buttons instead of from cell to cell.
+    m_ui->TabWid->setFocusPolicy(Qt::NoFocus);
 }
 
 VvodWin::~VvodWin() = default;

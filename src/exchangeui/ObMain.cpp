@@ -32,7 +32,7 @@ const QString UnloadTitle = QStringLiteral("Выгрузка");
 const QString Incomplete = QStringLiteral("Неполное описание\nтаблиц в OrtSystem.ini");
 const QString AlreadyThere = QStringLiteral("Справочник\nуже есть");
 const QString Skip = QStringLiteral("Пропустить");
-// Escape on a replace question keeps what is there.
+// Escape and Enter on a replace question keep what is there.
 constexpr int SkipAnswer = 1;
 
 const ObmenSettings& obmen()
@@ -567,7 +567,7 @@ void ObMain::showBox(int icon, const QString& text)
 
 bool ObMain::askReplace(const QString& text, const QString& replaceText)
 {
-    return askChoice(m_cur.title, text, replaceText, Skip, SkipAnswer) == 0;
+    return askChoice(m_cur.title, text, replaceText, Skip, SkipAnswer, SkipAnswer) == 0;
 }
 
 // ---- The entry's steps ---------------------------------------------------------------------

@@ -83,7 +83,7 @@ void ObmenWin::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Enter:
     case Qt::Key_Return:
         if (askChoice(QStringLiteral("Обмен"), QStringLiteral("Обмен по ФТП"), QStringLiteral("Прервать"),
-                QStringLiteral("Продолжить"))
+                QStringLiteral("Продолжить"), 1, 1)
             == 0)
             emit AbortFtp();
         return;

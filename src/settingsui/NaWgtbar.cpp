@@ -238,7 +238,7 @@ void NaWgtbar::addCode()
 
 void NaWgtbar::deleteCode(int record)
 {
-    if (askChoice(Title, QStringLiteral("Удалить\nзапись?"), QStringLiteral("Да"), QStringLiteral("Нет")) != 0)
+    if (askChoice(Title, QStringLiteral("Удалить\nзапись?"), QStringLiteral("Да"), QStringLiteral("Нет"), 1, 1) != 0)
         return;
     QByteArray deleted;
     if (!deleteRec(m_file, *m_wgt, record, deleted))

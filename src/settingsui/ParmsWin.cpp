@@ -268,7 +268,8 @@ bool ParmsWin::take(const Row& row, QByteArray& text, qint32& number) const
         if (!storable(shown))
             return false;
         const QByteArray typed = IniReader::trimmed(fromUi(shown));
-        return row.kind == Kind::Integer ? IniReader::toInt32(typed, number) : parseQuantity(typed, number);
+        return row.kind == Kind::Integer ? IniReader::toInt32(typed, number)
+                                         : parseQuantity(typedDecimal(typed), number);
     }
     case Kind::Check:
         number = static_cast<QCheckBox*>(row.editor)->isChecked();

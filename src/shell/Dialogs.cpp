@@ -35,11 +35,14 @@ void showMessage(int icon, const QString& title, const QString& text)
     box.exec();
 }
 
-int askChoice(const QString& title, const QString& text, const QString& first, const QString& second, int escapeAnswer)
+int askChoice(const QString& title, const QString& text, const QString& first, const QString& second, int escapeAnswer,
+    int defaultAnswer)
 {
     if (g_responder) {
         const int answer = g_responder->choice(title, text, first, second);
-        return answer == DialogResponder::Escape ? escapeAnswer : answer;
+        if (answer == DialogResponder::Escape)
+            return escapeAnswer;
+        return answer == DialogResponder::Enter ? defaultAnswer : answer;
     }
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, nullptr,
         Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
@@ -47,6 +50,7 @@ int askChoice(const QString& title, const QString& text, const QString& first, c
     QPushButton* firstButton = box.addButton(first, QMessageBox::AcceptRole);
     QPushButton* secondButton = box.addButton(second, QMessageBox::RejectRole);
     box.setEscapeButton(escapeAnswer == 0 ? firstButton : secondButton);
+    box.setDefaultButton(defaultAnswer == 0 ? firstButton : secondButton);
     box.exec();
     return box.clickedButton() == firstButton ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "Codec.h"
 #include "FieldCodec.h"
 #include "RunLog.h"
+#include "Units.h"
 
 #include <QAbstractItemDelegate>
 #include <QFile>
@@ -210,7 +211,10 @@ int readRowBack(const TableDescr& table, const ViewDescr& view, const QTableWidg
         if (column < 0)
             continue;
         const QTableWidgetItem* item = column < widget->columnCount() ? widget->item(row, column) : nullptr;
-        const QByteArray text = item ? fromUi(item->text()) : QByteArray();
+        QByteArray text = item ? fromUi(item->text()) : QByteArray();
+        const FieldType type = table.fields[fi].type;
+        if (type == FieldType::Summa || type == FieldType::Quantity)
+            text = typedDecimal(text);
         if (!textToField(table.fields[fi], text, record))
             return column;
     }

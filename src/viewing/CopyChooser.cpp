@@ -114,7 +114,7 @@ void CopyChooser::lineDeleted(int record)
     QString question = texts.deleteQuestion;
     if (m_options.kind == DocKind::Results && copyHasUnsentChanges(binFile))
         question += QLatin1Char('\n') + texts.unsentWarning;
-    if (askChoice(texts.deleteTitle, question, QStringLiteral("Да"), QStringLiteral("Нет")) != 0)
+    if (askChoice(texts.deleteTitle, question, QStringLiteral("Да"), QStringLiteral("Нет"), 1, 1) != 0)
         return;
     if (!removeCopy(binFile, m_options.kind))
         showMessage(IconWarning, texts.title, QStringLiteral("Ошибка удаления"));

@@ -1,14 +1,18 @@
+#include "FailingDevices.h"
 #include "FieldCodec.h"
 #include "ResultBook.h"
 #include "TableFixtures.h"
 #include "TestUtil.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +64,8 @@ private slots:
     void totalsFollowWrites();
     void tornTailIsOverwritten();
     void acknowledgedBookingsSurviveAKill();
+    void failedAppendLeavesTheFileAsItWas();
+    void noBookingWithoutItsMarker();
 };
 
 void TestResultBook::totalsFollowWrites()
@@ -135,6 +141,51 @@ void TestResultBook::acknowledgedBookingsSurviveAKill()
         QVERIFY(book.read(n, record));
         QCOMPARE(restOf(t, record), n + 1);
     }
+}
+
+// The disk fills halfway through a record: the booking fails and the file is cut back, so the
+// next booking is not written after half a record.
+void TestResultBook::failedAppendLeavesTheFileAsItWas()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("r_res.bin"));
+    const TableDescr t = results();
+    const QByteArray first = booking(t, "4600000000017", "024680", "1.00", 1);
+    QVERIFY(TestUtil::writeFile(file, first));
+    ResultBook book;
+    QVERIFY(book.open(file, t));
+    QVERIFY(book.append(first)); // the change marker is there before the disk fills
+    {
+        const FileSizeLimit full(2 * t.recordLength + t.recordLength / 2);
+        QVERIFY(!book.append(booking(t, "4600000000024", "000111", "1.00", 2)));
+    }
+    QCOMPARE(book.count(), 2);
+    QCOMPARE(TestUtil::readFile(file), first + first);
+}
+
+// A table whose change marker cannot be made takes no booking: the exchange would never send it.
+void TestResultBook::noBookingWithoutItsMarker()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("r_res.bin"));
+    const TableDescr t = results();
+    QVERIFY(TestUtil::writeFile(file, QByteArray()));
+    ResultBook book;
+    QVERIFY(book.open(file, t));
+    // No new file can be opened: the lowest free descriptor is the limit.
+    const int lowest = ::dup(0);
+    QVERIFY(lowest >= 0);
+    ::close(lowest);
+    rlimit old {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = rlim_t(lowest);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const bool booked = book.append(booking(t, "4600000000017", "024680", "1.00", 1));
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    QVERIFY(!booked);
+    QCOMPARE(book.count(), 0);
+    QCOMPARE(QFileInfo(file).size(), 0);
 }
 
 int main(int argc, char* argv[])

@@ -18,6 +18,7 @@
 #include "Vvod.h"
 #include "VvodPanelWin.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QtEndian>
 
 #include <memory>
@@ -104,6 +106,16 @@ private slots:
     void cancelClearsPendingItem();
     void demoCountsAtOnce();
     void incompleteSettingsRefuse();
+    void entryPath_data();
+    void entryPath();
+    void keypadCorrection();
+    void enterKeepsWork_data();
+    void enterKeepsWork();
+    void scanWhileAwaitedConfirms();
+    void weightLabelOfUnknownGoods();
+    void newTableWhenMarkerStays();
+    void resultLineByWholeKey();
+    void newItemKeyLimit();
 
 private:
     void click(QWidget* window, const char* button);
@@ -117,6 +129,7 @@ private:
     std::unique_ptr<ScriptedResponder> m_boxes;
     std::unique_ptr<Vvod> m_vvod;
     QList<Cue> m_cues;
+    QString m_log;
 };
 
 void TestVvod::initTestCase()
@@ -128,7 +141,7 @@ void TestVvod::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    TestUtil::openRunLogIn(m_dir->path());
+    m_log = TestUtil::openRunLogIn(m_dir->path());
     AppState& state = appState();
     state.appDir = QFile::encodeName(m_dir->path());
     state.workDir = state.appDir;
@@ -265,7 +278,7 @@ void TestVvod::badQuantity_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::newRow("letters") << QStringLiteral("1a");
-    QTest::newRow("comma") << QStringLiteral("1,5");
+    QTest::newRow("comma and point") << QStringLiteral("1,5.0");
     QTest::newRow("minus") << QStringLiteral("-1");
     QTest::newRow("ten digits") << QStringLiteral("3000000000");
     QTest::newRow("four decimals") << QStringLiteral("1.0005");
@@ -523,6 +536,8 @@ void TestVvod::numberedCopies()
 {
     appState().user.programm.enOnDocument = true;
     QVERIFY(QFile::rename(binFileName(table("TVR")), QStringLiteral("Tovar01_TVR.BIN")));
+    const QByteArray goodsName = table("TVR").pname;
+    const QByteArray resultsName = table("RES").pname;
     m_vvod->vvMainMainCall();
     QVERIFY(m_vvod->chooser());
     click(m_vvod->chooser()->window(), "Case"); // the only goods directory
@@ -548,11 +563,16 @@ void TestVvod::numberedCopies()
     QVERIFY(m_vvod->panel());
     QVERIFY(QFile::exists(QStringLiteral("Ostatki7_RES.BIN")));
     QVERIFY(!QFile::exists(QStringLiteral("Ostatki../x_RES.BIN")));
+    // The copy is named by the table's own name and its number, for this session only.
+    QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Ввод данных.") + toUi(resultsName) + QStringLiteral(" N 7"));
+    QCOMPARE(table("TVR").pname, goodsName + QByteArrayLiteral(" N 01"));
     appState().user.vvod.enQuantitySkip = true;
     type("vBar", QStringLiteral("4600000000017"));
     QCOMPARE(QFileInfo(QStringLiteral("Ostatki7_RES.BIN")).size(), table("RES").recordLength);
     click(m_vvod->panel(), "Exit");
     QVERIFY(appState().menuGate);
+    QCOMPARE(table("RES").pname, resultsName);
+    QCOMPARE(table("TVR").pname, goodsName);
     QCOMPARE(m_boxes->unexpected(), 0);
 }
 
@@ -609,8 +629,8 @@ void TestVvod::chooserDeleteAsks_data()
     QTest::addColumn<bool>("rowChooser");
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("removed");
-    QTest::newRow("goods, no") << false << 1 << 0;
-    QTest::newRow("goods, yes") << false << 0 << 1;
+    // The goods pick list of a count offers no deleting: no button, no question, nothing removed.
+    QTest::newRow("goods, not offered") << false << 0 << 0;
     QTest::newRow("results, escape") << true << -1 << 0;
     QTest::newRow("results, yes") << true << 0 << 1;
 }
@@ -629,12 +649,21 @@ void TestVvod::chooserDeleteAsks()
     const qint32 before = recordCountOf(binFileName(t), t);
     click(m_vvod->panel(), rowChooser ? "Cancel" : "Search");
     QVERIFY(m_vvod->chooser());
-    if (answer < 0)
-        m_boxes->answerEscape();
-    else
-        m_boxes->answerNext(answer);
-    click(m_vvod->chooser()->window(), "Delete");
-    QCOMPARE(m_boxes->lastText(), QStringLiteral("Удалить\nзапись?"));
+    QWidget* list = m_vvod->chooser()->window();
+    if (!rowChooser) {
+        QVERIFY(!list->findChild<QPushButton*>(QStringLiteral("Delete"))->isVisible());
+        click(list, "Delete");
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(m_boxes->boxes().size(), 0);
+    } else {
+        if (answer < 0)
+            m_boxes->answerEscape();
+        else
+            m_boxes->answerNext(answer);
+        click(list, "Delete");
+        // The question names the line (its barcode where it has no name) and its quantity.
+        QCOMPARE(m_boxes->lastText(), QStringLiteral("Удалить\n4600000000024\n1?"));
+    }
     QCOMPARE(recordCountOf(binFileName(t), t), before - removed);
     QVERIFY(m_vvod->chooser()); // the list stays for the next choice
     if (rowChooser)
@@ -700,6 +729,232 @@ void TestVvod::incompleteSettingsRefuse()
     QCOMPARE(returned.count(), 1);
     QCOMPARE(m_boxes->lastTitle(), QStringLiteral("Ввод данных"));
     QVERIFY(appState().menuGate);
+}
+
+void TestVvod::entryPath_data()
+{
+    QTest::addColumn<bool>("tablePanel");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("reason"); // empty: booked
+    const QString cheese = QStringLiteral("2204680000000/000222/");
+    QTest::newRow("comma, table") << true << QStringLiteral("2,5") << QString();
+    QTest::newRow("comma, record") << false << QStringLiteral("2,5") << QString();
+    QTest::newRow("letters") << true << QStringLiteral("2a") << QStringLiteral("В количестве только цифры");
+    QTest::newRow("empty line") << false << QString() << QStringLiteral("Введите количество");
+    QTest::newRow("barcode in the quantity line")
+        << true << QStringLiteral("4600000000024") << QStringLiteral("Это штрихкод, не количество");
+    QTest::newRow("past 32 bits") << false << QStringLiteral("2147484") << QStringLiteral("Слишком большое количество");
+    QTest::newRow("four decimals") << true << QStringLiteral("0,0005")
+                                   << QStringLiteral("Не больше 3 знаков после запятой");
+}
+
+// A scan shows the item's whole name and what is counted of it before any quantity; the quantity
+// is booked, or refused with a reason on the panel, the refusal sound and a run-log line, the item
+// still waiting.
+void TestVvod::entryPath()
+{
+    QFETCH(bool, tablePanel);
+    QFETCH(QString, typed);
+    QFETCH(QString, reason);
+    writeResult({ QStringLiteral("2204680000000/000222/1") });
+    m_boxes->answerNext(0); // "Продолжить"
+    start(tablePanel);
+    const auto* name = m_vvod->panel()->findChild<QTextEdit*>(QStringLiteral("vName"));
+    m_vvod->vvBarRead(QStringLiteral("2204680000000"));
+    QVERIFY(m_vvod->awaitingQuantity());
+    if (tablePanel) {
+        QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Сыр весовой: 1"));
+    } else {
+        QCOMPARE(name->toPlainText(), QStringLiteral("Сыр весовой"));
+        QCOMPARE(label("vDocTovRest"), QStringLiteral("1.000"));
+    }
+
+    type("vRest", typed);
+    const QStringList before { QStringLiteral("2204680000000/000222/1.000") };
+    if (reason.isEmpty()) {
+        QCOMPARE(resultLines(), before + QStringList { QStringLiteral("2204680000000/000222/2.500") });
+        QVERIFY(!m_vvod->awaitingQuantity());
+        QCOMPARE(m_cues, QList<Cue>());
+        QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Записано Сыр весовой: 3.5"));
+        // The single-record panel keeps the booking on screen until the next code.
+        if (!tablePanel) {
+            QCOMPARE(name->toPlainText(), QStringLiteral("Сыр весовой"));
+            QCOMPARE(label("vDocTovRest"), QStringLiteral("3.500"));
+        }
+        return;
+    }
+    QCOMPARE(resultLines(), before);
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->titleLine(), reason);
+    QCOMPARE(m_cues, QList<Cue> { Cue::Refused });
+    QVERIFY(TestUtil::readFile(m_log).contains(fromUi(QStringLiteral("vvCntOk:refused ") + reason)));
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// Up and Down walk the result lines, Return opens the selected one, F1 and F2 are the two buttons.
+void TestVvod::keypadCorrection()
+{
+    appState().user.vvod.enQuantitySkip = true;
+    start(true);
+    VvodPanelWin* panel = m_vvod->panel();
+    QCOMPARE(panel->findChild<QPushButton*>(QStringLiteral("Cancel"))->text(), QStringLiteral("F1 Отмена"));
+    QCOMPARE(panel->findChild<QPushButton*>(QStringLiteral("Search"))->text(), QStringLiteral("F2 Подбор"));
+    type("vBar", QStringLiteral("4600000000017"));
+    type("vBar", QStringLiteral("4600000000024"));
+    auto* bar = panel->findChild<QLineEdit*>(QStringLiteral("vBar"));
+    QTRY_VERIFY(bar->hasFocus());
+    QTest::keyClick(bar, Qt::Key_Up); // the last line
+    QCOMPARE(panel->titleLine(), QStringLiteral("Соль: 1"));
+    QTest::keyClick(bar, Qt::Key_Up);
+    QTest::keyClick(bar, Qt::Key_Up); // stays on the first
+    QCOMPARE(panel->titleLine(), QStringLiteral("Сахар: 1"));
+    QTest::keyClick(bar, Qt::Key_Return);
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(panel->restText(), QStringLiteral("1"));
+    type("vRest", QStringLiteral("5"));
+    QCOMPARE(resultLines(),
+        QStringList({ QStringLiteral("4600000000017/024680/5.000"), QStringLiteral("4600000000024/000111/1.000") }));
+
+    QTest::keyClick(bar, Qt::Key_F2);
+    QVERIFY(m_vvod->chooser());
+    QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
+    QTRY_VERIFY(!m_vvod->chooser());
+    // Tab reaches the buttons and Return presses the one reached.
+    auto* search = panel->findChild<QPushButton*>(QStringLiteral("Search"));
+    for (int i = 0; i < 12 && !search->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(search->hasFocus());
+    QTest::keyClick(search, Qt::Key_Return);
+    QVERIFY(m_vvod->chooser());
+    QTest::mouseClick(m_vvod->chooser()->window()->findChild<QPushButton*>(QStringLiteral("Back")), Qt::LeftButton);
+    QTRY_VERIFY(!m_vvod->chooser());
+    QTest::keyClick(bar, Qt::Key_F1);
+    QVERIFY(m_vvod->chooser()); // the row chooser
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+void TestVvod::enterKeepsWork_data()
+{
+    QTest::addColumn<QString>("question");
+    QTest::newRow("unsent results") << QStringLiteral("Остатки не выгружены.\nУдалить?");
+    QTest::newRow("result line") << QStringLiteral("Удалить\n4600000000017\n3?");
+    QTest::newRow("leaving with a quantity awaited") << QStringLiteral("Количество не записано.\nВыйти?");
+}
+
+// Enter on a question whose one answer throws work away keeps the work.
+void TestVvod::enterKeepsWork()
+{
+    QFETCH(QString, question);
+    writeResult({ QStringLiteral("4600000000017/024680/3") });
+    touchChangeMarker(binFileName(table("RES")));
+    m_boxes->answerNext(question.startsWith(QStringLiteral("Остатки")) ? 1 : 0); // "Созд.новый" or "Продолжить"
+    m_boxes->answerEnter();
+    start();
+    if (question.startsWith(QStringLiteral("Удалить"))) {
+        click(m_vvod->panel(), "Cancel");
+        click(m_vvod->chooser()->window(), "Delete");
+    } else if (question.startsWith(QStringLiteral("Количество"))) {
+        type("vBar", QStringLiteral("4600000000017"));
+        QTest::keyClick(m_vvod->panel(), Qt::Key_Escape);
+        QVERIFY(m_vvod->active());
+        QVERIFY(m_vvod->awaitingQuantity());
+    }
+    QCOMPARE(m_boxes->lastText(), question);
+    QCOMPARE(resultLines(), QStringList { QStringLiteral("4600000000017/024680/3.000") });
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// With "Скан подтверждает количество" the next scan books the item waiting with the quantity shown;
+// "Подбор" never drops it.
+void TestVvod::scanWhileAwaitedConfirms()
+{
+    appState().user.vvod.enScanConfirms = true;
+    start(true);
+    m_vvod->vvBarRead(QStringLiteral("4600000000017"));
+    m_vvod->panel()->setRestText(QStringLiteral("1,5"));
+    m_vvod->vvBarRead(QStringLiteral("4600000000024"));
+    QCOMPARE(resultLines(), QStringList { QStringLiteral("4600000000017/024680/1.500") });
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->barText(), QStringLiteral("4600000000024"));
+    click(m_vvod->panel(), "Search");
+    QVERIFY(!m_vvod->chooser());
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Подтвердите количество"));
+    QVERIFY(m_vvod->panel()->guardOpen());
+}
+
+// A weighing of goods the directory lacks offers the goods item under the key decoded from the
+// label, never under the label itself.
+void TestVvod::weightLabelOfUnknownGoods()
+{
+    TableDescr& wgt = table("WGT");
+    QVERIFY(ViewFx::writeTable(binFileName(wgt), wgt,
+        { makeRecord(wgt, { { "LEN", "13" }, { "PREFIX", "23" }, { "LAYOUT", "2S6A4W1S" }, { "SCALE", "0" } }) }));
+    appState().user.vvod.enWeightBarCode = true;
+    appState().user.vvod.enAddItem = true;
+    start();
+    m_boxes->answerNext(0); // "Добавить"
+    type("vBar", QStringLiteral("2399999013579"));
+    QVERIFY(m_vvod->editor());
+    QStringList cells;
+    const auto* grid = m_vvod->editor()->window()->findChild<QTableWidget*>(QStringLiteral("TabWid"));
+    for (int r = 0; r < grid->rowCount(); ++r)
+        for (int c = 0; c < grid->columnCount(); ++c)
+            if (grid->item(r, c))
+                cells << grid->item(r, c)->text().trimmed();
+    QVERIFY2(cells.contains(QStringLiteral("999990")), qPrintable(cells.join(QLatin1Char('|'))));
+    QVERIFY(!cells.contains(QStringLiteral("2399999013579")));
+}
+
+// "Созд.новый" that cannot take the old table's change marker away stops with a box instead of
+// counting on under a marker of unsent results.
+void TestVvod::newTableWhenMarkerStays()
+{
+    writeResult({ QStringLiteral("4600000000017/024680/3") });
+    const QString marker = changeMarkerName(binFileName(table("RES")));
+    QVERIFY(QDir().mkpath(marker + QStringLiteral("/in-the-way")));
+    m_boxes->answerNext(1); // "Созд.новый"
+    m_boxes->answerNext(0); // "Удалить"
+    m_boxes->expectMessage();
+    QSignalSpy returned(m_vvod.get(), &Vvod::returned);
+    m_vvod->vvMainMainCall();
+    QCOMPARE(m_boxes->lastText(), QStringLiteral("Справочник остатков\n не удалён"));
+    QVERIFY(!m_vvod->panel());
+    QCOMPARE(returned.count(), 1);
+}
+
+// A result field narrower than the key cannot hold it whole: the line of another item whose key
+// begins the same is never taken for this one.
+void TestVvod::resultLineByWholeKey()
+{
+    TableDescr& res = table("RES");
+    struct Restore {
+        TableDescr& table;
+        const TableDescr saved;
+        ~Restore() { table = saved; }
+    } restore { res, res };
+    res.fields[res.fieldIndex(QByteArrayLiteral("BAR"))].length = 8;
+    res.computeLayout();
+    appState().user.vvod.enSumRepeated = true;
+    appState().user.vvod.enQuantitySkip = true;
+    start();
+    type("vBar", QStringLiteral("4600000000017"));
+    type("vBar", QStringLiteral("4600000000024"));
+    QCOMPARE(m_vvod->resultCount(), 2);
+    m_vvod.reset();
+}
+
+// A barcode as long as the lookup takes (the field's stored width) can be added as a new item.
+void TestVvod::newItemKeyLimit()
+{
+    appState().user.vvod.enAddItem = true;
+    start();
+    const FieldDescr& bar = table("TVR").fields[table("TVR").fieldIndex(QByteArrayLiteral("BAR"))];
+    QVERIFY(bar.width > bar.length);
+    m_boxes->answerNext(0); // "Добавить"
+    type("vBar", QString(bar.width, QLatin1Char('7')));
+    QVERIFY(m_vvod->editor());
+    QCOMPARE(m_boxes->unexpected(), 0);
 }
 
 QTEST_MAIN(TestVvod)

@@ -40,11 +40,11 @@ const Child RecChildren[] = {
     { "vBar", Kind::Edit, { 90, 25, 126, 20 }, "", 10, true },
     { "hPrice", Kind::Label, { 135, 55, 36, 16 }, "Цена", 10, true },
     { "hRest", Kind::Label, { 95, 170, 46, 13 }, "Кол-во", 10, true },
-    { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "Отмена", 10, true },
+    { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "F1 Отмена", 10, true },
     { "Exit", Kind::Button, { 160, 285, 75, 31 }, "Выход", 10, true },
     { "vPrice", Kind::Boxed, { 175, 55, 66, 21 }, "", 10, true },
     { "vRest", Kind::Edit, { 150, 165, 66, 20 }, "", 10, true },
-    { "Search", Kind::Button, { 80, 285, 75, 31 }, "Подбор", 10, true },
+    { "Search", Kind::Button, { 80, 285, 75, 31 }, "F2 Подбор", 10, true },
     { "UserTitle", Kind::Title, { 0, 0, 241, 16 }, "Ввод данных", 10, true },
     { "line", Kind::Line, { 0, 10, 241, 16 }, "", 10, true },
     { "bBar", Kind::Button, { 220, 25, 21, 23 }, "Ok", 10, true },
@@ -71,11 +71,11 @@ const Child TabChildren[] = {
     { "vBar", Kind::Edit, { 90, 25, 126, 20 }, "", 8, false },
     { "hPrice", Kind::Label, { 0, 255, 41, 16 }, "Цена", 8, false },
     { "hRest", Kind::Label, { 110, 260, 46, 13 }, "Кол-во", 8, false },
-    { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "Отмена", 8, false },
+    { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "F1 Отмена", 8, false },
     { "Exit", Kind::Button, { 160, 285, 75, 31 }, "Выход", 8, false },
     { "vPrice", Kind::Boxed, { 40, 255, 61, 21 }, "", 8, false },
     { "vRest", Kind::Edit, { 160, 255, 61, 20 }, "", 8, false },
-    { "Search", Kind::Button, { 80, 285, 75, 31 }, "Подбор", 8, false },
+    { "Search", Kind::Button, { 80, 285, 75, 31 }, "F2 Подбор", 8, false },
     { "UserTitle", Kind::Title, { 0, 0, 241, 16 }, "Ввод данных", 8, false },
     { "line", Kind::Line, { 0, 10, 241, 16 }, "", 8, false },
     { "bBar", Kind::Button, { 220, 25, 21, 23 }, "Ok", 8, false },
@@ -523,12 +523,11 @@ private slots:
         const Common common[] = { { &VvodPanelWin::setTitle, "UserTitle", "Ввод данных.Справочник остатков 3" },
             { &VvodPanelWin::setBarText, "vBar", "4600000000017" }, { &VvodPanelWin::setPriceText, "vPrice", "56.30" },
             { &VvodPanelWin::setRestText, "vRest", "2.5" } };
-        const Record record[]
-            = { { &VvodRecWin::setCancelText, "Cancel", "Просмотр" }, { &VvodRecWin::setCode, "vCode", "1017" },
-                  { &VvodRecWin::setName, "vName", "Молоко пастеризованное 3,2% 1 л" },
-                  { &VvodRecWin::setDocTovRest, "vDocTovRest", "7.5" },
-                  { &VvodRecWin::setSumTovRest, "vSumTovRest", "422.25" }, { &VvodRecWin::setDocLin, "vDocLin", "12" },
-                  { &VvodRecWin::setDocSum, "vDocSum", "Нет учёта" } };
+        const Record record[] = { { &VvodRecWin::setCode, "vCode", "1017" },
+            { &VvodRecWin::setName, "vName", "Молоко пастеризованное 3,2% 1 л" },
+            { &VvodRecWin::setDocTovRest, "vDocTovRest", "7.5" },
+            { &VvodRecWin::setSumTovRest, "vSumTovRest", "422.25" }, { &VvodRecWin::setDocLin, "vDocLin", "12" },
+            { &VvodRecWin::setDocSum, "vDocSum", "Нет учёта" } };
         QList<std::pair<const char*, const char*>> shown; // widget, text
         const auto win = makePanel(panel);
         for (const Common& c : common) {
@@ -554,6 +553,9 @@ private slots:
         }
         for (const auto& [widget, text] : shown)
             QCOMPARE(shownText(win->findChild<QWidget*>(QLatin1String(widget))), QString::fromUtf8(text));
+        // The Cancel button's word follows its key.
+        win->setCancelText(QStringLiteral("Просмотр"));
+        QCOMPARE(shownText(win->findChild<QWidget*>(QStringLiteral("Cancel"))), QStringLiteral("F1 Просмотр"));
         showScreen(win.get());
         QVERIFY(QTest::qWaitForWindowExposed(win.get()));
         ViewFx::screen(win.get(), "vvod");

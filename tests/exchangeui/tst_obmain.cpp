@@ -83,6 +83,8 @@ private:
     QString out() const { return path(QStringLiteral("office/out")); }
     void openMenu();
     void press(Qt::Key key);
+    // Queues the answer to the next question: 0 or 1, -1 Escape, -2 Enter.
+    void answerWith(int answer);
     void click(QWidget* window, const char* button);
     void confirmSelector();
     void writeResults(int count, const QString& name = QString());
@@ -138,6 +140,16 @@ void TestObMain::press(Qt::Key key)
 {
     QVERIFY(m_obm->menuWindow());
     QTest::keyClick(m_obm->menuWindow(), key);
+}
+
+void TestObMain::answerWith(int answer)
+{
+    if (answer == -1)
+        m_boxes->answerEscape();
+    else if (answer == -2)
+        m_boxes->answerEnter();
+    else
+        m_boxes->answerNext(answer);
 }
 
 void TestObMain::click(QWidget* window, const char* button)
@@ -238,10 +250,11 @@ void TestObMain::load()
 
 void TestObMain::loadReplaceOff_data()
 {
-    QTest::addColumn<QList<int>>("answers"); // goods, weight codes; -1 Escape
+    QTest::addColumn<QList<int>>("answers"); // goods, weight codes; -1 Escape, -2 Enter
     QTest::addColumn<QStringList>("logs");
     QTest::newRow("both skipped") << QList<int>({ 1, 1 }) << QStringList();
     QTest::newRow("escape skips") << QList<int>({ -1, -1 }) << QStringList();
+    QTest::newRow("enter skips") << QList<int>({ -2, -2 }) << QStringList();
     QTest::newRow("goods loaded") << QList<int>({ 0, 1 }) << QStringList({ logName(1) });
 }
 
@@ -255,12 +268,8 @@ void TestObMain::loadReplaceOff()
     const QByteArray oldWeights(table("WGT").recordLength, '8');
     writeOldTable("TVR", oldGoods);
     writeOldTable("WGT", oldWeights);
-    for (const int answer : answers) {
-        if (answer < 0)
-            m_boxes->answerEscape();
-        else
-            m_boxes->answerNext(answer);
-    }
+    for (const int answer : answers)
+        answerWith(answer);
     openMenu();
     press(Qt::Key_1);
     QTRY_VERIFY(!m_obm->exchanging());
@@ -289,6 +298,7 @@ void TestObMain::unsentChanges_data()
     QTest::addColumn<int>("answer");
     QTest::newRow("skip keeps the counted table") << 1;
     QTest::newRow("escape keeps it") << -1;
+    QTest::newRow("enter keeps it") << -2;
     QTest::newRow("load replaces it") << 0;
 }
 
@@ -299,10 +309,7 @@ void TestObMain::unsentChanges()
     const QByteArray oldGoods(table("TVR").recordLength * 3, '5');
     writeOldTable("TVR", oldGoods);
     touchChangeMarker(goodsTable());
-    if (answer < 0)
-        m_boxes->answerEscape();
-    else
-        m_boxes->answerNext(answer);
+    answerWith(answer);
     openMenu();
     press(Qt::Key_1);
     QTRY_VERIFY(!m_obm->exchanging());
@@ -554,6 +561,7 @@ void TestObMain::secondUnload_data()
     QTest::newRow("replace") << 0;
     QTest::newRow("skip") << 1;
     QTest::newRow("escape skips") << -1;
+    QTest::newRow("enter skips") << -2;
 }
 
 void TestObMain::secondUnload()
@@ -571,10 +579,7 @@ void TestObMain::secondUnload()
 
     // More counted before the office collected the first results.
     writeResults(3);
-    if (answer < 0)
-        m_boxes->answerEscape();
-    else
-        m_boxes->answerNext(answer);
+    answerWith(answer);
     press(Qt::Key_2);
     confirmSelector();
     QTRY_VERIFY(!m_obm->exchanging());

@@ -111,7 +111,7 @@ void TestNaMain::itemsByChannel()
     QFETCH(QString, thirdAfter);
     const auto expected = [](const QString& item3) {
         return QStringList { QStringLiteral("Настройки"), QStringLiteral("1. Программа"),
-            QStringLiteral("2. Вввод данных"), item3, QStringLiteral("4.Обмен"), QStringLiteral("5. Весовые штрихкоды"),
+            QStringLiteral("2. Ввод данных"), item3, QStringLiteral("4.Обмен"), QStringLiteral("5. Весовые штрихкоды"),
             QStringLiteral("6. Назад") };
     };
     appState().user.obmen.ioFtpLocal = channel;

@@ -154,7 +154,7 @@ private slots:
                                       "UNLOADACT", "LOADMESSAGE", "UNLOADMESSAGE", "ENCASECHANGED" };
         QTest::newRow("VVOD") << QByteArray("VVOD")
                               << QByteArrayList { "ENADDITEM", "QUANTITYINCR", "ENWEIGHTBARCODE", "ENQUANTITYSKIP",
-                                     "ENSUMREPEATED", "SEARCHORDER", "VVODPANEL", "ENSUMDOCUM" };
+                                     "ENSUMREPEATED", "SEARCHORDER", "VVODPANEL", "ENSUMDOCUM", "ENSCANCONFIRMS" };
     }
     void everyParameterPageNamesItsOwnKeys()
     {

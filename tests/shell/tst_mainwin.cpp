@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Codec.h"
 #include "DescrRegistry.h"
+#include "Dialogs.h"
 #include "MainWin.h"
 #include "RunLog.h"
 #include "ScriptedResponder.h"
@@ -10,11 +11,13 @@
 #include "Shutdown.h"
 #include "TestUtil.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 const QString DemoDir = QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo");
@@ -88,7 +91,7 @@ private slots:
                                << 12;
         QTest::newRow("Vihod") << QStringLiteral("Vihod") << QRect(125, 235, 106, 26) << QStringLiteral("(5) ВЫХОД")
                                << 0;
-        QTest::newRow("UserTitle") << QStringLiteral("UserTitle") << QRect(0, 0, 241, 21) << QStringLiteral("Ortova@")
+        QTest::newRow("UserTitle") << QStringLiteral("UserTitle") << QRect(0, 0, 241, 21) << QStringLiteral("Ortova")
                                    << 0;
         QTest::newRow("line") << QStringLiteral("line") << QRect(-5, 15, 246, 16) << QString() << 0;
         QTest::newRow("VerLab") << QStringLiteral("VerLab") << QRect(60, 280, 111, 31)
@@ -320,6 +323,38 @@ private slots:
             QCOMPARE(responder.boxes().size(), 1);
             QCOMPARE(exit.count(), 1);
         }
+    }
+
+    // The real question box: Enter gives the default answer, Escape the escape answer, whichever
+    // button each is.
+    void questionBoxKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("escapeAnswer");
+        QTest::addColumn<int>("defaultAnswer");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("enter, first") << int(Qt::Key_Return) << 1 << 0 << 0;
+        QTest::newRow("enter, second") << int(Qt::Key_Return) << 1 << 1 << 1;
+        QTest::newRow("escape, first") << int(Qt::Key_Escape) << 0 << 1 << 0;
+    }
+    void questionBoxKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, escapeAnswer);
+        QFETCH(int, defaultAnswer);
+        QFETCH(int, answer);
+        QTimer press;
+        press.setInterval(10);
+        connect(&press, &QTimer::timeout, this, [&press, key] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                press.stop();
+                QTest::keyClick(box, Qt::Key(key));
+            }
+        });
+        press.start();
+        QCOMPARE(askChoice(QStringLiteral("Ввод данных"), QStringLiteral("Удалить\nзапись?"), QStringLiteral("Да"),
+                     QStringLiteral("Нет"), escapeAnswer, defaultAnswer),
+            answer);
     }
 
 private:

@@ -25,6 +25,8 @@ public:
     void answerNext(int choice) { m_answers.append(choice); }
     // The next question is left with Escape.
     void answerEscape() { m_answers.append(DialogResponder::Escape); }
+    // The next question is left with Enter (its default button).
+    void answerEnter() { m_answers.append(DialogResponder::Enter); }
 
     const QList<Box>& boxes() const { return m_boxes; }
     int unexpected() const { return m_unexpected; }

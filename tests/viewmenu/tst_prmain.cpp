@@ -205,7 +205,7 @@ void TestPrMain::deleteCopy_data()
     QTest::addColumn<QString>("copy"); // first of its kind in the list
     QTest::addColumn<QString>("text"); // its text file as the office named it
     QTest::addColumn<bool>("marker");
-    QTest::addColumn<int>("answer"); // 0 "Да", 1 "Нет", -1 Escape
+    QTest::addColumn<int>("answer"); // 0 "Да", 1 "Нет", -1 Escape, -2 Enter
     QTest::addColumn<bool>("unsent"); // the question says the results are not unloaded
     const auto row = [](const char* tag, const char* extension, const char* copy, const char* text, bool marker,
                          int answer, bool unsent) {
@@ -216,6 +216,7 @@ void TestPrMain::deleteCopy_data()
     row("goods, no", "TVR", "Tovar01_TVR.BIN", "Tovar01.TVR", true, 1, false);
     row("unsent results, yes", "RES", "Ostatki01_RES.BIN", "Ostatki01.RES", true, 0, true);
     row("unsent results, escape", "RES", "Ostatki01_RES.BIN", "Ostatki01.RES", true, -1, true);
+    row("unsent results, enter", "RES", "Ostatki01_RES.BIN", "Ostatki01.RES", true, -2, true);
     row("sent results, yes", "RES", "Ostatki01_RES.BIN", "Ostatki01.RES", false, 0, false);
     row("weight codes, yes", "WGT", "Vescod01_WGT.BIN", "Vescod01.WGT", false, 0, false);
 }
@@ -240,8 +241,10 @@ void TestPrMain::deleteCopy()
     open(true);
     QTest::keyClick(m_prm->menuWindow(), keyOf(extension));
     const qint32 listed = m_prm->browser()->recordCount();
-    if (answer < 0)
+    if (answer == -1)
         m_boxes->answerEscape();
+    else if (answer == -2)
+        m_boxes->answerEnter();
     else
         m_boxes->answerNext(answer);
     click(browser(), "Delete");
