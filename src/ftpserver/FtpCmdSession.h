@@ -31,6 +31,10 @@ class FtpCmdSession : public QObject {
 public:
     static constexpr qint64 MaxUnreadReplies = 64 * 1024; // a client that does not read is dropped
     static constexpr int CloseGraceMs = 5000; // to deliver the last reply before the socket is cut
+    // A killed client's data and control connections end together, in either order: after the end
+    // of an upload's data the control connection is watched this long before the file is put in
+    // place, and a client gone by then has its upload discarded.
+    static constexpr int CommitSettleMs = 200;
 
     // Takes the connected control socket and greets the client.
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
@@ -45,11 +49,13 @@ private slots:
     void slEndOfTransfer(bool ok, const QByteArray& reply);
     void slDatConnected();
     void slIdle();
+    void slSettled();
 
 private:
     enum Login { Refused, Greeted, UserGiven, LoggedIn };
     using Handler = void (FtpCmdSession::*)(const QByteArray& argument);
 
+    void runQueued();
     void command(const QByteArray& line);
     void reply(const QByteArray& text);
     void closeControl();
@@ -78,6 +84,7 @@ private:
     void cmdRetr(const QByteArray& argument);
     void cmdStor(const QByteArray& argument);
     void cmdAppe(const QByteArray& argument);
+    void cmdAbor(const QByteArray&);
 
     void store(const QByteArray& argument, FtpDatCmd cmd);
     bool dataCommandAllowed();
@@ -97,6 +104,7 @@ private:
     FtpLineReader m_reader;
     QTimer m_idle;
     QTimer m_refuse;
+    QList<FtpLineReader::Line> m_queued; // read, not yet run
     bool m_closing = false;
     bool m_gone = false;
 
@@ -114,4 +122,6 @@ private:
     bool m_sent150 = false;
     std::unique_ptr<QIODevice> m_source; // the listing or the file being sent
     std::unique_ptr<FtpUpload> m_upload;
+    std::unique_ptr<FtpUpload> m_settling; // received whole, waiting for CommitSettleMs
+    QTimer m_settle;
 };
