@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUrl>
 
 #include <algorithm>
@@ -585,7 +586,9 @@ void FtpCmdSession::cmdList(const QByteArray& argument)
                                         : ftpListEntry(path, m_hidden, listing);
     }
     if (!found) {
-        reply(notFound(target));
+        // A listing cut short by the server's stop is not answered: the session ends with it.
+        if (!QThread::currentThread()->isInterruptionRequested())
+            reply(notFound(target));
         endData();
         return;
     }
@@ -715,7 +718,16 @@ void FtpCmdSession::slSettled()
         ftpLog("FTP Server: client gone at the end of an upload, upload discarded: " + m_peer.toString().toLatin1());
         return;
     }
-    reply(upload->commit() ? ReplyComplete : ReplyLocalError);
+    if (m_config.trace & FtpTrace::DataChannel)
+        ftpLog("   Putting the upload in place");
+    if (upload->commit()) {
+        reply(ReplyComplete);
+    } else if (QThread::currentThread()->isInterruptionRequested()) {
+        ftpLog("FTP Server stopped during an upload's flush, upload discarded.");
+        return;
+    } else {
+        reply(ReplyLocalError);
+    }
     runQueued();
 }
 

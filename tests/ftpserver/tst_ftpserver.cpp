@@ -5,6 +5,7 @@
 #include "Codec.h"
 #include "FtpCmdServer.h"
 #include "FtpServerThread.h"
+#include "FtpTrace.h"
 #include "RunLog.h"
 #include "TestUtil.h"
 
@@ -23,6 +24,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -690,6 +692,65 @@ private slots:
         }
         QTRY_COMPARE(uploadTemporaries(), QStringList());
         QCOMPARE(TestUtil::readFile(root(QStringLiteral("GOODS.TVR"))), expected);
+    }
+
+    // Stopping the server ends its thread at once whatever it is doing, and what it was receiving
+    // is discarded.
+    void stopWhileBusy_data()
+    {
+        QTest::addColumn<bool>("listing");
+        QTest::newRow("long listing") << true;
+        QTest::newRow("large upload's flush") << false;
+    }
+    void stopWhileBusy()
+    {
+        QFETCH(bool, listing);
+        m_config.trace = FtpTrace::Commands | FtpTrace::DataChannel;
+        // A folder large enough that listing it takes a while.
+        const QByteArray big = QFile::encodeName(root(QStringLiteral("BIG/")));
+        QVERIFY(!listing || QDir().mkpath(root(QStringLiteral("BIG"))));
+        for (int i = 0; listing && i < 30000; ++i) {
+            const int fd = ::open(QByteArray(big + QByteArray::number(i).rightJustified(40, 'a')).constData(),
+                O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QVERIFY(startServer());
+        Client client(port());
+        QVERIFY(client.login());
+        std::unique_ptr<QTcpSocket> data = client.passive();
+        QVERIFY(data);
+        QByteArray busy;
+        if (listing) {
+            client.write("LIST BIG\r\n");
+            busy = ">>> LIST";
+        } else {
+            QCOMPARE(client.send("STOR GOODS.TVR"),
+                QByteArray("150 Opening BINARY mode data connection for GOODS.TVR.\r\n"));
+            const QByteArray block(1 << 20, 'n');
+            for (int i = 0; i < 256; ++i) {
+                data->write(block);
+                while (data->bytesToWrite() > 4 * block.size())
+                    QVERIFY(data->waitForBytesWritten(10000));
+            }
+            sendAndClose(*data, QByteArray());
+            busy = "   Putting the upload in place";
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(runLog().contains(busy), 30000);
+        QElapsedTimer clock;
+        clock.start();
+        m_server->stop();
+        QVERIFY(m_server->isFinished());
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QStringLiteral("stopped in %1 ms").arg(clock.elapsed())));
+        if (listing) {
+            // Cut short: no listing was made to be sent.
+            QVERIFY(!runLog().contains("<<< 150 "));
+            QCOMPARE(client.reply(), QByteArray());
+        } else {
+            QVERIFY(runLog().contains("FTP Server stopped during an upload's flush, upload discarded."));
+            QCOMPARE(uploadTemporaries(), QStringList());
+            QCOMPARE(TestUtil::readFile(root(QStringLiteral("GOODS.TVR"))), Content);
+        }
     }
 
     void restart_data()
