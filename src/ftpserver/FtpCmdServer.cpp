@@ -3,8 +3,13 @@
 #include "FtpCmdSession.h"
 #include "FtpDatServer.h"
 #include "FtpTrace.h"
+#include "FtpUpload.h"
 
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QThread>
 
 namespace {
 
@@ -12,6 +17,22 @@ namespace {
 QString unableToStart(const QString& error)
 {
     return QStringLiteral("Unable to start the server: %1.").arg(error);
+}
+
+// Removes the upload temporaries a killed server left anywhere under root: before the server
+// listens no upload can be in progress. Only names it makes itself (the prefix and six letters of
+// mkstemp's), only files, and no link is followed out of the root.
+void removeUploadLeftovers(const QString& root)
+{
+    static const QRegularExpression own(QLatin1String("^")
+        + QRegularExpression::escape(QLatin1String(FtpUpload::TempPrefix)) + QLatin1String("[A-Za-z0-9]{6}$"));
+    QDirIterator it(root, { QLatin1String(FtpUpload::TempPrefix) + QLatin1Char('*') }, QDir::Files | QDir::Hidden,
+        QDirIterator::Subdirectories);
+    while (it.hasNext() && !QThread::currentThread()->isInterruptionRequested()) {
+        const QString path = it.next();
+        if (own.match(it.fileName()).hasMatch() && !it.fileInfo().isSymLink() && QFile::remove(path))
+            ftpLog("FTP Server: unfinished upload removed: " + QFile::encodeName(path));
+    }
 }
 
 } // namespace
@@ -30,6 +51,7 @@ FtpCmdServer::~FtpCmdServer()
 
 bool FtpCmdServer::start()
 {
+    removeUploadLeftovers(m_config.root);
     if (!m_listener.listen(QHostAddress::AnyIPv4, m_config.port)) {
         const QString error = m_listener.errorString();
         ftpLog("Start FTP Server failed. " + error.toLocal8Bit());

@@ -25,7 +25,8 @@ public:
     explicit FtpCmdServer(const FtpServerConfig& config, QObject* parent = nullptr);
     ~FtpCmdServer() override; // a client still served is cut, its upload discarded
 
-    // Listens on any IPv4 address; false (after serverError) when the port cannot be had.
+    // Removes the upload temporaries a killed server left under the root, then listens on any IPv4
+    // address; false (after serverError) when the port cannot be had.
     bool start();
 
     // A passive data listener on the next of the three ports that can be opened, or none (after

@@ -373,7 +373,6 @@ private slots:
         QVERIFY(TestUtil::writeFile(root(QStringLiteral("A.txt")), "aa"));
         QVERIFY(TestUtil::writeFile(root(QStringLiteral("Товар.tvr")), "ttt"));
         QVERIFY(TestUtil::writeFile(root(QStringLiteral("日本.txt")), "jjjj")); // Windows-1251 has no such letters
-        QVERIFY(TestUtil::writeFile(root(QStringLiteral(".ftpupload.Ab12Cd")), "half"));
         QVERIFY(TestUtil::writeFile(root(QStringLiteral("RESULT.RES.ortova-Xy34Zw")), "half"));
         const qint64 noon = QDateTime(QDate(2026, 3, 7), QTime(12, 0)).toSecsSinceEpoch();
         const struct timespec times[2] = { { noon, 0 }, { noon, 0 } };
@@ -382,6 +381,8 @@ private slots:
         while (it.hasNext())
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(it.next()).constData(), times, 0), 0);
         QVERIFY(startServer());
+        // After the start, which removes such leftovers: an upload in progress.
+        QVERIFY(TestUtil::writeFile(root(QStringLiteral(".ftpupload.Ab12Cd")), "half"));
         Client client(port());
         QVERIFY(client.login());
         std::unique_ptr<QTcpSocket> data = client.passive();
@@ -751,6 +752,20 @@ private slots:
             QCOMPARE(uploadTemporaries(), QStringList());
             QCOMPARE(TestUtil::readFile(root(QStringLiteral("GOODS.TVR"))), Content);
         }
+    }
+
+    void leftoversRemovedAtStart()
+    {
+        const QStringList leftovers { QStringLiteral(".ftpupload.Ab12Cd"), QStringLiteral("IN/SUB/.ftpupload.zZ0099") };
+        const QStringList others { QStringLiteral("IN/.ftpupload.notmine"), QStringLiteral("IN/x.ftpupload.Ab12Cd"),
+            QStringLiteral("OUT/.ftpupload.Ab12C") };
+        for (const QString& name : leftovers + others)
+            QVERIFY(TestUtil::writeFile(root(name), "half"));
+        QVERIFY(startServer());
+        for (const QString& name : leftovers)
+            QVERIFY2(!QFileInfo::exists(root(name)), qPrintable(name));
+        for (const QString& name : others)
+            QVERIFY2(QFileInfo::exists(root(name)), qPrintable(name));
     }
 
     void restart_data()
