@@ -40,6 +40,7 @@ const QByteArray ReplyRenamed = "250 RNTO command successful.\r\n";
 const QByteArray ReplyNeedPassword = "331 User name okay, need password.\r\n";
 const QByteArray ReplyRenameReady = "350 File or directory exist, ready for destination name.\r\n";
 const QByteArray ReplyTimeout = "421 Timeout.\r\n";
+const QByteArray ReplyLoginTimeout = "421 Login timeout.\r\n";
 const QByteArray ReplyCantOpen = "425 Can't open data connection.\r\n";
 const QByteArray ReplyAborted = "426 Connection closed; transfer aborted.\r\n";
 const QByteArray ReplyLocalError = "451 Requested action aborted: local error in processing.\r\n";
@@ -131,6 +132,22 @@ FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config,
         reply(ReplyNotLoggedIn);
         closeControl();
     });
+    // Counted from the connection: a client that sends lines without logging in still goes, and
+    // going without a login counts as a wrong password.
+    m_loginDeadline.setSingleShot(true);
+    connect(&m_loginDeadline, &QTimer::timeout, this, [this] {
+        if (m_login == LoggedIn || m_login == Refused || m_login == Checking)
+            return; // the server's own delays do not count against the client
+        m_server.loginFailed(m_peer);
+        reply(ReplyLoginTimeout);
+        closeControl();
+    });
+    m_loginDeadline.start(m_config.loginTimeoutMs);
+    m_check.setSingleShot(true);
+    connect(&m_check, &QTimer::timeout, this, [this] {
+        checkPassword(std::exchange(m_password, QByteArray()));
+        runQueued();
+    });
     ftpLog("FTP Server new connection: " + m_peer.toString().toLatin1());
     reply(ReplyWelcome);
 }
@@ -158,9 +175,15 @@ void FtpCmdSession::slReadClient()
     }
 }
 
+bool FtpCmdSession::holdsSlot() const
+{
+    return !m_closing && !m_gone && m_login != Refused
+        && ftpTcpState(m_control->socketDescriptor()) == FtpTcpState::Open;
+}
+
 void FtpCmdSession::runQueued()
 {
-    while (!m_queued.isEmpty() && !m_closing && !m_gone) {
+    while (!m_queued.isEmpty() && !m_closing && !m_gone && m_login != Checking) {
         // An upload waiting to be put in place is answered before the commands after it; only ABOR
         // overtakes it, to discard it.
         if (m_settling) {
@@ -228,6 +251,8 @@ void FtpCmdSession::slDisconnected()
     ftpLog("FTP Server disconnection.");
     m_idle.stop();
     m_refuse.stop();
+    m_loginDeadline.stop();
+    m_check.stop();
     endData();
     emit finished();
 }
@@ -248,6 +273,7 @@ void FtpCmdSession::command(const QByteArray& line)
     }
     switch (m_login) {
     case Refused:
+    case Checking:
         return; // the refusal follows after its delay
     case Greeted:
     case UserGiven:
@@ -256,15 +282,15 @@ void FtpCmdSession::command(const QByteArray& line)
             m_login = UserGiven;
             reply(ReplyNeedPassword);
         } else if (word == "PASS" && m_login == UserGiven) {
-            if (m_userName == m_config.userName && argument == m_config.passWord) {
-                m_server.loginSucceeded(m_peer);
-                m_login = LoggedIn;
-                reply(ReplyLoggedIn);
+            // While passwords are being guessed from many addresses, each is checked only after a
+            // delay, with the slot held: one guess at a time, however many addresses.
+            const int delay = m_server.checkDelay();
+            if (delay > 0) {
+                m_login = Checking;
+                m_password = argument;
+                m_check.start(delay);
             } else {
-                // Answered later, and later again for each failure from the address: guessing
-                // passwords on a shop's network takes too long to pay.
-                m_login = Refused;
-                m_refuse.start(m_server.loginFailed(m_peer));
+                checkPassword(argument);
             }
         } else {
             reply(ReplySyntax);
@@ -307,6 +333,21 @@ void FtpCmdSession::command(const QByteArray& line)
         }
     }
     reply(ReplySyntax);
+}
+
+void FtpCmdSession::checkPassword(const QByteArray& password)
+{
+    if (m_userName == m_config.userName && password == m_config.passWord) {
+        m_server.loginSucceeded(m_peer);
+        m_login = LoggedIn;
+        m_loginDeadline.stop();
+        reply(ReplyLoggedIn);
+    } else {
+        // Answered later, and later again for each failure from the address, and the session ends:
+        // guessing passwords on a shop's network takes too long to pay.
+        m_login = Refused;
+        m_refuse.start(m_server.loginFailed(m_peer));
+    }
 }
 
 // ---- Names and folders -----------------------------------------------------------------------

@@ -23,7 +23,8 @@ class QTcpSocket;
 // pending rename or restart offset) starts afresh with each connection.
 //
 // The control states of the command table are kept as what they are made of: no session (0), the
-// login (1 refused, 2 greeted, 3 user name received, 4 logged in), the data set-up (5) with the
+// login (1 refused, 2 greeted, 3 user name received, 4 logged in; between 3 and 4 a password whose
+// check is held back while passwords are being guessed), the data set-up (5) with the
 // command it runs (6 LIST, 7 RETR, 8 STOR, 9 APPE) and a pending rename (10). Commands valid when
 // logged in stay valid during a set-up, a transfer or a pending rename, and leave them alone.
 class FtpCmdSession : public QObject {
@@ -40,6 +41,10 @@ public:
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
     ~FtpCmdSession() override; // closes the data connection, discards an upload, cuts the client
 
+    // Whether the session still holds the server's one slot: not when it is closing, waiting only
+    // to refuse a wrong password, or its client has hung up (seen by the kernel, before Qt reads it).
+    bool holdsSlot() const;
+
 signals:
     void finished(); // the client is gone; the session may be deleted
 
@@ -52,11 +57,12 @@ private slots:
     void slSettled();
 
 private:
-    enum Login { Refused, Greeted, UserGiven, LoggedIn };
+    enum Login { Refused, Greeted, UserGiven, Checking, LoggedIn };
     using Handler = void (FtpCmdSession::*)(const QByteArray& argument);
 
     void runQueued();
     void command(const QByteArray& line);
+    void checkPassword(const QByteArray& password);
     void reply(const QByteArray& text);
     void closeControl();
     bool resolve(const QByteArray& argument, QStringList& parts) const;
@@ -104,6 +110,9 @@ private:
     FtpLineReader m_reader;
     QTimer m_idle;
     QTimer m_refuse;
+    QTimer m_loginDeadline;
+    QTimer m_check; // a password check held back while guessing is in the air
+    QByteArray m_password;
     QList<FtpLineReader::Line> m_queued; // read, not yet run
     bool m_closing = false;
     bool m_gone = false;

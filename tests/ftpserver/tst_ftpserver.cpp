@@ -43,8 +43,11 @@ QByteArray notFound(const QByteArray& name)
 // One control connection, driven by hand one reply line at a time.
 class Client {
 public:
-    explicit Client(quint16 port)
+    // From another loopback address (127.0.0.2, ...) when given: another office computer.
+    explicit Client(quint16 port, const char* from = nullptr)
     {
+        if (from)
+            m_socket.bind(QHostAddress(QLatin1String(from)));
         m_socket.connectToHost(QHostAddress::LocalHost, port);
         m_socket.waitForConnected(5000);
     }
@@ -819,7 +822,7 @@ private slots:
         Client first(port());
         QVERIFY(first.login());
         Client second(port());
-        QCOMPARE(second.reply(), QByteArray());
+        QCOMPARE(second.reply(), QByteArray("421 Only one connection at a time.\r\n"));
         QVERIFY(second.closedByServer());
         QCOMPARE(first.send("NOOP"), QByteArray("200 Command okay.\r\n"));
         QVERIFY(runLog().contains("New connection rejected: 127.0.0.1\r\n"));
@@ -828,6 +831,80 @@ private slots:
         QVERIFY(first.closedByServer());
         Client third(port());
         QVERIFY(third.login());
+    }
+
+    // A client that closes without QUIT and connects again at once is served, however soon the
+    // server notices that its old connection ended.
+    void reconnectAtOnce()
+    {
+        QVERIFY(startServer());
+        for (int i = 0; i < 40; ++i) {
+            Client client(port());
+            QVERIFY2(client.login(), qPrintable(QString::number(i)));
+        }
+    }
+
+    void lockOut_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("login deadline") << QStringLiteral("deadline");
+        QTest::newRow("wrong password") << QStringLiteral("wrong password");
+        QTest::newRow("guessing from many addresses") << QStringLiteral("many addresses");
+    }
+    void lockOut()
+    {
+        QFETCH(QString, situation);
+        const QByteArray onlyOne = "421 Only one connection at a time.\r\n";
+        m_config.loginTimeoutMs = 300;
+        m_config.passDelayMs = 400;
+        m_config.failuresPerMinute = 2;
+        m_config.trace = FtpTrace::Commands;
+        QVERIFY(startServer());
+        QElapsedTimer clock;
+        clock.start();
+        if (situation == QLatin1String("deadline")) {
+            // Lines do not extend the deadline; the slot is free when it has passed.
+            Client idler(port());
+            QCOMPARE(idler.reply(), QByteArray("220 Vexa FTP Server.\r\n"));
+            QByteArray answer;
+            while ((answer = idler.send("NOOP")) == Syntax && clock.elapsed() < 3000)
+                QTest::qWait(50);
+            QCOMPARE(answer, QByteArray("421 Login timeout.\r\n"));
+            QVERIFY(idler.closedByServer());
+            QTRY_VERIFY(Client(port(), "127.0.0.2").login());
+        } else if (situation == QLatin1String("wrong password")) {
+            // The session ends after its delayed 530; meanwhile its address is turned away and
+            // another is served.
+            Client guesser(port());
+            QCOMPARE(guesser.reply(), QByteArray("220 Vexa FTP Server.\r\n"));
+            QCOMPARE(guesser.send("USER office"), QByteArray("331 User name okay, need password.\r\n"));
+            guesser.write("PASS guess\r\n");
+            QTRY_VERIFY(runLog().contains(">>> PASS ****"));
+            Client again(port());
+            QCOMPARE(again.reply(), QByteArray("421 Too many wrong passwords, try again later.\r\n"));
+            QVERIFY(again.closedByServer());
+            Client office(port(), "127.0.0.2");
+            QVERIFY(office.login());
+            QCOMPARE(guesser.reply(), QByteArray("530 Not logged in.\r\n"));
+            QVERIFY(clock.elapsed() >= 350); // timers may fire a little early
+            QVERIFY(guesser.closedByServer());
+        } else {
+            // Two wrong passwords within the minute, from two addresses: from then on every
+            // password waits its check with the slot held, so guesses go one at a time.
+            for (const char* from : { "127.0.0.2", "127.0.0.3" }) {
+                Client guesser(port(), from);
+                QVERIFY(!guesser.login("guess"));
+            }
+            Client office(port(), "127.0.0.4");
+            QCOMPARE(office.reply(), QByteArray("220 Vexa FTP Server.\r\n"));
+            QCOMPARE(office.send("USER office"), QByteArray("331 User name okay, need password.\r\n"));
+            clock.start();
+            office.write("PASS secret\r\n");
+            Client next(port(), "127.0.0.5");
+            QCOMPARE(next.reply(), onlyOne);
+            QCOMPARE(office.reply(), QByteArray("230 User logged in, proceed.\r\n"));
+            QVERIFY(clock.elapsed() >= 350);
+        }
     }
 
     void timeouts()
