@@ -35,6 +35,9 @@ bool FtpUpload::carryOver(qint64 keepBytes)
         return false;
     QByteArray block(FileChunkBytes, Qt::Uninitialized);
     for (qint64 left = keepBytes; left > 0;) {
+        // A large resumed file is copied in steps a stopping server does not wait out.
+        if (QThread::currentThread()->isInterruptionRequested())
+            return false;
         const qint64 n = readFull(old, block.data(), qMin<qint64>(left, block.size()));
         if (n <= 0 || !m_replacement.write(block.constData(), n))
             return false;
