@@ -3,8 +3,14 @@
 #include "FtpCmdSession.h"
 #include "FtpDatServer.h"
 #include "FtpTrace.h"
+#include "FtpUpload.h"
 
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -14,6 +20,22 @@ QString unableToStart(const QString& error)
     return QStringLiteral("Unable to start the server: %1.").arg(error);
 }
 
+// Removes the upload temporaries a killed server left anywhere under root: before the server
+// listens no upload can be in progress. Only names it makes itself (the prefix and six letters of
+// mkstemp's), only files, and no link is followed out of the root.
+void removeUploadLeftovers(const QString& root)
+{
+    static const QRegularExpression own(QLatin1String("^")
+        + QRegularExpression::escape(QLatin1String(FtpUpload::TempPrefix)) + QLatin1String("[A-Za-z0-9]{6}$"));
+    QDirIterator it(root, { QLatin1String(FtpUpload::TempPrefix) + QLatin1Char('*') }, QDir::Files | QDir::Hidden,
+        QDirIterator::Subdirectories);
+    while (it.hasNext() && !QThread::currentThread()->isInterruptionRequested()) {
+        const QString path = it.next();
+        if (own.match(it.fileName()).hasMatch() && !it.fileInfo().isSymLink() && QFile::remove(path))
+            ftpLog("FTP Server: unfinished upload removed: " + QFile::encodeName(path));
+    }
+}
+
 } // namespace
 
 FtpCmdServer::FtpCmdServer(const FtpServerConfig& config, QObject* parent)
@@ -21,15 +43,18 @@ FtpCmdServer::FtpCmdServer(const FtpServerConfig& config, QObject* parent)
     , m_config(config)
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &FtpCmdServer::slNewConnection);
+    m_clock.start();
 }
 
 FtpCmdServer::~FtpCmdServer()
 {
     m_session.reset();
+    m_leaving.clear();
 }
 
 bool FtpCmdServer::start()
 {
+    removeUploadLeftovers(m_config.root);
     if (!m_listener.listen(QHostAddress::AnyIPv4, m_config.port)) {
         const QString error = m_listener.errorString();
         ftpLog("Start FTP Server failed. " + error.toLocal8Bit());
@@ -53,23 +78,54 @@ void FtpCmdServer::updateConfig(const FtpServerConfig& config)
 void FtpCmdServer::slNewConnection()
 {
     while (QTcpSocket* socket = m_listener.nextPendingConnection()) {
+        const QHostAddress peer = socket->peerAddress();
+        if (inPenalty(peer)) {
+            ftpLog("New connection rejected, wrong password shortly before: " + peer.toString().toLatin1());
+            turnAway(socket, "421 Too many wrong passwords, try again later.\r\n");
+            continue;
+        }
+        // A session that is only saying goodbye, or whose client has gone without Qt having read
+        // it yet (a client that reconnects at once), makes way.
+        if (m_session && !m_session->holdsSlot()) {
+            m_leaving.push_back(std::move(m_session));
+            if (m_leaving.size() > size_t(MaxLeaving))
+                m_leaving.erase(m_leaving.begin());
+        }
         if (m_session) {
-            ftpLog("New connection rejected: " + socket->peerAddress().toString().toLatin1());
-            socket->disconnectFromHost();
-            socket->deleteLater();
+            ftpLog("New connection rejected: " + peer.toString().toLatin1());
+            turnAway(socket, "421 Only one connection at a time.\r\n");
             continue;
         }
         m_session = std::make_unique<FtpCmdSession>(socket, m_config, *this);
-        connect(m_session.get(), &FtpCmdSession::finished, this, &FtpCmdServer::slSessionFinished);
+        FtpCmdSession* session = m_session.get();
+        connect(session, &FtpCmdSession::finished, this, [this, session] { sessionFinished(session); });
     }
 }
 
-void FtpCmdServer::slSessionFinished()
+void FtpCmdServer::turnAway(QTcpSocket* socket, const QByteArray& reply)
 {
-    // Called from inside the session's own signal: it goes on the next turn of the loop, and the
-    // slot is free for the next client at once.
-    if (m_session)
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    // The reply is small enough to leave at once; a client that does not take it is cut.
+    QTimer::singleShot(FtpCmdSession::CloseGraceMs, socket, &QTcpSocket::abort);
+    socket->write(reply);
+    socket->disconnectFromHost();
+}
+
+void FtpCmdServer::sessionFinished(FtpCmdSession* session)
+{
+    // Called from inside the session's own signal: it goes on the next turn of the loop.
+    if (m_session.get() == session) {
         m_session.release()->deleteLater();
+        return;
+    }
+    for (auto it = m_leaving.begin(); it != m_leaving.end(); ++it) {
+        if (it->get() == session) {
+            it->release()->deleteLater();
+            m_leaving.erase(it);
+            return;
+        }
+    }
 }
 
 std::unique_ptr<FtpDatServer> FtpCmdServer::openPassive(
@@ -90,17 +146,37 @@ std::unique_ptr<FtpDatServer> FtpCmdServer::openPassive(
 
 int FtpCmdServer::loginFailed(const QHostAddress& peer)
 {
+    const qint64 now = m_clock.elapsed();
+    m_recentFailures.append(now);
+    while (m_recentFailures.size() > qMax(1, m_config.failuresPerMinute))
+        m_recentFailures.removeFirst();
     // Bounded: a flood of addresses only forgets the counts, it cannot grow the table.
     if (m_failures.size() > 4096)
         m_failures.clear();
-    const int failures = ++m_failures[peer.toString()];
+    Failures& failures = m_failures[peer.toString()];
+    ++failures.count;
     qint64 delay = qMax(0, m_config.passDelayMs);
-    for (int i = 1; i < failures && delay < MaxPassDelayMs; ++i)
+    for (int i = 1; i < failures.count && delay < MaxPassDelayMs; ++i)
         delay *= 2;
-    return int(qMin<qint64>(delay, MaxPassDelayMs));
+    delay = qMin<qint64>(delay, MaxPassDelayMs);
+    failures.until = now + delay;
+    return int(delay);
 }
 
 void FtpCmdServer::loginSucceeded(const QHostAddress& peer)
 {
     m_failures.remove(peer.toString());
+}
+
+bool FtpCmdServer::inPenalty(const QHostAddress& peer) const
+{
+    const auto it = m_failures.constFind(peer.toString());
+    return it != m_failures.constEnd() && it->until > m_clock.elapsed();
+}
+
+int FtpCmdServer::checkDelay() const
+{
+    const bool guessing = m_recentFailures.size() >= qMax(1, m_config.failuresPerMinute)
+        && m_clock.elapsed() - m_recentFailures.constFirst() < 60000;
+    return guessing ? qMax(0, m_config.passDelayMs) : 0;
 }

@@ -6,6 +6,7 @@
 #include "FtpDatServer.h"
 #include "FtpDatSocket.h"
 #include "FtpListing.h"
+#include "FtpSocketState.h"
 #include "FtpTrace.h"
 #include "FtpUpload.h"
 
@@ -15,8 +16,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -30,13 +33,16 @@ const QByteArray ReplySystem = "215 Vexa FTP Server.\r\n";
 const QByteArray ReplyWelcome = "220 Vexa FTP Server.\r\n";
 const QByteArray ReplyGoodbye = "221 Goodbye!\r\n";
 const QByteArray ReplyComplete = "226 Transfer complete.\r\n";
+const QByteArray ReplyAbortDone = "226 ABOR command successful.\r\n";
 const QByteArray ReplyLoggedIn = "230 User logged in, proceed.\r\n";
 const QByteArray ReplyDeleted = "250 DELE command successful.\r\n";
 const QByteArray ReplyRenamed = "250 RNTO command successful.\r\n";
 const QByteArray ReplyNeedPassword = "331 User name okay, need password.\r\n";
 const QByteArray ReplyRenameReady = "350 File or directory exist, ready for destination name.\r\n";
 const QByteArray ReplyTimeout = "421 Timeout.\r\n";
+const QByteArray ReplyLoginTimeout = "421 Login timeout.\r\n";
 const QByteArray ReplyCantOpen = "425 Can't open data connection.\r\n";
+const QByteArray ReplyAborted = "426 Connection closed; transfer aborted.\r\n";
 const QByteArray ReplyLocalError = "451 Requested action aborted: local error in processing.\r\n";
 const QByteArray ReplySyntax = "500 Syntax error, command unrecognized.\r\n";
 const QByteArray ReplyIllegalPort = "500 Illegal PORT command.\r\n";
@@ -82,6 +88,16 @@ QByteArray withoutOptions(QByteArray argument)
     return argument;
 }
 
+// ABOR, also as clients send it urgently: after the Telnet "interrupt process" and "synch"
+// bytes (IAC IP IAC DM), which the control connection keeps in line.
+bool isAbort(const QByteArray& line)
+{
+    qsizetype at = 0;
+    while (at < line.size() && quint8(line[at]) >= 0xf0)
+        ++at;
+    return line.mid(at).trimmed().toUpper() == "ABOR";
+}
+
 FtpDatChannel::Options dataOptions(const FtpServerConfig& config)
 {
     FtpDatChannel::Options options;
@@ -103,15 +119,34 @@ FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config,
 {
     m_control->setParent(this);
     m_control->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    ftpKeepUrgentInline(m_control->socketDescriptor());
     connect(m_control, &QTcpSocket::readyRead, this, &FtpCmdSession::slReadClient);
     connect(m_control, &QTcpSocket::disconnected, this, &FtpCmdSession::slDisconnected);
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &FtpCmdSession::slIdle);
     m_idle.start(m_config.idleTimeoutMs);
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, &FtpCmdSession::slSettled);
     m_refuse.setSingleShot(true);
     connect(&m_refuse, &QTimer::timeout, this, [this] {
         reply(ReplyNotLoggedIn);
         closeControl();
+    });
+    // Counted from the connection: a client that sends lines without logging in still goes, and
+    // going without a login counts as a wrong password.
+    m_loginDeadline.setSingleShot(true);
+    connect(&m_loginDeadline, &QTimer::timeout, this, [this] {
+        if (m_login == LoggedIn || m_login == Refused || m_login == Checking)
+            return; // the server's own delays do not count against the client
+        m_server.loginFailed(m_peer);
+        reply(ReplyLoginTimeout);
+        closeControl();
+    });
+    m_loginDeadline.start(m_config.loginTimeoutMs);
+    m_check.setSingleShot(true);
+    connect(&m_check, &QTimer::timeout, this, [this] {
+        checkPassword(std::exchange(m_password, QByteArray()));
+        runQueued();
     });
     ftpLog("FTP Server new connection: " + m_peer.toString().toLatin1());
     reply(ReplyWelcome);
@@ -131,20 +166,43 @@ void FtpCmdSession::slReadClient()
 {
     QList<FtpLineReader::Line> lines;
     const bool speaking = m_reader.feed(m_control->readAll(), lines);
-    for (const FtpLineReader::Line& line : std::as_const(lines)) {
-        if (m_closing || m_gone)
-            return;
+    m_queued += lines;
+    runQueued();
+    if (!speaking && !m_closing && !m_gone) {
+        ftpLog("FTP Server: no line end from " + m_peer.toString().toLatin1() + ", client disconnected");
+        m_closing = true;
+        m_control->abort();
+    }
+}
+
+bool FtpCmdSession::holdsSlot() const
+{
+    return !m_closing && !m_gone && m_login != Refused
+        && ftpTcpState(m_control->socketDescriptor()) == FtpTcpState::Open;
+}
+
+void FtpCmdSession::runQueued()
+{
+    while (!m_queued.isEmpty() && !m_closing && !m_gone && m_login != Checking) {
+        // An upload waiting to be put in place is answered before the commands after it; only ABOR
+        // overtakes it, to discard it.
+        if (m_settling) {
+            const auto abort = std::find_if(m_queued.begin(), m_queued.end(),
+                [](const FtpLineReader::Line& line) { return !line.tooLong && isAbort(line.text); });
+            if (abort == m_queued.end())
+                return;
+            const QByteArray text = abort->text;
+            m_queued.erase(abort);
+            command(text);
+            continue;
+        }
+        const FtpLineReader::Line line = m_queued.takeFirst();
         if (line.tooLong) {
             m_idle.start(m_config.idleTimeoutMs);
             reply(ReplySyntax);
         } else {
             command(line.text);
         }
-    }
-    if (!speaking && !m_closing && !m_gone) {
-        ftpLog("FTP Server: no line end from " + m_peer.toString().toLatin1() + ", client disconnected");
-        m_closing = true;
-        m_control->abort();
     }
 }
 
@@ -193,6 +251,8 @@ void FtpCmdSession::slDisconnected()
     ftpLog("FTP Server disconnection.");
     m_idle.stop();
     m_refuse.stop();
+    m_loginDeadline.stop();
+    m_check.stop();
     endData();
     emit finished();
 }
@@ -201,7 +261,7 @@ void FtpCmdSession::command(const QByteArray& line)
 {
     m_idle.start(m_config.idleTimeoutMs);
     const qsizetype blank = line.indexOf(' ');
-    const QByteArray word = (blank < 0 ? line : line.left(blank)).toUpper();
+    const QByteArray word = isAbort(line) ? QByteArray("ABOR") : (blank < 0 ? line : line.left(blank)).toUpper();
     const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
     if (m_config.trace & FtpTrace::Commands)
         ftpLog(">>> " + (word == "PASS" ? QByteArray("PASS ****") : line));
@@ -213,6 +273,7 @@ void FtpCmdSession::command(const QByteArray& line)
     }
     switch (m_login) {
     case Refused:
+    case Checking:
         return; // the refusal follows after its delay
     case Greeted:
     case UserGiven:
@@ -221,15 +282,15 @@ void FtpCmdSession::command(const QByteArray& line)
             m_login = UserGiven;
             reply(ReplyNeedPassword);
         } else if (word == "PASS" && m_login == UserGiven) {
-            if (m_userName == m_config.userName && argument == m_config.passWord) {
-                m_server.loginSucceeded(m_peer);
-                m_login = LoggedIn;
-                reply(ReplyLoggedIn);
+            // While passwords are being guessed from many addresses, each is checked only after a
+            // delay, with the slot held: one guess at a time, however many addresses.
+            const int delay = m_server.checkDelay();
+            if (delay > 0) {
+                m_login = Checking;
+                m_password = argument;
+                m_check.start(delay);
             } else {
-                // Answered later, and later again for each failure from the address: guessing
-                // passwords on a shop's network takes too long to pay.
-                m_login = Refused;
-                m_refuse.start(m_server.loginFailed(m_peer));
+                checkPassword(argument);
             }
         } else {
             reply(ReplySyntax);
@@ -263,6 +324,7 @@ void FtpCmdSession::command(const QByteArray& line)
         { "RETR", &FtpCmdSession::cmdRetr },
         { "STOR", &FtpCmdSession::cmdStor },
         { "APPE", &FtpCmdSession::cmdAppe },
+        { "ABOR", &FtpCmdSession::cmdAbor },
     };
     for (const auto& entry : commands) {
         if (word == entry.word) {
@@ -271,6 +333,21 @@ void FtpCmdSession::command(const QByteArray& line)
         }
     }
     reply(ReplySyntax);
+}
+
+void FtpCmdSession::checkPassword(const QByteArray& password)
+{
+    if (m_userName == m_config.userName && password == m_config.passWord) {
+        m_server.loginSucceeded(m_peer);
+        m_login = LoggedIn;
+        m_loginDeadline.stop();
+        reply(ReplyLoggedIn);
+    } else {
+        // Answered later, and later again for each failure from the address, and the session ends:
+        // guessing passwords on a shop's network takes too long to pay.
+        m_login = Refused;
+        m_refuse.start(m_server.loginFailed(m_peer));
+    }
 }
 
 // ---- Names and folders -----------------------------------------------------------------------
@@ -550,7 +627,9 @@ void FtpCmdSession::cmdList(const QByteArray& argument)
                                         : ftpListEntry(path, m_hidden, listing);
     }
     if (!found) {
-        reply(notFound(target));
+        // A listing cut short by the server's stop is not answered: the session ends with it.
+        if (!QThread::currentThread()->isInterruptionRequested())
+            reply(notFound(target));
         endData();
         return;
     }
@@ -656,13 +735,52 @@ void FtpCmdSession::slDatConnected()
 void FtpCmdSession::slEndOfTransfer(bool ok, const QByteArray& text)
 {
     const FtpDatCmd cmd = std::exchange(m_datCmd, FtpDatCmd::None);
-    QByteArray answer = text;
-    if (ok)
-        answer = !m_upload || m_upload->commit() ? ReplyComplete : ReplyLocalError;
+    std::unique_ptr<FtpUpload> upload = std::move(m_upload);
     endData();
     // Without a command, only an unused set-up timed out: it goes without a word.
-    if (cmd != FtpDatCmd::None)
-        reply(answer);
+    if (cmd == FtpDatCmd::None)
+        return;
+    if (ok && upload) {
+        m_settling = std::move(upload);
+        m_settle.start(CommitSettleMs);
+        return;
+    }
+    reply(ok ? ReplyComplete : text);
+}
+
+void FtpCmdSession::slSettled()
+{
+    std::unique_ptr<FtpUpload> upload = std::move(m_settling);
+    if (!upload)
+        return;
+    // The end of the data is the end of the file only while the client is still there to be told:
+    // one that died or hung up left a fragment, which goes with upload.
+    if (m_closing || m_gone || ftpTcpState(m_control->socketDescriptor()) != FtpTcpState::Open) {
+        ftpLog("FTP Server: client gone at the end of an upload, upload discarded: " + m_peer.toString().toLatin1());
+        return;
+    }
+    if (m_config.trace & FtpTrace::DataChannel)
+        ftpLog("   Putting the upload in place");
+    if (upload->commit()) {
+        reply(ReplyComplete);
+    } else if (QThread::currentThread()->isInterruptionRequested()) {
+        ftpLog("FTP Server stopped during an upload's flush, upload discarded.");
+        return;
+    } else {
+        reply(ReplyLocalError);
+    }
+    runQueued();
+}
+
+void FtpCmdSession::cmdAbor(const QByteArray&)
+{
+    // A transfer in progress (or received and not yet put in place) is given up and answered 426,
+    // then ABOR itself 226; without one, only the 226.
+    const bool running = m_datCmd != FtpDatCmd::None || m_settling;
+    endData();
+    if (running)
+        reply(ReplyAborted);
+    reply(ReplyAbortDone);
 }
 
 void FtpCmdSession::endData()
@@ -676,5 +794,7 @@ void FtpCmdSession::endData()
         dat->deleteLater();
     }
     m_upload.reset(); // not committed: discarded
+    m_settle.stop();
+    m_settling.reset();
     m_source.reset();
 }

@@ -23,7 +23,8 @@ class QTcpSocket;
 // pending rename or restart offset) starts afresh with each connection.
 //
 // The control states of the command table are kept as what they are made of: no session (0), the
-// login (1 refused, 2 greeted, 3 user name received, 4 logged in), the data set-up (5) with the
+// login (1 refused, 2 greeted, 3 user name received, 4 logged in; between 3 and 4 a password whose
+// check is held back while passwords are being guessed), the data set-up (5) with the
 // command it runs (6 LIST, 7 RETR, 8 STOR, 9 APPE) and a pending rename (10). Commands valid when
 // logged in stay valid during a set-up, a transfer or a pending rename, and leave them alone.
 class FtpCmdSession : public QObject {
@@ -31,10 +32,18 @@ class FtpCmdSession : public QObject {
 public:
     static constexpr qint64 MaxUnreadReplies = 64 * 1024; // a client that does not read is dropped
     static constexpr int CloseGraceMs = 5000; // to deliver the last reply before the socket is cut
+    // A killed client's data and control connections end together, in either order: after the end
+    // of an upload's data the control connection is watched this long before the file is put in
+    // place, and a client gone by then has its upload discarded.
+    static constexpr int CommitSettleMs = 200;
 
     // Takes the connected control socket and greets the client.
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
     ~FtpCmdSession() override; // closes the data connection, discards an upload, cuts the client
+
+    // Whether the session still holds the server's one slot: not when it is closing, waiting only
+    // to refuse a wrong password, or its client has hung up (seen by the kernel, before Qt reads it).
+    bool holdsSlot() const;
 
 signals:
     void finished(); // the client is gone; the session may be deleted
@@ -45,12 +54,15 @@ private slots:
     void slEndOfTransfer(bool ok, const QByteArray& reply);
     void slDatConnected();
     void slIdle();
+    void slSettled();
 
 private:
-    enum Login { Refused, Greeted, UserGiven, LoggedIn };
+    enum Login { Refused, Greeted, UserGiven, Checking, LoggedIn };
     using Handler = void (FtpCmdSession::*)(const QByteArray& argument);
 
+    void runQueued();
     void command(const QByteArray& line);
+    void checkPassword(const QByteArray& password);
     void reply(const QByteArray& text);
     void closeControl();
     bool resolve(const QByteArray& argument, QStringList& parts) const;
@@ -78,6 +90,7 @@ private:
     void cmdRetr(const QByteArray& argument);
     void cmdStor(const QByteArray& argument);
     void cmdAppe(const QByteArray& argument);
+    void cmdAbor(const QByteArray&);
 
     void store(const QByteArray& argument, FtpDatCmd cmd);
     bool dataCommandAllowed();
@@ -97,6 +110,10 @@ private:
     FtpLineReader m_reader;
     QTimer m_idle;
     QTimer m_refuse;
+    QTimer m_loginDeadline;
+    QTimer m_check; // a password check held back while guessing is in the air
+    QByteArray m_password;
+    QList<FtpLineReader::Line> m_queued; // read, not yet run
     bool m_closing = false;
     bool m_gone = false;
 
@@ -114,4 +131,6 @@ private:
     bool m_sent150 = false;
     std::unique_ptr<QIODevice> m_source; // the listing or the file being sent
     std::unique_ptr<FtpUpload> m_upload;
+    std::unique_ptr<FtpUpload> m_settling; // received whole, waiting for CommitSettleMs
+    QTimer m_settle;
 };

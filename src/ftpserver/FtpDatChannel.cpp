@@ -1,5 +1,6 @@
 #include "FtpDatChannel.h"
 
+#include "FtpSocketState.h"
 #include "FtpTrace.h"
 
 #include <QIODevice>
@@ -48,6 +49,7 @@ void FtpDatChannel::attach(QTcpSocket* socket)
         if (error != QAbstractSocket::RemoteHostClosedError)
             m_broken = true;
     });
+    m_watch = ftpDuplicateDescriptor(socket->socketDescriptor());
     m_phase = Connected;
     log("   New data connection: " + socket->peerAddress().toString().toLatin1() + ':'
         + QByteArray::number(socket->peerPort()));
@@ -113,6 +115,8 @@ void FtpDatChannel::pump()
         }
         if (n == 0) {
             m_sentAll = true;
+            // The second descriptor would hold the connection open past Qt's close.
+            ftpCloseDescriptor(m_watch);
             // Closing after the buffered data is delivered ends the transfer (slDisconnected).
             m_socket->disconnectFromHost();
             return;
@@ -157,6 +161,12 @@ void FtpDatChannel::slDisconnected()
     log("   Data disconnection");
     if (m_phase != Connected)
         return;
+    // Qt reads a reset as an orderly end: a transfer cut half way would pass for a whole file.
+    if (!sending() && ftpTcpState(m_watch) != FtpTcpState::PeerClosed) {
+        m_broken = true;
+        log("   Data connection reset");
+    }
+    ftpCloseDescriptor(m_watch);
     if (m_cmd == FtpDatCmd::None) {
         m_phase = Closed;
         return;
@@ -191,6 +201,7 @@ void FtpDatChannel::shutdown()
     m_setupTimer.stop();
     m_file = nullptr;
     stopSetup();
+    ftpCloseDescriptor(m_watch);
     if (m_socket) {
         disconnect(m_socket, nullptr, this, nullptr);
         m_socket->abort();

@@ -76,6 +76,7 @@ private:
     QIODevice* m_file = nullptr;
     QByteArray m_block;
     bool m_sentAll = false;
-    bool m_broken = false; // the connection failed, not just closed
+    bool m_broken = false; // the connection failed or was reset, not just closed
+    qintptr m_watch = -1; // a second descriptor of the connection: tells a reset from a close
     QTimer m_setupTimer;
 };

@@ -5,9 +5,11 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextCodec>
+#include <QThread>
 
 #include <algorithm>
 
@@ -59,8 +61,17 @@ bool ftpListFolder(const QString& folder, const QString& pattern, const FtpHidde
         return false;
     const QRegularExpression match(
         QRegularExpression::wildcardToRegularExpression(pattern), QRegularExpression::CaseInsensitiveOption);
-    // Without QDir::Hidden: dot files, the upload temporaries among them, stay out.
-    QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    // Without QDir::Hidden: dot files, the upload temporaries among them, stay out. A stopping
+    // server is not kept waiting by a large folder or a slow pattern: each entry checks.
+    const auto stopping = [] { return QThread::currentThread()->isInterruptionRequested(); };
+    QFileInfoList entries;
+    QDirIterator it(folder, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        if (stopping())
+            return false;
+        it.next();
+        entries.append(it.fileInfo());
+    }
     std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
         const int folded = a.fileName().compare(b.fileName(), Qt::CaseInsensitive);
         return folded != 0 ? folded < 0 : a.fileName() < b.fileName();
@@ -68,7 +79,9 @@ bool ftpListFolder(const QString& folder, const QString& pattern, const FtpHidde
     // The files a terminal is writing beside their targets ("<name>.ortova-[<T>-]XXXXXX") are not
     // there yet for anyone.
     static const QRegularExpression temporary(QStringLiteral("\\.ortova-([A-Za-z0-9]+-)?[A-Za-z0-9]{6}$"));
-    for (const QFileInfo& entry : entries) {
+    for (const QFileInfo& entry : std::as_const(entries)) {
+        if (stopping())
+            return false;
         if (!pattern.isEmpty() && !match.match(entry.fileName()).hasMatch())
             continue;
         if (temporary.match(entry.fileName()).hasMatch())

@@ -19,7 +19,7 @@ struct FtpListing {
 QByteArray ftpListLine(bool isDir, qint64 size, const QDate& date, const QByteArray& wireName);
 // The entries of folder whose names match pattern (wildcards, any letter case; empty: all), sorted
 // by name; hidden (dot) files, temporaries and the hidden paths are left out. False when
-// folder is not a folder.
+// folder is not a folder, or when the calling thread is asked to stop (between two entries).
 bool ftpListFolder(const QString& folder, const QString& pattern, const FtpHiddenFiles& hidden, FtpListing& out);
 // The line of one file or folder itself; false when there is no such entry to show.
 bool ftpListEntry(const QString& path, const FtpHiddenFiles& hidden, FtpListing& out);

@@ -18,6 +18,10 @@ struct FtpServerConfig {
     int idleTimeoutMs = 300000;
     int dataSetupTimeoutMs = 60000;
     int passDelayMs = 1000; // first delay after a wrong password, doubling per failure from that address up to 30 s
+    int loginTimeoutMs = 30000; // from connect to login, whatever the client sends meanwhile
+    // As many wrong passwords as this within a minute, from all addresses together, and every password
+    // is checked only after passDelayMs, one client at a time.
+    int failuresPerMinute = 10;
 };
 Q_DECLARE_METATYPE(FtpServerConfig)
 

@@ -1,9 +1,7 @@
 #include "FtpServerThread.h"
 
 #include "FtpCmdServer.h"
-#include "FtpTrace.h"
 
-#include <QDeadlineTimer>
 #include <QMutexLocker>
 
 FtpServerThread::FtpServerThread(const FtpServerConfig& config, QObject* parent)
@@ -16,23 +14,18 @@ FtpServerThread::FtpServerThread(const FtpServerConfig& config, QObject* parent)
 
 FtpServerThread::~FtpServerThread()
 {
+    // Never terminated: a thread cancelled inside Qt can leave the program unable to end.
     stop();
-    if (isRunning()) {
-        // Only a thread stuck in the file system gets here; a QThread destroyed running would
-        // abort the whole program instead.
-        ftpLog("FTP Server thread does not stop, terminated.");
-        terminate();
-        wait();
-    }
 }
 
-void FtpServerThread::stop(int waitMs)
+void FtpServerThread::stop()
 {
-    const QDeadlineTimer deadline(waitMs);
+    // Seen by the long pieces of work (listings, flushes) between their steps.
+    requestInterruption();
     // quit() before the loop runs would be lost: repeat it until the thread has ended.
-    while (isRunning() && !deadline.hasExpired()) {
+    while (isRunning()) {
         quit();
-        wait(QDeadlineTimer(qMin<qint64>(50, deadline.remainingTime())));
+        wait(50);
     }
 }
 

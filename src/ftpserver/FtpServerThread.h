@@ -16,9 +16,11 @@ class FtpServerThread : public QThread {
     Q_OBJECT
 public:
     explicit FtpServerThread(const FtpServerConfig& config, QObject* parent = nullptr);
-    ~FtpServerThread() override; // stops and waits (bounded)
-    // Quits the loop, which discards an upload in progress, and waits at most waitMs.
-    void stop(int waitMs = 3000);
+    ~FtpServerThread() override; // stops and waits
+    // Asks the thread to end and waits until it has: a listing or an upload's flush in progress is
+    // interrupted, an upload not yet in place is discarded. The thread's work is done in bounded
+    // pieces, so this takes about a second at most, whatever a client does.
+    void stop();
     quint16 listeningPort() const; // 0 until listening (thread-safe)
 
 public slots:

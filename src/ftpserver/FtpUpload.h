@@ -24,11 +24,16 @@ public:
     QIODevice* device() { return m_mode == Append ? static_cast<QIODevice*>(&m_appended) : m_replacement.device(); }
     // Flushes the data to the disk (fdatasync); Replace then renames the temporary over the target
     // and flushes the folder, Append flushes the folder (the append may have made the file). False
-    // leaves the target as it was. An upload not committed is discarded.
+    // leaves the target as it was. An upload not committed is discarded. The data is written out in
+    // steps of FlushStepBytes, and a request to interrupt the calling thread ends the commit
+    // between two steps (false, the target as it was): a stopping server never waits for a whole
+    // large file to reach a slow disk.
     bool commit();
+    static constexpr qint64 FlushStepBytes = 4 << 20;
 
 private:
     bool carryOver(qint64 keepBytes);
+    static bool writeOut(int fd);
 
     QString m_target;
     Mode m_mode;
