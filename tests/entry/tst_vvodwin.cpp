@@ -65,8 +65,9 @@ const Child RecChildren[] = {
 
 // The table panel: 8 point from the window, the code label 10 point, the table "Courier" 8.
 const Child TabChildren[] = {
-    { "TabWid", Kind::Table, { 0, 50, 220, 196 }, "", 8, false },
-    { "ScrollBar", Kind::Scroll, { 220, 50, 20, 196 }, "", 8, false },
+    { "TabWid", Kind::Table, { 0, 50, 220, 180 }, "", 8, false },
+    { "ScrollBar", Kind::Scroll, { 220, 50, 20, 180 }, "", 8, false },
+    { "RowName", Kind::Label, { 2, 232, 236, 18 }, "", 9, true },
     { "hBar", Kind::Label, { 10, 25, 81, 16 }, "Код(ШК):", 10, false },
     { "vBar", Kind::Edit, { 90, 25, 116, 20 }, "", 8, false },
     { "hPrice", Kind::Label, { 0, 255, 41, 16 }, "Цена", 8, false },
@@ -415,7 +416,7 @@ private slots:
         QFETCH(int, column);
         VvodWin win;
         ViewDescr view = entryView();
-        win.setUpTable(view);
+        win.setUpTable(view, resTable());
         showScreen(&win);
         QVERIFY(QTest::qWaitForWindowExposed(&win));
         auto* table = win.findChild<QTableWidget*>(QStringLiteral("TabWid"));
@@ -434,7 +435,7 @@ private slots:
     {
         VvodWin win;
         ViewDescr view = entryView();
-        const int rows = win.setUpTable(view);
+        const int rows = win.setUpTable(view, resTable());
         showScreen(&win);
         QVERIFY(QTest::qWaitForWindowExposed(&win));
         auto* bar = win.findChild<QScrollBar*>(QStringLiteral("ScrollBar"));
@@ -460,7 +461,7 @@ private slots:
         VvodWin win;
         ViewDescr view = entryView();
         const TableDescr table = resTable();
-        const int rows = win.setUpTable(view);
+        const int rows = win.setUpTable(view, resTable());
         auto* tab = win.findChild<QTableWidget*>(QStringLiteral("TabWid"));
         QVERIFY(rows >= 4);
         QCOMPARE(view.rows, rows);
@@ -546,10 +547,12 @@ private slots:
             const TableDescr table = resTable();
             const char* const lines[] = { "4600000000017;1017;Молоко пастеризованное 3,2% 1л;56.30;2.500",
                 "4600000000024;1024;Хлеб;32.00;1.000", "4600000000031;1031;Сыр российский весовой;415.90;0.350" };
-            tab->setUpTable(view);
+            tab->setUpTable(view, resTable());
             for (int r = 0; r < 3; ++r)
                 tab->showRow(r, ViewFx::record(table, lines[r]), table, view, fieldToText);
             tab->selectRow(2);
+            // The selected row's whole name, under the table.
+            shown.append(std::make_pair("RowName", "Сыр российский весовой"));
             tab->setScroll(5, 2);
         }
         for (const auto& [widget, text] : shown)
