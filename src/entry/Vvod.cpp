@@ -459,7 +459,7 @@ void Vvod::panelStart()
     if (vvodSettings().vvodPanel == 0) {
         m_tableWin = new VvodWin;
         m_win = m_tableWin;
-        m_rows = m_tableWin->setUpTable(*m_resView);
+        m_rows = m_tableWin->setUpTable(*m_resView, *m_res);
         m_resView->bind(*m_res);
         connect(m_tableWin, &VvodWin::snValCha, this, &Vvod::vvValCha);
         connect(m_tableWin, &VvodWin::snCellCli, this, &Vvod::vvCellCli);

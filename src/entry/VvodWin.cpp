@@ -1,6 +1,8 @@
 #include "VvodWin.h"
 #include "ui_VvodWin.h"
 
+#include "FitLabel.h"
+
 VvodWin::VvodWin(QWidget* parent)
     : VvodPanelWin(parent)
     , m_ui(std::make_unique<Ui::VvodWin>())
@@ -16,13 +18,20 @@ VvodWin::VvodWin(QWidget* parent)
     // The table only shows the lines: the keypad's Up and Down select them through the panel, and
     // Tab goes past the table to the buttons instead of from cell to cell.
     m_ui->TabWid->setFocusPolicy(Qt::NoFocus);
+    connect(m_ui->TabWid, &QTableWidget::itemSelectionChanged, this, &VvodWin::showRowName);
+    connect(m_ui->TabWid, &QTableWidget::itemChanged, this, [this](const QTableWidgetItem* item) {
+        if (item->column() == m_nameColumn && item->isSelected())
+            showRowName();
+    });
 }
 
 VvodWin::~VvodWin() = default;
 
-int VvodWin::setUpTable(ViewDescr& view)
+int VvodWin::setUpTable(ViewDescr& view, const TableDescr& table)
 {
     tabSetUp(m_ui->TabWid, view, false);
+    view.bind(table);
+    m_nameColumn = fitColumns(m_ui->TabWid, table, view);
     m_ui->ScrollBar->setSingleStep(1);
     m_ui->ScrollBar->setPageStep(qMax(1, view.rows - 1));
     return view.rows;
@@ -53,4 +62,13 @@ void VvodWin::setScroll(int max, int value)
     m_ui->ScrollBar->setRange(0, max);
     m_ui->ScrollBar->setValue(value);
     m_settingScroll = false;
+}
+
+void VvodWin::showRowName()
+{
+    const QList<QTableWidgetSelectionRange> ranges = m_ui->TabWid->selectedRanges();
+    const QTableWidgetItem* item
+        = ranges.isEmpty() || m_nameColumn < 0 ? nullptr : m_ui->TabWid->item(ranges.first().topRow(), m_nameColumn);
+    m_ui->RowName->setText(item ? item->text() : QString());
+    fitLabelToWidth(m_ui->RowName);
 }

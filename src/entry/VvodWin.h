@@ -17,9 +17,11 @@ public:
     explicit VvodWin(QWidget* parent = nullptr);
     ~VvodWin() override;
 
-    // Shapes TabWid from the view (no extra row) and returns the rows that fit (view.rows). The
-    // scroll bar then moves one row per step and a page less one row per page.
-    int setUpTable(ViewDescr& view);
+    // Shapes TabWid from the view (no extra row), binds the view to the table, fits the columns to
+    // the screen and returns the rows that fit (view.rows). The scroll bar then moves one row per
+    // step and a page less one row per page. The line under the table shows the whole name of the
+    // selected row.
+    int setUpTable(ViewDescr& view, const TableDescr& table);
     // One row from a record, through the formatter.
     void showRow(
         int row, const QByteArray& record, const TableDescr& table, const ViewDescr& view, FieldFormatter formatter);
@@ -35,6 +37,9 @@ signals:
     void snCellCli(int row, int column);
 
 private:
+    void showRowName();
+
     std::unique_ptr<Ui::VvodWin> m_ui;
+    int m_nameColumn = -1;
     bool m_settingScroll = false;
 };

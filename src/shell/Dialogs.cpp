@@ -1,19 +1,9 @@
 #include "Dialogs.h"
 
-#include <QFont>
-#include <QMessageBox>
-#include <QPushButton>
+#include "ChoiceBox.h"
 
 namespace {
 DialogResponder* g_responder = nullptr;
-
-QFont boxFont()
-{
-    QFont font(QStringLiteral("Times"), 12);
-    font.setWeight(QFont::Bold);
-    font.setItalic(false);
-    return font;
-}
 } // namespace
 
 DialogResponder* setDialogResponder(DialogResponder* responder)
@@ -29,10 +19,8 @@ void showMessage(int icon, const QString& title, const QString& text)
         g_responder->message(icon, title, text);
         return;
     }
-    QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::NoButton, nullptr,
-        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    box.setFont(boxFont());
-    box.exec();
+    ChoiceBox box(icon, title, text, { QStringLiteral("OK") });
+    box.run();
 }
 
 int askChoice(const QString& title, const QString& text, const QString& first, const QString& second, int escapeAnswer,
@@ -44,13 +32,8 @@ int askChoice(const QString& title, const QString& text, const QString& first, c
             return escapeAnswer;
         return answer == DialogResponder::Enter ? defaultAnswer : answer;
     }
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, nullptr,
-        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    box.setFont(boxFont());
-    QPushButton* firstButton = box.addButton(first, QMessageBox::AcceptRole);
-    QPushButton* secondButton = box.addButton(second, QMessageBox::RejectRole);
-    box.setEscapeButton(escapeAnswer == 0 ? firstButton : secondButton);
-    box.setDefaultButton(defaultAnswer == 0 ? firstButton : secondButton);
-    box.exec();
-    return box.clickedButton() == firstButton ? 0 : 1;
+    ChoiceBox box(IconWarning, title, text, { first, second });
+    box.setEscapeAnswer(escapeAnswer == 0 ? 0 : 1);
+    box.setDefaultAnswer(defaultAnswer == 0 ? 0 : 1);
+    return box.run();
 }

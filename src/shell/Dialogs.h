@@ -3,7 +3,7 @@
 #include <QString>
 
 // The only message and question boxes of the program. Each is a modal top-level box with no
-// parent, font "Times" 12 bold, alive for one call.
+// parent (ChoiceBox: within the screen's width, in the application's font), alive for one call.
 
 enum MessageIcon { IconInformation = 1, IconWarning = 2, IconCritical = 3 };
 

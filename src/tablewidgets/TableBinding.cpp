@@ -10,7 +10,12 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
+#include <QtEndian>
+#include <QtMath>
+
+#include <limits>
 
 namespace {
 
@@ -36,7 +41,125 @@ Qt::Alignment cellAlignment(qint32 stored)
     return a;
 }
 
+bool isNumber(FieldType type)
+{
+    return type == FieldType::Digit || type == FieldType::Integer || type == FieldType::Summa
+        || type == FieldType::Quantity;
+}
+
+// The text of a 32-bit value in the field's form, no longer than the field's length in characters
+// (the office's text never holds more): its last characters, so that the point stays in place.
+QByteArray numberText(const FieldDescr& field, qint32 value)
+{
+    FieldDescr alone = field;
+    alone.offset = 0;
+    QByteArray bytes(alone.width, '\0');
+    qToLittleEndian<qint32>(value, bytes.data());
+    const QByteArray text = fieldToText(alone, bytes);
+    return field.length > 0 && text.size() > field.length ? text.right(field.length) : text;
+}
+
+// Pixels the text needs in a cell: the item delegate keeps a margin on both sides and the grid
+// takes the column's last pixel.
+int cellWidthFor(const QTableWidget* widget, const QString& text)
+{
+    const int margin = widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    // The cell lays its text out at fractional positions: the whole pixel above it is needed.
+    const int advance = qCeil(QFontMetricsF(widget->font()).horizontalAdvance(text));
+    return advance + 2 * margin + 1;
+}
+
+// The value's text with every digit the widest one of the font, so that no value of that length is wider.
+QString widestDigits(const QFontMetrics& metrics, const QByteArray& text)
+{
+    QChar widest = QLatin1Char('0');
+    for (char d = '1'; d <= '9'; ++d)
+        if (metrics.horizontalAdvance(QLatin1Char(d)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(d);
+    QString out = QString::fromLatin1(text);
+    for (QChar& ch : out)
+        if (ch.isDigit())
+            ch = widest;
+    return out;
+}
+
 } // namespace
+
+QByteArray longestFieldText(const FieldDescr& field)
+{
+    switch (field.type) {
+    case FieldType::Digit:
+        return QByteArray(field.rule == LenRule::Maxlen ? qMax(field.width, field.length) : field.width, '9');
+    case FieldType::Integer: {
+        const QByteArray low = numberText(field, std::numeric_limits<qint32>::min());
+        const QByteArray high = numberText(field, std::numeric_limits<qint32>::max());
+        return low.size() >= high.size() ? low : high;
+    }
+    case FieldType::Summa:
+    case FieldType::Quantity:
+        return numberText(field, std::numeric_limits<qint32>::max());
+    case FieldType::Date:
+        return QByteArrayLiteral("00.00.00");
+    case FieldType::Time:
+        return QByteArrayLiteral("00:00");
+    case FieldType::Text:
+        return QByteArray(field.rule == LenRule::Maxlen ? qMax(field.width, field.length) : field.width, ' ');
+    }
+    return {};
+}
+
+int nameColumn(const TableDescr& table, const ViewDescr& view)
+{
+    const int nameField = table.fieldIndex(QByteArrayLiteral("NAME"));
+    const int name = nameField >= 0 ? view.columnOfFieldIndex(nameField, ColumnFilter::Shown) : -1;
+    if (name >= 0)
+        return name;
+    int widest = -1;
+    for (int c = 0; c < view.columns.size(); ++c) {
+        const ColumnDescr& column = view.columns[c];
+        if (column.shown == '+' && column.fieldIndex >= 0 && column.fieldIndex < table.fields.size()
+            && table.fields[column.fieldIndex].type == FieldType::Text
+            && (widest < 0 || column.width > view.columns[widest].width))
+            widest = c;
+    }
+    return widest;
+}
+
+int fitColumns(QTableWidget* widget, const TableDescr& table, const ViewDescr& view)
+{
+    const QFontMetrics cellMetrics(widget->font());
+    const QFontMetrics titleMetrics(widget->horizontalHeader()->font());
+    const int name = nameColumn(table, view);
+    const int columns = qMin(widget->columnCount(), static_cast<int>(view.columns.size()));
+    int used = 0;
+    for (int c = 0; c < columns; ++c) {
+        const ColumnDescr& column = view.columns[c];
+        if (column.shown != '+' || c == name)
+            continue;
+        const int fi = column.fieldIndex;
+        if (fi >= 0 && fi < table.fields.size() && isNumber(table.fields[fi].type)) {
+            const QString longest = widestDigits(cellMetrics, longestFieldText(table.fields[fi]));
+            const int title = titleMetrics.horizontalAdvance(toUi(column.title))
+                + 2 * widget->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, widget);
+            widget->setColumnWidth(c, qMax(cellWidthFor(widget, longest), title));
+            const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+            for (int r = 0; r < widget->rowCount(); ++r)
+                cell(widget, r, c)->setTextAlignment(right);
+            if (QTableWidgetItem* header = widget->horizontalHeaderItem(c))
+                header->setTextAlignment(right);
+        }
+        used += widget->columnWidth(c);
+    }
+    if (name >= 0) {
+        // Whatever the other columns leave, but never so little that a name shows nothing.
+        const int room = widget->width() - 2 * widget->frameWidth() - used;
+        widget->setColumnWidth(name, qMax(room, cellWidthFor(widget, QStringLiteral("WWWW"))));
+        // A centred title wider than its column would lose both ends.
+        if (QTableWidgetItem* header = widget->horizontalHeaderItem(name))
+            header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return name;
+}
 
 void tabSetUp(QTableWidget* widget, ViewDescr& view, bool extraRow)
 {
@@ -76,6 +199,9 @@ void tabSetUp(QTableWidget* widget, ViewDescr& view, bool extraRow)
     widget->verticalHeader()->hide();
     widget->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     widget->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // A wrapped cell shows only its first line: a name would be cut to its first word.
+    widget->setWordWrap(false);
+    widget->setTextElideMode(Qt::ElideRight);
     widget->setSelectionMode(QAbstractItemView::SingleSelection);
     widget->setSelectionBehavior(QAbstractItemView::SelectRows);
 

@@ -14,10 +14,23 @@ class QTableWidget;
 // Formats one field of a record for a cell.
 using FieldFormatter = QByteArray (*)(const FieldDescr& field, const QByteArray& record);
 
-// Shapes the widget from the view (font, columns, widths, titles, hidden columns, alignment) and
-// stores the number of rows that fit into view.rows (one more with extraRow). Every cell exists
-// afterwards.
+// Shapes the widget from the view (font, columns, widths, titles, hidden columns, alignment;
+// cells never wrap and elide at the character) and stores the number of rows that fit into view.rows (one more with
+// extraRow). Every cell exists afterwards.
 void tabSetUp(QTableWidget* widget, ViewDescr& view, bool extraRow);
+// For a narrow screen, after tabSetUp and with the view bound to the table: a shown column of a
+// number field (DIGIT, INTEGER, SUMMA, QUANTITY) is right-aligned and as wide as the longest value
+// the field can hold and its title; the name column takes the width left over, eliding its names
+// at the character. Returns the name column, or -1.
+int fitColumns(QTableWidget* widget, const TableDescr& table, const ViewDescr& view);
+// The column that names the records: the shown column of the field NAME, else the widest shown
+// TEXT column; -1 when there is none. The view must be bound to the table.
+int nameColumn(const TableDescr& table, const ViewDescr& view);
+// The longest text a number, date or time field can hold, written under its own length rule
+// (DIGIT: its width of digits; INTEGER: either 32-bit limit with its sign; SUMMA and QUANTITY: the
+// largest value, as their conversions take no sign), and for INTEGER, SUMMA and QUANTITY no longer
+// than the field's length in characters. A TEXT field gives its width of blanks.
+QByteArray longestFieldText(const FieldDescr& field);
 // Single step 1, page step rows - 1, range 0 .. max(0, count - 1).
 void scrollBarSetUp(QScrollBar* bar, const ViewDescr& view, qint32 count);
 // Fills rows 0 .. n-1 from the table file starting at record first and clears the rest; then,

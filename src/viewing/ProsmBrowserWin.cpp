@@ -37,10 +37,11 @@ ProsmBrowserWin::ProsmBrowserWin(QWidget* parent)
 {
 }
 
-void ProsmBrowserWin::bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar* scrollBar, QPushButton* caseButton,
-    QPushButton* deleteButton, QPushButton* addButton, QPushButton* backButton)
+void ProsmBrowserWin::bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar* scrollBar, QLabel* rowName,
+    QPushButton* caseButton, QPushButton* deleteButton, QPushButton* addButton, QPushButton* backButton)
 {
     m_title = title;
+    m_rowName = rowName;
     m_tabWid = tabWid;
     m_scrollBar = scrollBar;
     m_case = caseButton;
@@ -56,6 +57,11 @@ void ProsmBrowserWin::bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar
     connect(m_delete, &QPushButton::clicked, this, &ProsmBrowserWin::snDeleteRec);
     connect(m_add, &QPushButton::clicked, this, &ProsmBrowserWin::snAddRec);
     connect(m_back, &QPushButton::clicked, this, &ProsmBrowserWin::snBack);
+    connect(m_tabWid, &QTableWidget::itemSelectionChanged, this, &ProsmBrowserWin::showRowName);
+    connect(m_tabWid, &QTableWidget::itemChanged, this, [this](const QTableWidgetItem* item) {
+        if (item->column() == m_nameColumn && item->isSelected())
+            showRowName();
+    });
 
     // The keys are the window's, whichever of its widgets has the focus: the table would
     // otherwise move its own cursor on Up and Down behind the browser's back.
@@ -92,6 +98,7 @@ void ProsmBrowserWin::giveButtonRowToTable()
     const int grow = m_case->height() + 4;
     m_tabWid->resize(m_tabWid->width(), m_tabWid->height() + grow);
     m_scrollBar->resize(m_scrollBar->width(), m_scrollBar->height() + grow);
+    m_rowName->move(m_rowName->x(), m_rowName->y() + grow);
 }
 
 void ProsmBrowserWin::setChoiceEnabled(bool caseEnabled, bool deleteEnabled)
@@ -114,6 +121,21 @@ void ProsmBrowserWin::setBrowseOnly()
 void ProsmBrowserWin::scrollToColumn(int column)
 {
     m_tabWid->horizontalScrollBar()->setValue(m_tabWid->horizontalHeader()->sectionPosition(column));
+}
+
+void ProsmBrowserWin::setNameColumn(int column)
+{
+    m_nameColumn = column;
+    showRowName();
+}
+
+void ProsmBrowserWin::showRowName()
+{
+    const QList<QTableWidgetSelectionRange> ranges = m_tabWid->selectedRanges();
+    const QTableWidgetItem* item
+        = ranges.isEmpty() || m_nameColumn < 0 ? nullptr : m_tabWid->item(ranges.first().topRow(), m_nameColumn);
+    m_rowName->setText(item ? item->text() : QString());
+    fitLabelToWidth(m_rowName);
 }
 
 bool ProsmBrowserWin::handleKey(QObject*, QKeyEvent* event)

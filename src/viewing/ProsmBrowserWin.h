@@ -32,6 +32,8 @@ public:
     void setBrowseOnly();
     // Scrolls the table sideways so that the view column starts at the left edge.
     void scrollToColumn(int column);
+    // The column whose text the line under the table shows whole for the selected row (-1: none).
+    void setNameColumn(int column);
 
     // The table and its scroll bar, for the table binding that fills and scrolls them.
     QTableWidget* table() const { return m_tabWid; }
@@ -51,8 +53,8 @@ protected:
     explicit ProsmBrowserWin(QWidget* parent = nullptr);
 
     // Called by each kind after its form is set up.
-    void bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar* scrollBar, QPushButton* caseButton,
-        QPushButton* deleteButton, QPushButton* addButton, QPushButton* backButton);
+    void bindCommon(QLabel* title, QTableWidget* tabWid, QScrollBar* scrollBar, QLabel* rowName,
+        QPushButton* caseButton, QPushButton* deleteButton, QPushButton* addButton, QPushButton* backButton);
     // One key press, at the widget that received it first. True when the key was taken.
     virtual bool handleKey(QObject* receiver, QKeyEvent* event);
 
@@ -61,7 +63,11 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    void showRowName();
+
     QLabel* m_title = nullptr;
+    QLabel* m_rowName = nullptr;
+    int m_nameColumn = -1;
     QTableWidget* m_tabWid = nullptr;
     QScrollBar* m_scrollBar = nullptr;
     QPushButton* m_case = nullptr;

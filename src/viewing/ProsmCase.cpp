@@ -135,6 +135,7 @@ void ProsmCase::mainTabSet(
     m_rows = view.rows;
     m_columns = static_cast<int>(view.columns.size());
     view.bind(table);
+    m_win->setNameColumn(fitColumns(m_win->table(), table, view));
     m_win->setBrowseOnly();
 
     if (m_kind != KindTab)

@@ -10,7 +10,8 @@ ProsmCaseWin::ProsmCaseWin(QWidget* parent)
     , m_ui(std::make_unique<Ui::ProsmCaseWin>())
 {
     m_ui->setupUi(this);
-    bindCommon(m_ui->UserTitle, m_ui->TabWid, m_ui->ScrollBar, m_ui->Case, m_ui->Delete, m_ui->Add, m_ui->Back);
+    bindCommon(
+        m_ui->UserTitle, m_ui->TabWid, m_ui->ScrollBar, m_ui->RowName, m_ui->Case, m_ui->Delete, m_ui->Add, m_ui->Back);
     connect(m_ui->ColHeader, &QComboBox::currentIndexChanged, this, &ProsmCaseWin::snColChanged);
     connect(m_ui->Search, &QPushButton::clicked, this, &ProsmCaseWin::snSearch);
     connect(m_ui->Home, &QPushButton::clicked, this, &ProsmCaseWin::snHome);

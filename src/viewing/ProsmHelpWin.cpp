@@ -7,7 +7,8 @@ ProsmHelpWin::ProsmHelpWin(QWidget* parent)
     , m_ui(std::make_unique<Ui::ProsmHelpWin>())
 {
     m_ui->setupUi(this);
-    bindCommon(m_ui->UserTitle, m_ui->TabWid, m_ui->ScrollBar, m_ui->Case, m_ui->Delete, m_ui->Add, m_ui->Back);
+    bindCommon(
+        m_ui->UserTitle, m_ui->TabWid, m_ui->ScrollBar, m_ui->RowName, m_ui->Case, m_ui->Delete, m_ui->Add, m_ui->Back);
 }
 
 ProsmHelpWin::~ProsmHelpWin() = default;

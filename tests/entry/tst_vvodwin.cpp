@@ -36,19 +36,19 @@ struct Child {
 
 // The single-record panel: everything 10 point bold, from the window.
 const Child RecChildren[] = {
-    { "hBar", Kind::Label, { 5, 25, 81, 16 }, "Код(ШК):", 10, true },
-    { "vBar", Kind::Edit, { 90, 25, 126, 20 }, "", 10, true },
+    { "hBar", Kind::Label, { 2, 25, 70, 16 }, "Код(ШК):", 10, true },
+    { "vBar", Kind::Edit, { 72, 25, 136, 20 }, "", 10, true },
     { "hPrice", Kind::Label, { 135, 55, 36, 16 }, "Цена", 10, true },
     { "hRest", Kind::Label, { 95, 170, 46, 13 }, "Кол-во", 10, true },
     { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "F1 Отмена", 10, true },
     { "Exit", Kind::Button, { 160, 285, 75, 31 }, "Выход", 10, true },
-    { "vPrice", Kind::Boxed, { 175, 55, 66, 21 }, "", 10, true },
-    { "vRest", Kind::Edit, { 150, 165, 66, 20 }, "", 10, true },
+    { "vPrice", Kind::Boxed, { 173, 55, 66, 21 }, "", 10, true },
+    { "vRest", Kind::Edit, { 150, 165, 56, 20 }, "", 10, true },
     { "Search", Kind::Button, { 80, 285, 75, 31 }, "F2 Подбор", 10, true },
-    { "UserTitle", Kind::Title, { 0, 0, 241, 16 }, "Ввод данных", 10, true },
-    { "line", Kind::Line, { 0, 10, 241, 16 }, "", 10, true },
-    { "bBar", Kind::Button, { 220, 25, 21, 23 }, "Ok", 10, true },
-    { "bRest", Kind::Button, { 220, 165, 21, 23 }, "Ok", 10, true },
+    { "UserTitle", Kind::Title, { 0, 0, 240, 16 }, "Ввод данных", 10, true },
+    { "line", Kind::Line, { 0, 10, 240, 16 }, "", 10, true },
+    { "bBar", Kind::Button, { 210, 24, 30, 23 }, "Ok", 10, true },
+    { "bRest", Kind::Button, { 210, 164, 30, 23 }, "Ok", 10, true },
     { "hCode", Kind::Label, { 5, 55, 31, 20 }, "Код", 10, true },
     { "vCode", Kind::Boxed, { 35, 55, 91, 20 }, "", 10, true },
     { "hName", Kind::Label, { 5, 80, 86, 20 }, "Название", 10, true },
@@ -57,7 +57,7 @@ const Child RecChildren[] = {
     { "vDocTovRest", Kind::Boxed, { 5, 205, 111, 20 }, "", 10, true },
     { "hSumTovRest", Kind::Label, { 130, 185, 71, 20 }, "На сумму", 10, true },
     { "vSumTovRest", Kind::Boxed, { 130, 205, 106, 20 }, "", 10, true },
-    { "hDocSum", Kind::Label, { 130, 230, 111, 20 }, "Сумма по док.:", 10, true },
+    { "hDocSum", Kind::Label, { 130, 230, 110, 20 }, "Сумма по док.:", 10, true },
     { "vDocSum", Kind::Boxed, { 130, 250, 106, 20 }, "", 10, true },
     { "hDocLin", Kind::Label, { 5, 230, 101, 16 }, "Строк в док.", 10, true },
     { "vDocLin", Kind::Boxed, { 5, 250, 111, 20 }, "", 10, true },
@@ -65,21 +65,22 @@ const Child RecChildren[] = {
 
 // The table panel: 8 point from the window, the code label 10 point, the table "Courier" 8.
 const Child TabChildren[] = {
-    { "TabWid", Kind::Table, { 5, 50, 211, 196 }, "", 8, false },
-    { "ScrollBar", Kind::Scroll, { 215, 75, 20, 171 }, "", 8, false },
+    { "TabWid", Kind::Table, { 0, 50, 220, 180 }, "", 8, false },
+    { "ScrollBar", Kind::Scroll, { 220, 50, 20, 180 }, "", 8, false },
+    { "RowName", Kind::Label, { 2, 232, 236, 18 }, "", 9, true },
     { "hBar", Kind::Label, { 10, 25, 81, 16 }, "Код(ШК):", 10, false },
-    { "vBar", Kind::Edit, { 90, 25, 126, 20 }, "", 8, false },
+    { "vBar", Kind::Edit, { 90, 25, 116, 20 }, "", 8, false },
     { "hPrice", Kind::Label, { 0, 255, 41, 16 }, "Цена", 8, false },
     { "hRest", Kind::Label, { 110, 260, 46, 13 }, "Кол-во", 8, false },
     { "Cancel", Kind::Button, { 0, 285, 75, 31 }, "F1 Отмена", 8, false },
     { "Exit", Kind::Button, { 160, 285, 75, 31 }, "Выход", 8, false },
     { "vPrice", Kind::Boxed, { 40, 255, 61, 21 }, "", 8, false },
-    { "vRest", Kind::Edit, { 160, 255, 61, 20 }, "", 8, false },
+    { "vRest", Kind::Edit, { 160, 255, 46, 20 }, "", 8, false },
     { "Search", Kind::Button, { 80, 285, 75, 31 }, "F2 Подбор", 8, false },
-    { "UserTitle", Kind::Title, { 0, 0, 241, 16 }, "Ввод данных", 8, false },
-    { "line", Kind::Line, { 0, 10, 241, 16 }, "", 8, false },
-    { "bBar", Kind::Button, { 220, 25, 21, 23 }, "Ok", 8, false },
-    { "bRest", Kind::Button, { 220, 255, 21, 23 }, "Ok", 8, false },
+    { "UserTitle", Kind::Title, { 0, 0, 240, 16 }, "Ввод данных", 8, false },
+    { "line", Kind::Line, { 0, 10, 240, 16 }, "", 8, false },
+    { "bBar", Kind::Button, { 210, 24, 30, 23 }, "Ok", 8, false },
+    { "bRest", Kind::Button, { 210, 254, 30, 23 }, "Ok", 8, false },
 };
 
 std::unique_ptr<VvodPanelWin> makePanel(const QString& panel)
@@ -259,7 +260,7 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("pointSize");
         QTest::addColumn<bool>("bold");
-        QTest::newRow("table") << QStringLiteral("table") << QSize(244, 320) << 8 << false;
+        QTest::newRow("table") << QStringLiteral("table") << QSize(240, 320) << 8 << false;
         QTest::newRow("record") << QStringLiteral("record") << QSize(240, 320) << 10 << true;
     }
     void window()
@@ -415,7 +416,7 @@ private slots:
         QFETCH(int, column);
         VvodWin win;
         ViewDescr view = entryView();
-        win.setUpTable(view);
+        win.setUpTable(view, resTable());
         showScreen(&win);
         QVERIFY(QTest::qWaitForWindowExposed(&win));
         auto* table = win.findChild<QTableWidget*>(QStringLiteral("TabWid"));
@@ -434,7 +435,7 @@ private slots:
     {
         VvodWin win;
         ViewDescr view = entryView();
-        const int rows = win.setUpTable(view);
+        const int rows = win.setUpTable(view, resTable());
         showScreen(&win);
         QVERIFY(QTest::qWaitForWindowExposed(&win));
         auto* bar = win.findChild<QScrollBar*>(QStringLiteral("ScrollBar"));
@@ -460,7 +461,7 @@ private slots:
         VvodWin win;
         ViewDescr view = entryView();
         const TableDescr table = resTable();
-        const int rows = win.setUpTable(view);
+        const int rows = win.setUpTable(view, resTable());
         auto* tab = win.findChild<QTableWidget*>(QStringLiteral("TabWid"));
         QVERIFY(rows >= 4);
         QCOMPARE(view.rows, rows);
@@ -543,12 +544,14 @@ private slots:
             auto* tab = static_cast<VvodWin*>(win.get());
             ViewDescr view = entryView();
             const TableDescr table = resTable();
-            const char* const lines[] = { "4600000000017;1017;Молоко;56.30;2.500",
-                "4600000000024;1024;Хлеб;32.00;1.000", "4600000000031;1031;Сыр;415.90;0.350" };
-            tab->setUpTable(view);
+            const char* const lines[] = { "4600000000017;1017;Молоко пастеризованное 3,2% 1л;56.30;2.500",
+                "4600000000024;1024;Хлеб;32.00;1.000", "4600000000031;1031;Сыр российский весовой;415.90;0.350" };
+            tab->setUpTable(view, resTable());
             for (int r = 0; r < 3; ++r)
                 tab->showRow(r, ViewFx::record(table, lines[r]), table, view, fieldToText);
             tab->selectRow(2);
+            // The selected row's whole name, under the table.
+            shown.append(std::make_pair("RowName", "Сыр российский весовой"));
             tab->setScroll(5, 2);
         }
         for (const auto& [widget, text] : shown)

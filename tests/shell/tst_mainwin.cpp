@@ -91,9 +91,9 @@ private slots:
                                << 12;
         QTest::newRow("Vihod") << QStringLiteral("Vihod") << QRect(125, 235, 106, 26) << QStringLiteral("(5) ВЫХОД")
                                << 0;
-        QTest::newRow("UserTitle") << QStringLiteral("UserTitle") << QRect(0, 0, 241, 21) << QStringLiteral("Ortova")
+        QTest::newRow("UserTitle") << QStringLiteral("UserTitle") << QRect(0, 0, 240, 21) << QStringLiteral("Ortova")
                                    << 0;
-        QTest::newRow("line") << QStringLiteral("line") << QRect(-5, 15, 246, 16) << QString() << 0;
+        QTest::newRow("line") << QStringLiteral("line") << QRect(0, 15, 240, 16) << QString() << 0;
         QTest::newRow("VerLab") << QStringLiteral("VerLab") << QRect(60, 280, 111, 31)
                                 << QStringLiteral("Инвентаризация\n    версия 1.6") << 10;
     }

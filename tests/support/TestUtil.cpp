@@ -2,6 +2,7 @@
 
 #include "Codec.h"
 #include "RunLog.h"
+#include "ScreenFit.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,8 +36,11 @@ QByteArray cp(const char* utf8)
 
 void saveScreen(QWidget* widget, const QString& name)
 {
+    if (!widget)
+        return;
+    ScreenFit::verify(widget, name);
     const QString dir = qEnvironmentVariable("ORTOVA_SCREENS_DIR");
-    if (dir.isEmpty() || !widget)
+    if (dir.isEmpty())
         return;
     QDir().mkpath(dir);
     widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));

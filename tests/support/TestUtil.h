@@ -13,7 +13,8 @@ QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 // UTF-8 source text to Windows-1251 bytes.
 QByteArray cp(const char* utf8);
-// When ORTOVA_SCREENS_DIR names a folder, saves a PNG of the widget there as <name>.png.
+// Fails the running test when the window does not fit the terminal's screen (ScreenFit); when
+// ORTOVA_SCREENS_DIR names a folder, also saves a PNG of the window there as <name>.png.
 void saveScreen(QWidget* widget, const QString& name);
 // Opens the run log in dir and returns its path, so a test can read what was logged.
 QString openRunLogIn(const QString& dir);

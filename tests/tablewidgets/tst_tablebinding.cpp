@@ -45,6 +45,8 @@ private slots:
     void editRowAndEditable();
     void selection();
     void openEditorCommitOrDrop();
+    void cellsShowNumbersWholeAndNamesElided_data();
+    void cellsShowNumbersWholeAndNamesElided();
 
 private:
     QTemporaryDir m_dir;
@@ -341,6 +343,73 @@ void TestTableBinding::openEditorCommitOrDrop()
         QTRY_VERIFY(!tw.indexWidget(tw.currentIndex()));
         QCOMPARE(tw.item(0, 1)->text(), commit ? QStringLiteral("стало") : QStringLiteral("было"));
     }
+}
+
+void TestTableBinding::cellsShowNumbersWholeAndNamesElided_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("fontSize");
+    QTest::addColumn<int>("priceRule");
+    QTest::addColumn<QByteArrayList>("shown");
+    // The browser's table and the entry panel's narrower one, in the demo's font and a larger one.
+    QTest::newRow("browser") << 222 << 8 << int(LenRule::Standart)
+                             << QByteArrayList { "CODE", "NAME", "PRICE", "NOTE" };
+    QTest::newRow("entry panel") << 220 << 8 << int(LenRule::Minimal) << QByteArrayList { "NAME", "REST", "PRICE" };
+    QTest::newRow("barcode, large font") << 222 << 10 << int(LenRule::Maxlen) << QByteArrayList { "BAR", "NAME" };
+    QTest::newRow("code and quantity") << 222 << 10 << int(LenRule::Standart)
+                                       << QByteArrayList { "CODE", "NAME", "REST" };
+}
+
+// With the largest values the fields can hold in a row (as many digits as a DIGIT field's width, as
+// many characters as a SUMMA or QUANTITY field's length), every shown number column is wide enough
+// (by the view's own measure of its cells) and right-aligned; the name column takes what is left
+// and its long name is cut at a character, never wrapped down to its first word.
+void TestTableBinding::cellsShowNumbersWholeAndNamesElided()
+{
+    QFETCH(int, width);
+    QFETCH(int, fontSize);
+    QFETCH(int, priceRule);
+    QFETCH(QByteArrayList, shown);
+    using Fixtures::field;
+    TableDescr table = Fixtures::table("TVR", "GOODS", ';',
+        { field("CODE", FieldType::Digit, 6), field("BAR", FieldType::Digit, 13),
+            field("NAME", FieldType::Text, 30, LenRule::Minimal),
+            field("PRICE", FieldType::Summa, 10, LenRule(priceRule)),
+            field("REST", FieldType::Quantity, 10, LenRule::Minimal), field("NOTE", FieldType::Text, 8) });
+    ViewDescr view = ViewFx::goodsView();
+    view.fontSize = fontSize;
+    view.columns.clear();
+    for (const char* name : { "CODE", "BAR", "NAME", "PRICE", "REST", "NOTE" })
+        view.columns << ViewFx::column(name, name, 30, shown.contains(name) ? '+' : '-');
+    QTableWidget tw;
+    tw.resize(width, 216);
+    tabSetUp(&tw, view, false);
+    view.bind(table);
+    QCOMPARE(fitColumns(&tw, table, view), 2);
+
+    const QByteArray record
+        = ViewFx::record(table, "999999;99999999999999;Молоко ультрапастеризованное 3;9999999.99;999999.999;");
+    fillRow(&tw, 0, record, table, view);
+    QCOMPARE(tw.item(0, 2)->text(), QStringLiteral("Молоко ультрапастеризованное 3"));
+    QVERIFY(!tw.wordWrap());
+    QCOMPARE(tw.textElideMode(), Qt::ElideRight);
+
+    // The width the view itself finds a column's cells need to be shown whole.
+    const auto needs = [&tw](int c) { return static_cast<const QAbstractItemView&>(tw).sizeHintForColumn(c); };
+    int others = 0;
+    for (int c = 0; c < view.columns.size(); ++c) {
+        if (c == 2 || tw.isColumnHidden(c))
+            continue;
+        others += tw.columnWidth(c);
+        if (view.columns[c].fieldName == "NOTE") {
+            QCOMPARE(tw.columnWidth(c), 30); // another text column keeps the view's width
+            continue;
+        }
+        QVERIFY2(tw.columnWidth(c) >= needs(c), qPrintable(tw.item(0, c)->text()));
+        QVERIFY(Qt::Alignment(tw.item(0, c)->textAlignment()) & Qt::AlignRight);
+    }
+    QCOMPARE(others + tw.columnWidth(2), tw.width() - 2 * tw.frameWidth());
+    QVERIFY(tw.columnWidth(2) < needs(2)); // too long to be whole: it is elided
 }
 
 QTEST_MAIN(TestTableBinding)
