@@ -9,11 +9,29 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 VvodPanelWin::VvodPanelWin(QWidget* parent)
     : QWidget(parent)
 {
 }
+
+namespace {
+
+// A button's text with the key that presses it: before the text where the line has room, else on
+// a line of its own above it.
+QString keyedText(const QPushButton* button, const QString& key, const QString& text)
+{
+    const QString line = key + QLatin1Char(' ') + text;
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = line;
+    const int room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    return QFontMetrics(button->font()).horizontalAdvance(line) <= room ? line : key + QLatin1Char('\n') + text;
+}
+
+} // namespace
 
 void VvodPanelWin::bindCommon(const Common& common)
 {
@@ -27,7 +45,7 @@ void VvodPanelWin::bindCommon(const Common& common)
     connect(common.search, &QPushButton::clicked, this, &VvodPanelWin::on_Search_clicked);
     // The keypad reaches the two buttons without a stylus; their keys are written on them.
     setCancelText(common.cancel->text());
-    common.search->setText(QStringLiteral("F2 ") + common.search->text());
+    common.search->setText(keyedText(common.search, QStringLiteral("F2"), common.search->text()));
     m_titleStyle = common.userTitle->styleSheet();
 
     const QList<QLabel*> labels = findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
@@ -116,7 +134,7 @@ void VvodPanelWin::fitTitle()
 
 void VvodPanelWin::setCancelText(const QString& text)
 {
-    m_common.cancel->setText(QStringLiteral("F1 ") + text);
+    m_common.cancel->setText(keyedText(m_common.cancel, QStringLiteral("F1"), text));
 }
 
 void VvodPanelWin::on_Exit_clicked()
