@@ -66,6 +66,7 @@ private slots:
     void agreesWithScan();
     void neverTrustedWhenStale_data();
     void neverTrustedWhenStale();
+    void pageOfTheOtherKeyRejected();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -318,6 +319,43 @@ void TestKeyIndex::neverTrustedWhenStale()
         QVERIFY(sortedIndexUsable(files));
         QVERIFY(lookupSortedIndex(files, lowestKey, n, rec) != KeyLookup::Unusable);
     }
+}
+
+void TestKeyIndex::pageOfTheOtherKeyRejected()
+{
+    // Page 1 of the barcodes' sorted file put whole over page 1 of the codes' (a misdirected
+    // write): its checksum must not hold there, or code 100000 would read as absent.
+    QList<QByteArray> bars;
+    for (int i = 0; i < 660; ++i)
+        bars << QByteArray::number(4600000000000LL + 3 * i);
+    const TableDescr table = Fixtures::goods();
+    const QByteArray goods = goodsBytes(table, bars);
+    const QString bin = path("g_tvr.bin");
+    QVERIFY(writeFile(bin, goods));
+    QVERIFY(setModified(bin, QDateTime::currentDateTime().addSecs(-3600)));
+    QVERIFY(prepareIndexFiles(bin, table));
+    QByteArray codes = readFile(path("Code.sorted.ndx"));
+    const QByteArray barPages = readFile(path("Bar.sorted.ndx"));
+    QVERIFY(codes.size() >= 2 * 4096 && barPages.size() >= 2 * 4096);
+    codes.replace(4096, 4096, barPages.mid(4096, 4096));
+    QVERIFY(writeFile(path("Code.sorted.ndx"), codes));
+    forgetIndexFreshness();
+
+    const FieldDescr& code = table.fields[table.fieldIndex("CODE")];
+    KeyIndexFiles files;
+    files.goodsFile = bin;
+    files.recordLength = table.recordLength;
+    files.keyOffset = code.offset;
+    files.keyWidth = code.width;
+    files.indexFile = path("Code.ndx");
+    files.sortedFile = path("Code.sorted.ndx");
+    QByteArray key;
+    QVERIFY(searchKeyBytes(code, "100000", key));
+    qint32 n = -1;
+    QByteArray rec;
+    QCOMPARE(lookupSortedIndex(files, key, n, rec), KeyLookup::Unusable);
+    QCOMPARE(searchNdx(bin, table, KeyRole::Code, "100000", rec), 0);
+    QCOMPARE(rec, goods.left(table.recordLength));
 }
 
 QTEST_GUILESS_MAIN(TestKeyIndex)
