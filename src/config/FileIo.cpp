@@ -65,6 +65,22 @@ bool syncFileData(QFileDevice& file)
     return file.flush() && syncFileData(file.handle());
 }
 
+bool removeFilesDurably(const QStringList& files)
+{
+    bool ok = true;
+    QStringList folders;
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        if (!QFile::remove(file) && (info.exists() || info.isSymLink()))
+            ok = false;
+        if (!folders.contains(info.absolutePath()))
+            folders << info.absolutePath();
+    }
+    for (const QString& folder : std::as_const(folders))
+        ok = syncFolder(folder) && ok;
+    return ok;
+}
+
 namespace {
 
 // The process's umask, read without changing it (umask(2) can only be read by setting it, which

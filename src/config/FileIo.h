@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class QIODevice;
@@ -24,6 +25,11 @@ bool syncFolder(const QString& folder);
 // file.
 bool syncFileData(int fd);
 bool syncFileData(QFileDevice& file);
+
+// Removes the files, then flushes the folders they were in, for a deletion the operator is told is
+// done: it must outlive a power loss. True when every file is gone (also when it was not there)
+// and every folder flushed.
+bool removeFilesDurably(const QStringList& files);
 
 // The permissions a new version of path gets: those of the present file, or for a new file the
 // usual ones (0644 less the process's umask).

@@ -7,6 +7,7 @@
 #include "DescrRegistry.h"
 #include "Dialogs.h"
 #include "FieldCodec.h"
+#include "FileIo.h"
 #include "FileList.h"
 #include "Index.h"
 #include "ProsmAdd.h"
@@ -443,8 +444,8 @@ bool Vvod::fileCheck()
                 == 0;
         if (remove) {
             logLine(QByteArrayLiteral("vvMainTabSet: new result table"));
-            QFile::remove(m_resFile);
-            QFile::remove(changeMarkerName(m_resFile));
+            if (!removeFilesDurably({ m_resFile, changeMarkerName(m_resFile) }))
+                logLine(QByteArrayLiteral("vvMainTabSet: old result table not removed for good"));
         }
     }
     if (!QFileInfo::exists(m_resFile)) {
