@@ -272,7 +272,14 @@ QString TestCrash::readLines(const QByteArray& output)
 
 QString TestCrash::checkNextStart()
 {
-    // The start-up clean-up, and the exchange's in its folders.
+    // The start-up clean-up, and the exchange's in its folders, of the terminal the settings name
+    // (its temporaries carry its number).
+    {
+        AppState state;
+        DescrRegistry registry;
+        if (getIniFile(QDir(m_f.app()).filePath(QStringLiteral("OrtUser.ini")), state, registry))
+            appState().user.programm.terminalNumber = state.user.programm.terminalNumber;
+    }
     for (const QString& folder : { m_f.work(), m_f.app(), m_f.officeIn(), m_f.officeOut() })
         removeStaleTemporaries(folder);
     iopGetNum(m_f.app());

@@ -116,8 +116,8 @@ void TestNaEditors::init()
     QVERIFY(getIniFile(QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/OrtUser.ini")));
     state.settingsChanged = false;
     state.appDir = QFile::encodeName(m_dir->path());
-    for (const char* folder : { "office/in", "office/out", "ftp/in", "ftp/out", "work/ftp/in", "work/ftp/out", "sub2",
-             "01", "work/sub", "work/in2" })
+    for (const char* folder : { "office/in", "office/out", "office/out/01", "ftp/in", "ftp/out", "ftp/out/01",
+             "work/ftp/in", "work/ftp/out", "work/ftp/out/01", "sub2", "01", "work/sub", "work/in2" })
         QVERIFY(QDir().mkpath(app(QString::fromLatin1(folder))));
     QVERIFY(TestUtil::writeFile(app(QStringLiteral("afile")), "x"));
     // The work folder in force is not the application folder, so that relative names show which
