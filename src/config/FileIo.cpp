@@ -65,6 +65,58 @@ bool syncFileData(QFileDevice& file)
     return file.flush() && syncFileData(file.handle());
 }
 
+bool removeFilesDurably(const QStringList& files)
+{
+    bool ok = true;
+    QStringList folders;
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        if (!QFile::remove(file) && (info.exists() || info.isSymLink()))
+            ok = false;
+        if (!folders.contains(info.absolutePath()))
+            folders << info.absolutePath();
+    }
+    for (const QString& folder : std::as_const(folders))
+        ok = syncFolder(folder) && ok;
+    return ok;
+}
+
+namespace {
+
+// The process's umask, read without changing it (umask(2) can only be read by setting it, which
+// would race with files another thread creates meanwhile).
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    QByteArray text;
+    if (status.open(QIODevice::ReadOnly) && readToEnd(status, text)) {
+        const qsizetype at = text.indexOf("\nUmask:");
+        if (at >= 0) {
+            bool ok = false;
+            const qsizetype end = text.indexOf('\n', at + 1);
+            const unsigned mask = text.mid(at + 7, end < 0 ? -1 : end - at - 7).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return mode_t(mask & 0777);
+        }
+    }
+    return 022;
+}
+
+} // namespace
+
+unsigned replacementMode(const QString& path)
+{
+    struct stat old { };
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0)
+        return old.st_mode & 07777;
+    return 0644 & ~currentUmask();
+}
+
+bool giveReplacementMode(const QString& file, const QString& target)
+{
+    return ::chmod(QFile::encodeName(file).constData(), mode_t(replacementMode(target))) == 0;
+}
+
 const char TemporaryInfix[] = ".ortova-";
 
 namespace {
@@ -188,10 +240,8 @@ bool DurableFile::commit(qint64 expectedSize)
         return false;
     const int fd = m_temp.handle();
     // The new file gets the old one's permissions, or the usual ones for a new file.
-    struct stat old { };
     const QByteArray target = QFile::encodeName(m_target);
-    const mode_t mode = ::stat(target.constData(), &old) == 0 ? (old.st_mode & 07777) : mode_t(0644);
-    ::fchmod(fd, mode);
+    ::fchmod(fd, mode_t(replacementMode(m_target)));
     struct stat written { };
     if (!syncFileData(fd) || ::fstat(fd, &written) != 0) {
         fail(errno);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class QIODevice;
@@ -24,6 +25,18 @@ bool syncFolder(const QString& folder);
 // file.
 bool syncFileData(int fd);
 bool syncFileData(QFileDevice& file);
+
+// Removes the files, then flushes the folders they were in, for a deletion the operator is told is
+// done: it must outlive a power loss. True when every file is gone (also when it was not there)
+// and every folder flushed.
+bool removeFilesDurably(const QStringList& files);
+
+// The permissions a new version of path gets: those of the present file, or for a new file the
+// usual ones (0644 less the process's umask).
+unsigned replacementMode(const QString& path);
+// Gives file (a finished new version of target, still under its temporary name) the permissions
+// replacementMode(target); false when it cannot.
+bool giveReplacementMode(const QString& file, const QString& target);
 
 // Every temporary file this program writes beside another is named "<name>.ortova-<T>-XXXXXX",
 // where T is the terminal number (letters and digits of it; "<name>.ortova-XXXXXX" without one)
@@ -59,11 +72,11 @@ public:
     // False, and commit() fails, when not every byte was written.
     bool write(const char* data, qint64 size);
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
-    // Gives the new file the old one's permissions (0644 for a new file), flushes it, checks that
-    // it holds expectedSize bytes (by default the bytes given to write(); a writer that filled the
-    // temporary through tempName() gives its own count), renames it over the target and flushes
-    // the folder. False leaves the target as it was. Once the rename is done the result is true;
-    // folderSynced() tells whether the folder flush worked as well.
+    // Gives the new file replacementMode(target), flushes it, checks that it holds expectedSize
+    // bytes (by default the bytes given to write(); a writer that filled the temporary through
+    // tempName() gives its own count), renames it over the target and flushes the folder. False
+    // leaves the target as it was. Once the rename is done the result is true; folderSynced()
+    // tells whether the folder flush worked as well.
     bool commit(qint64 expectedSize = -1);
     bool folderSynced() const { return m_folderSynced; }
     // Gives the new version up now: the temporary is removed, the target stays as it was.

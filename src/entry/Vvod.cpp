@@ -7,6 +7,7 @@
 #include "DescrRegistry.h"
 #include "Dialogs.h"
 #include "FieldCodec.h"
+#include "FileIo.h"
 #include "FileList.h"
 #include "Index.h"
 #include "ProsmAdd.h"
@@ -523,6 +524,9 @@ bool Vvod::fileCheck()
                 showMessage(IconCritical, EntryTitle, QStringLiteral("Справочник остатков\n не удалён"));
                 return false;
             }
+            // Gone for good before counting starts anew: a power loss must not bring them back.
+            if (!syncFolder(QFileInfo(m_resFile).absolutePath()))
+                logLine(QByteArrayLiteral("vvMainTabSet: folder not flushed after removing the old result table"));
         }
     }
     if (!QFileInfo::exists(m_resFile)) {

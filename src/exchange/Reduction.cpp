@@ -87,6 +87,9 @@ ReduceResult reduceText(
         refused = "no line converted";
     else if (kind == DocKind::WeightCodes && !WgtMemDescr().load(table, temp))
         refused = "not loadable as weight codes";
+    // The temporary was made readable by its owner alone; the table keeps the permissions it had.
+    if (refused.isEmpty() && !giveReplacementMode(temp, binFile))
+        refused = "permissions not set";
     if (refused.isEmpty() && kind == DocKind::Goods)
         dropIndexes(binFile);
     if (refused.isEmpty() && !renameInPlace(temp, binFile)) {

@@ -792,7 +792,7 @@ void ObMain::delivered(const ExchangeJob& job)
     }
     m_cur.done = true;
     // Delivered: the table holds no unsent changes any more.
-    QFile::remove(markerOf(m_cur.bin));
+    removeFilesDurably({ markerOf(m_cur.bin) });
     if (obmen().unloadMessage == 1)
         showBox(IconInformation, QStringLiteral("Выгрузка\nвыполнена\nуспешно"));
     finishLog(QStringLiteral("Справочник выгружен успешно."));

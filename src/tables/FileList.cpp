@@ -268,5 +268,8 @@ bool removeCopy(const QString& binFile, DocKind kind)
                 return false;
         }
     }
+    // The operator is told the copy is gone: it must stay gone after a power loss.
+    if (!syncFolder(QFileInfo(binFile).absolutePath()))
+        logLine(QByteArrayLiteral("removeCopy: folder not flushed ") + fromUi(binFile));
     return true;
 }

@@ -281,9 +281,14 @@ public:
         std::memset(page, 0, PageBytes);
         return page;
     }
+    // The header is sealed first; every later page with the seed it gives.
     void seal()
     {
-        sealPage(m_buffer.data() + m_used, m_pageNo++);
+        char* page = m_buffer.data() + m_used;
+        if (m_pageNo == 0)
+            m_seed = fileSeed(page);
+        sealPage(page, m_pageNo, m_pageNo == 0 ? 0 : m_seed);
+        ++m_pageNo;
         m_used += PageBytes;
     }
     bool flush()
@@ -298,6 +303,7 @@ private:
     QByteArray m_buffer;
     qint64 m_used = 0;
     qint64 m_pageNo = 0;
+    uint64_t m_seed = 0;
 };
 
 bool writeSorted(

@@ -13,10 +13,10 @@
 // page that identifies the goods table it was built from (size, inode, modification and change
 // times, a checksum of sampled blocks, record length, key position) and the "Bar.ndx" /
 // "Code.ndx" it goes with, then leaf pages of pairs, then pages of separator keys up to a single
-// root page. Every page ends in a checksum of itself and its place in the file. A lookup reads the
-// header, one page per level and the goods record (a few page reads at any size), and trusts the
-// file only while the goods table and the index file are the ones it was built from; otherwise it
-// reports the file unusable and the caller scans as before.
+// root page. Every page ends in a checksum of itself, its place in the file and the header's key
+// column and identities. A lookup reads the header, one page per level and the goods record (a few
+// page reads at any size), and trusts the file only while the goods table and the index file are
+// the ones it was built from; otherwise it reports the file unusable and the caller scans as before.
 
 struct KeyIndexFiles {
     QString goodsFile;

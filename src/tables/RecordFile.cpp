@@ -1,8 +1,11 @@
 #include "RecordFile.h"
 
 #include "Codec.h"
+#include "DocKind.h"
 #include "FileIo.h"
+#include "Index.h"
 #include "IndexFreshness.h"
+#include "KeyIndex.h"
 #include "ReplaceFile.h"
 #include "RunLog.h"
 #include "TableFiles.h"
@@ -75,6 +78,30 @@ void unmarkFailedChange(const QString& binFile, bool madeMarker)
         QFile::remove(changeMarkerName(binFile));
 }
 
+// A goods table changed in place keeps its size and inode, and a power loss can take back the
+// times the change gave it while keeping the record; its sorted key files would then trust a
+// table they do not describe. They go for good before the change (the next lookup builds them
+// again); false when one stays.
+bool dropSortedIndexesBeforeChange(const QString& binFile, const TableDescr& table)
+{
+    if (docKindOfExtension(table.extension) != DocKind::Goods)
+        return true;
+    QStringList sorted;
+    for (const KeyRole role : { KeyRole::Bar, KeyRole::Code }) {
+        const QString file = sortedIndexFileName(indexFileName(binFile, role));
+        if (QFileInfo::exists(file))
+            sorted << file;
+    }
+    if (sorted.isEmpty())
+        return true;
+    const bool removed = removeFilesDurably(sorted);
+    for (const QString& file : std::as_const(sorted))
+        noteFileWritten(file);
+    if (!removed)
+        logLine(QByteArrayLiteral("putRec: sorted index files not removed ") + fromUi(binFile));
+    return removed;
+}
+
 } // namespace
 
 bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, const QByteArray& record)
@@ -93,6 +120,8 @@ bool putRec(const QString& binFileAsNamed, const TableDescr& table, qint32 n, co
         logLine(QByteArrayLiteral("putRec:n -1"));
         return false;
     }
+    if (!dropSortedIndexesBeforeChange(binFile, table))
+        return false;
     const bool madeMarker = markBeforeChange(binFile);
     const qint64 written = file.write(record.constData(), table.recordLength);
     // Saved means on the disk: the record editor reports it saved when this returns.
@@ -121,6 +150,8 @@ bool appendRec(const QString& binFileAsNamed, TableDescr& table, const QByteArra
     // write would otherwise shift it and every later record off the record grid.
     const qint64 size = file.size();
     const qint64 at = size / table.recordLength * table.recordLength;
+    if (!dropSortedIndexesBeforeChange(binFile, table))
+        return false;
     const bool madeMarker = markBeforeChange(binFile);
     const bool ok = file.seek(at) && file.write(record.constData(), table.recordLength) == table.recordLength
         && file.flush() && (file.size() == at + table.recordLength || file.resize(at + table.recordLength))

@@ -41,10 +41,11 @@ namespace {
         return v;
     }
 
-    // Seeded with the page number, so that a page found at another place does not check out.
-    uint64_t pageSum(const char* page, int64_t pageNo)
+    // Seeded with the page number, so that a page found at another place does not check out, and
+    // with the file's seed, so that a page of another file at the same place does not either.
+    uint64_t pageSum(const char* page, int64_t pageNo, uint64_t seed)
     {
-        return hashBytes(page, PagePayload, 0x4B4559504147ULL ^ uint64_t(pageNo));
+        return hashBytes(page, PagePayload, (0x4B4559504147ULL ^ uint64_t(pageNo)) + seed * 0x9E3779B97F4A7C15ULL);
     }
 
 } // namespace
@@ -137,15 +138,22 @@ uint64_t hashBytes(const char* p, int64_t n, uint64_t seed)
     return h;
 }
 
-void sealPage(char* page, int64_t pageNo)
+uint64_t fileSeed(const char* header)
 {
-    putLe64(pageSum(page, pageNo), page + PagePayload);
+    // Record length, key column, flags, entries, goods identity and sample, index identity, build
+    // time: everything from the record length to the end of the build time.
+    return hashBytes(header + AtRecordLength, AtBuiltAt + 8 - AtRecordLength, 0x46494C45ULL);
 }
 
-bool readPage(int fd, int64_t pageNo, char* page)
+void sealPage(char* page, int64_t pageNo, uint64_t seed)
+{
+    putLe64(pageSum(page, pageNo, seed), page + PagePayload);
+}
+
+bool readPage(int fd, int64_t pageNo, char* page, uint64_t seed)
 {
     return preadFull(fd, page, PageBytes, pageNo * PageBytes) == PageBytes
-        && getLe64(page + PagePayload) == pageSum(page, pageNo);
+        && getLe64(page + PagePayload) == pageSum(page, pageNo, seed);
 }
 
 std::vector<int64_t> sampleOffsets(int64_t goodsSize)
@@ -240,7 +248,7 @@ bool columnSupported(const KeyColumn& c)
 bool headerIdentityHolds(
     int sortedFd, int goodsFd, const char* indexPath, const KeyColumn& c, Layout& layout, char* page, FileId& goods)
 {
-    if (!readPage(sortedFd, 0, page) || std::memcmp(page + AtMagic, Magic, sizeof Magic) != 0
+    if (!readPage(sortedFd, 0, page, 0) || std::memcmp(page + AtMagic, Magic, sizeof Magic) != 0
         || getLe32(page + AtVersion) != FormatVersion || int32_t(getLe32(page + AtRecordLength)) != c.recordLength
         || int32_t(getLe32(page + AtKeyOffset)) != c.keyOffset || int32_t(getLe32(page + AtKeyWidth)) != c.keyWidth)
         return false;
@@ -253,6 +261,7 @@ bool headerIdentityHolds(
     if (entries != goods.size / c.recordLength)
         return false;
     layout = layoutFor(entries, c.keyWidth);
+    layout.seed = fileSeed(page);
     return sorted.st_size == layout.totalPages * PageBytes;
 }
 
@@ -272,7 +281,7 @@ PageLookup lookupPages(
     char page[PageBytes];
     int64_t at = 0; // page within its level
     for (int level = top; level >= 1; --level) {
-        if (!readPage(sortedFd, l.firstPage[size_t(level)] + at, page))
+        if (!readPage(sortedFd, l.firstPage[size_t(level)] + at, page, l.seed))
             return PageLookup::Unusable;
         const int64_t first = at * l.fanout;
         const int64_t n = std::min(l.fanout, l.pages[size_t(level) - 1] - first);
@@ -282,7 +291,7 @@ PageLookup lookupPages(
             return level == top ? PageLookup::Absent : PageLookup::Unusable;
         at = first + j;
     }
-    if (!readPage(sortedFd, l.firstPage[0] + at, page))
+    if (!readPage(sortedFd, l.firstPage[0] + at, page, l.seed))
         return PageLookup::Unusable;
     const int64_t stride = c.keyWidth + 4;
     const int64_t n = std::min(l.perLeaf, l.entries - at * l.perLeaf);

@@ -15,7 +15,7 @@ constexpr int64_t PagePayload = PageBytes - 8; // the last eight bytes hold the 
 constexpr int64_t SampleBlockBytes = 4096;
 constexpr int64_t SampleBlocks = 4;
 constexpr char Magic[8] = { 'O', 'R', 'T', 'K', 'E', 'Y', 'S', '\x1a' };
-constexpr uint32_t FormatVersion = 1;
+constexpr uint32_t FormatVersion = 2;
 constexpr uint32_t RacyFlag = 1;
 // Keys wider than this are left to the index files (a page must hold several of them).
 constexpr int32_t MaxKeyWidth = 1024;
@@ -90,9 +90,14 @@ int64_t preadFull(int fd, char* buffer, int64_t size, int64_t offset);
 // Checksums: a word-at-a-time mix, quick enough to check every page a lookup reads and to
 // checksum a million-entry file as it is written. They find damage, not tampering.
 uint64_t hashBytes(const char* p, int64_t n, uint64_t seed);
-void sealPage(char* page, int64_t pageNo);
+// What the checksums of a file's pages after the header are seeded with besides the page number:
+// the header's key column and the identities it holds, so that a page of the other key's file or
+// of an earlier build of this one, at the same place, does not check out. The header page itself
+// is sealed with seed 0 (it holds all of that).
+uint64_t fileSeed(const char* header);
+void sealPage(char* page, int64_t pageNo, uint64_t seed);
 // The page, read whole and checked against its checksum.
-bool readPage(int fd, int64_t pageNo, char* page);
+bool readPage(int fd, int64_t pageNo, char* page, uint64_t seed);
 
 // Offsets of the sampled goods blocks (KeyIndex.h: goodsSampleOffsets) and their checksum.
 std::vector<int64_t> sampleOffsets(int64_t goodsSize);
@@ -107,6 +112,7 @@ struct Layout {
     std::vector<int64_t> firstPage; // by level, leaves first
     std::vector<int64_t> pages;
     int64_t totalPages = 1;
+    uint64_t seed = 0; // fileSeed() of the header, set by headerIdentityHolds()
 };
 Layout layoutFor(int64_t entries, int32_t width);
 

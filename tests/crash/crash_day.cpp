@@ -4,7 +4,10 @@
 // step begins and when it has been acknowledged (the call returned success), one write each, so a
 // line is either whole in the pipe or not there at all.
 //
-// Usage: crash_day ROOT FIRST_STEP [DIE_AT_CALL]
+// Usage: crash_day ROOT FIRST_STEP [DIE_AT_CALL|ack [power-loss]]
+//
+// DIE_AT_CALL "ack" dies right after the first step has been acknowledged. With "power-loss" the
+// death is a power loss: what was not flushed is thrown away first (see below).
 
 #include "AppState.h"
 #include "Codec.h"
@@ -13,6 +16,7 @@
 #include "DescrRegistry.h"
 #include "DocKind.h"
 #include "FieldCodec.h"
+#include "FileIo.h"
 #include "Index.h"
 #include "IopLog.h"
 #include "Reduction.h"
@@ -28,12 +32,20 @@
 #include <QFile>
 #include <QHash>
 
+#include <atomic>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace CrashDay;
 
@@ -49,20 +61,8 @@ namespace {
 
 long eventCount = -1; // -1: not counting yet
 long dieAt = -1; // -1: never
+bool dieAtAck = false;
 int quietFd = -1; // the run log: its lines are no steps of the day
-
-void counted()
-{
-    if (eventCount < 0)
-        return;
-    if (eventCount++ == dieAt)
-        ::kill(::getpid(), SIGKILL);
-}
-
-bool countedFd(int fd)
-{
-    return fd > STDERR_FILENO && fd != quietFd;
-}
 
 template <typename F>
 F libc(const char* name)
@@ -70,12 +70,190 @@ F libc(const char* name)
     return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
 }
 
+// ---- Power loss.
+//
+// What a disk keeps when the power goes: a file's contents as they were at its last fsync or
+// fdatasync, and a folder's names as they were at the last fsync of the folder (names created,
+// renamed or removed since are lost, whatever was written under them). Everything the previous
+// start left counts as kept. Each version of a file (a new one begins whenever a file is
+// created, so that a reused inode number cannot lend a new file old contents) has the contents
+// kept of it; each watched folder has the names kept, with the version each names. At the power
+// loss, every watched folder is made what was kept: its files removed and the kept ones written
+// again, then the program dies.
+class PowerLoss {
+public:
+    void watch(const std::vector<std::string>& folders)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_on = true;
+        for (const std::string& folder : folders) {
+            char real[PATH_MAX];
+            if (::realpath(folder.c_str(), real) == nullptr)
+                continue;
+            m_kept[real] = listFolder(real, true);
+        }
+    }
+    bool on() const { return m_on; }
+
+    // After a call that may have created path (now open as fd).
+    void created(int fd, bool existed)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        struct stat st { };
+        if (m_on && !existed && fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            m_version[st.st_ino] = ++m_versions;
+    }
+    // After a successful fsync or fdatasync of fd.
+    void flushed(int fd)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        struct stat st { };
+        if (!m_on || ::fstat(fd, &st) != 0)
+            return;
+        if (S_ISREG(st.st_mode)) {
+            m_contents[versionOf(st.st_ino)] = readAll(fd);
+        } else if (S_ISDIR(st.st_mode)) {
+            const std::string folder = pathOf(fd);
+            if (m_kept.count(folder))
+                m_kept[folder] = listFolder(folder, false);
+        }
+    }
+    // The day stops at once, every thread of it: a child of the moment (fork copies the books and
+    // this thread only) stops the day, makes the watched folders what was kept, and kills it.
+    [[noreturn]] void strike()
+    {
+        m_mutex.lock(); // held to the end: no other thread changes the books meanwhile
+        m_on = false;
+        const pid_t day = ::getpid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::kill(day, SIGSTOP);
+            rewind();
+            ::kill(day, SIGKILL);
+            std::_Exit(0);
+        }
+        if (child > 0)
+            for (;;)
+                ::pause(); // until the child has stopped and killed the day
+        rewind(); // no child (fork failed): the other threads may go on meanwhile
+        ::kill(day, SIGKILL);
+        std::_Exit(9);
+    }
+
+private:
+    void rewind()
+    {
+        const auto unlinkReal = libc<int (*)(const char*)>("unlink");
+        const auto openReal = libc<int (*)(const char*, int, ...)>("open");
+        const auto writeReal = libc<ssize_t (*)(int, const void*, size_t)>("write");
+        for (const auto& [folder, names] : m_kept) {
+            for (const auto& [name, version] : listFolder(folder, false))
+                unlinkReal((folder + '/' + name).c_str());
+            for (const auto& [name, version] : names) {
+                const int fd = openReal((folder + '/' + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                const std::string& data = m_contents[version];
+                for (size_t at = 0; fd >= 0 && at < data.size();) {
+                    const ssize_t n = writeReal(fd, data.data() + at, data.size() - at);
+                    if (n <= 0)
+                        break;
+                    at += size_t(n);
+                }
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        }
+    }
+    long versionOf(ino_t inode)
+    {
+        const auto it = m_version.find(inode);
+        return it != m_version.end() ? it->second : (m_version[inode] = ++m_versions);
+    }
+    static std::string pathOf(int fd)
+    {
+        char path[PATH_MAX];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+        return n > 0 ? std::string(path, size_t(n)) : std::string();
+    }
+    static std::string readAll(int fd)
+    {
+        // The descriptor may be open for writing only: read through a descriptor of its own.
+        const int in = libc<int (*)(const char*, int, ...)>("open")(
+            ("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+        std::string data;
+        char buffer[65536];
+        ssize_t n = 0;
+        while (in >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0)
+            data.append(buffer, size_t(n));
+        if (in >= 0)
+            ::close(in);
+        return data;
+    }
+    // The folder's regular files and their versions; at the start their contents are kept too.
+    std::map<std::string, long> listFolder(const std::string& folder, bool keepContents)
+    {
+        std::map<std::string, long> names;
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            return names;
+        while (const dirent* e = ::readdir(dir)) {
+            struct stat st { };
+            const std::string path = folder + '/' + e->d_name;
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            const long version = versionOf(st.st_ino);
+            names[e->d_name] = version;
+            if (keepContents) {
+                const int fd = libc<int (*)(const char*, int, ...)>("open")(path.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    m_contents[version] = readAll(fd);
+                    ::close(fd);
+                }
+            }
+        }
+        ::closedir(dir);
+        return names;
+    }
+
+    std::mutex m_mutex; // the index builds flush from threads of their own
+    std::atomic<bool> m_on { false };
+    long m_versions = 0;
+    std::map<ino_t, long> m_version; // the version each inode holds now
+    std::map<long, std::string> m_contents; // kept contents by version; none kept: empty
+    std::map<std::string, std::map<std::string, long>> m_kept; // folder -> name -> version
+};
+
+PowerLoss powerLoss;
+
+[[noreturn]] void die()
+{
+    if (powerLoss.on())
+        powerLoss.strike();
+    ::kill(::getpid(), SIGKILL);
+    std::_Exit(9);
+}
+
+void counted()
+{
+    if (eventCount < 0)
+        return;
+    if (eventCount++ == dieAt)
+        die();
+}
+
+bool countedFd(int fd)
+{
+    return fd > STDERR_FILENO && fd != quietFd;
+}
+
 // An open that creates or truncates a file changes it; one that only reads does not.
 int countedOpen(const char* name, const char* path, int flags, va_list args)
 {
     const auto real = libc<int (*)(const char*, int, ...)>(name);
     const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    struct stat st { };
+    const bool existed = !(flags & O_CREAT) || ::lstat(path, &st) == 0;
     const int fd = real(path, flags, mode);
+    powerLoss.created(fd, existed);
     if (flags & (O_CREAT | O_TRUNC))
         counted();
     return fd;
@@ -114,7 +292,9 @@ int open64(const char* path, int flags, ...)
 
 int mkostemp(char* name, int flags)
 {
-    return countedCall(libc<int (*)(char*, int)>("mkostemp")(name, flags));
+    const int fd = libc<int (*)(char*, int)>("mkostemp")(name, flags);
+    powerLoss.created(fd, false);
+    return countedCall(fd);
 }
 
 ssize_t write(int fd, const void* data, size_t size)
@@ -141,12 +321,18 @@ int ftruncate64(int fd, off64_t size)
 
 int fsync(int fd)
 {
-    return countedCall(libc<int (*)(int)>("fsync")(fd));
+    const int result = libc<int (*)(int)>("fsync")(fd);
+    if (result == 0)
+        powerLoss.flushed(fd);
+    return countedCall(result);
 }
 
 int fdatasync(int fd)
 {
-    return countedCall(libc<int (*)(int)>("fdatasync")(fd));
+    const int result = libc<int (*)(int)>("fdatasync")(fd);
+    if (result == 0)
+        powerLoss.flushed(fd);
+    return countedCall(result);
 }
 
 int rename(const char* from, const char* to)
@@ -174,6 +360,10 @@ void say(const QByteArray& line)
     const QByteArray out = line + '\n';
     if (::write(STDOUT_FILENO, out.constData(), size_t(out.size())) != out.size())
         std::_Exit(5);
+    // The acknowledgements: a step's word in the past tense.
+    static const QList<QByteArray> acks { "booked", "converted", "loaded", "unloaded", "saved" };
+    if (dieAtAck && acks.contains(line.left(line.indexOf(' '))))
+        die();
 }
 
 [[noreturn]] void failed(qint64 k, const QByteArray& what)
@@ -376,7 +566,8 @@ void Day::unload(qint64 k)
         failed(k, "not converted for unload");
     if (copyFileSafely(transfer, QDir(m_f.officeOut()).filePath(textFileName(res))) != CopyOutcome::Copied)
         failed(k, "not copied");
-    QFile::remove(changeMarkerName(bin));
+    // As the exchange does once the results are delivered.
+    removeFilesDurably({ changeMarkerName(bin) });
     iopFinish(QStringLiteral("Справочник выгружен успешно."));
     deliverLog(k, m_f.officeOut());
     QFile::remove(transfer);
@@ -403,13 +594,22 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 3 && args.size() != 4) {
+    if (args.size() < 3 || args.size() > 5 || (args.size() == 5 && args.at(4) != QLatin1String("power-loss"))) {
         say("start failed usage");
         return 2;
     }
-    if (args.size() == 4)
-        dieAt = args.at(3).toLong();
+    if (args.size() >= 4) {
+        dieAtAck = args.at(3) == QLatin1String("ack");
+        dieAt = dieAtAck ? -1 : args.at(3).toLong();
+    }
     installCp1251AsLocale();
+    if (args.size() == 5) {
+        const Folders f { args.at(1) };
+        std::vector<std::string> watched;
+        for (const QString& folder : { f.app(), f.work(), f.officeIn(), f.officeOut() })
+            watched.push_back(QFile::encodeName(folder).toStdString());
+        powerLoss.watch(watched);
+    }
     Day day(args.at(1));
     day.start();
     day.run(args.at(2).toLongLong());

@@ -8,9 +8,16 @@
 // without a report, no stray file, a change marker beside unsent bookings, and an exchange-log
 // number never handed out twice.
 //
+// Then a day again with power losses instead of kills: after every call in turn, and right after
+// each step's acknowledgement, the day program throws away whatever was not flushed (file contents
+// since their last fsync or fdatasync, names since the last flush of their folder) and dies; the
+// next start must find what it finds after a kill.
+//
 // ORTOVA_CRASH_SEED sets the seed (printed, so a failing run can be repeated), ORTOVA_CRASH_KILLS
 // the number of kills at random moments (a few dozen by default), ORTOVA_CRASH_STRIDE the step of
-// the sweep over the calls of a day (every call by default; 2 for every second one, and so on).
+// the sweep over the calls of a day (every call by default; 2 for every second one, and so on),
+// ORTOVA_CRASH_POWER_DAYS the number of days swept with power losses (one by default; three meet
+// every change of the directories' versions).
 
 #include "AppState.h"
 #include "ConvFile.h"
@@ -42,6 +49,7 @@ namespace {
 
 constexpr int DefaultKills = 40;
 constexpr int DefaultStride = 1;
+constexpr int DefaultPowerDays = 1;
 constexpr int DefaultSeed = 20261213;
 // Lines in version 0 of the goods and the receipt directory.
 constexpr int GoodsLines = 4000;
@@ -93,6 +101,7 @@ private slots:
     void initTestCase();
     void killedAtRandomMoments();
     void killedAfterEveryCall();
+    void powerLostAfterEveryCall();
 
 private:
     QString runDay(QProcess& day, const QStringList& arguments, const std::function<void()>& kill);
@@ -215,6 +224,38 @@ void TestCrash::killedAfterEveryCall()
     }
     qInfo("crash battery: %d kills after file-system calls, every %d. (ORTOVA_CRASH_STRIDE)", kills, stride);
     QVERIFY(kills > 20);
+}
+
+void TestCrash::powerLostAfterEveryCall()
+{
+    // As above, with a power loss after every call of each step, and one right after the step
+    // was acknowledged (the moment a missing flush of its own shows): that last run leaves the
+    // step done for the next one.
+    const int days = envNumber("ORTOVA_CRASH_POWER_DAYS", DefaultPowerDays);
+    const qint64 dayStart = (m_model.next + 9) / 10 * 10;
+    const QString powerLoss = QStringLiteral("power-loss");
+    int losses = 0;
+    for (qint64 step = dayStart; step < dayStart + 10 * days; ++step) {
+        for (int call = 0;; ++call) {
+            m_model.next = step;
+            QProcess day;
+            const QString found = runDay(day, { QString::number(step), QString::number(call), powerLoss }, [] {});
+            QVERIFY2(found.isEmpty(),
+                qPrintable(QStringLiteral("power lost after call %1 of step %2: ").arg(call).arg(step) + found));
+            ++losses;
+            if (m_model.next > step + 1)
+                break;
+        }
+        m_model.next = step;
+        QProcess day;
+        const QString found = runDay(day, { QString::number(step), QStringLiteral("ack"), powerLoss }, [] {});
+        QVERIFY2(found.isEmpty(),
+            qPrintable(QStringLiteral("power lost after step %1 was acknowledged: ").arg(step) + found));
+        QCOMPARE(m_model.next, step + 1);
+        ++losses;
+    }
+    qInfo("crash battery: %d power losses over %d days (ORTOVA_CRASH_POWER_DAYS)", losses, days);
+    QVERIFY(losses > 20 * days);
 }
 
 // Follows the day's lines; a number of the exchange log that comes back is an error.
@@ -405,10 +446,14 @@ QString TestCrash::checkResults()
             return QStringLiteral("booking of code %1 lost").arg(QString::fromUtf8(it.key()));
     // A booking on the disk, acknowledged or not, has its change marker there too.
     const bool landed = m.booking && found.value(m.booking->first, -1) == m.booking->second;
-    m.booking.reset();
-    if ((m.bookedSinceUnload || landed) && !QFileInfo::exists(changeMarkerName(bin)))
+    const bool marked = QFileInfo::exists(changeMarkerName(bin));
+    if ((m.bookedSinceUnload || landed) && !marked)
         return QStringLiteral("unsent bookings without a change marker");
-    m.bookedSinceUnload = m.bookedSinceUnload || landed;
+    // The marker of delivered results goes with the delivery, unless a booking came after it.
+    if (marked && !m.bookedSinceUnload && !m.booking && !m.unloading)
+        return QStringLiteral("a change marker after the results were delivered");
+    m.booking.reset();
+    m.bookedSinceUnload = marked;
 
     // The delivered results: whole lines, as many as the table had at an unload.
     const QString delivered = QDir(m_f.officeOut()).filePath(textFileName(res));

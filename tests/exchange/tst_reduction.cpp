@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+#include <sys/stat.h>
+
 using ExchangeFixtures::entries;
 using TestUtil::readFile;
 using TestUtil::writeFile;
@@ -84,6 +86,7 @@ private slots:
         // The old table of two records, its index files and its change marker.
         const QByteArray old(2 * descr.recordLength, 'o');
         QVERIFY(writeFile(binFile, old) && writeFile(m_f.path("goods_tvr.chg"), ""));
+        QCOMPARE(::chmod(QFile::encodeName(binFile).constData(), 0660), 0);
         QVERIFY(writeFile(m_f.path("Bar.ndx"), "old bar") && writeFile(m_f.path("Code.ndx"), "old code"));
         const QStringList before = entries(m_f.work);
 
@@ -101,6 +104,10 @@ private slots:
             return;
         }
         QCOMPARE(now.size(), qsizetype(records) * descr.recordLength);
+        // The new table has the old one's permissions, not its temporary's.
+        struct stat st { };
+        QCOMPARE(::stat(QFile::encodeName(binFile).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0660);
         QCOMPARE(lastDone, qint64(text.size()));
         QVERIFY(!QFile::exists(m_f.path("goods_tvr.chg")));
         if (type == 1) {

@@ -2,6 +2,7 @@
 #include "Index.h"
 #include "IndexFreshness.h"
 #include "KeyIndex.h"
+#include "RecordFile.h"
 #include "RunLog.h"
 #include "TableFixtures.h"
 #include "TestUtil.h"
@@ -66,6 +67,9 @@ private slots:
     void agreesWithScan();
     void neverTrustedWhenStale_data();
     void neverTrustedWhenStale();
+    void pageOfTheOtherKeyRejected();
+    void goodsChangedInPlace_data();
+    void goodsChangedInPlace();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
@@ -318,6 +322,95 @@ void TestKeyIndex::neverTrustedWhenStale()
         QVERIFY(sortedIndexUsable(files));
         QVERIFY(lookupSortedIndex(files, lowestKey, n, rec) != KeyLookup::Unusable);
     }
+}
+
+void TestKeyIndex::pageOfTheOtherKeyRejected()
+{
+    // Page 1 of the barcodes' sorted file put whole over page 1 of the codes' (a misdirected
+    // write): its checksum must not hold there, or code 100000 would read as absent.
+    QList<QByteArray> bars;
+    for (int i = 0; i < 660; ++i)
+        bars << QByteArray::number(4600000000000LL + 3 * i);
+    const TableDescr table = Fixtures::goods();
+    const QByteArray goods = goodsBytes(table, bars);
+    const QString bin = path("g_tvr.bin");
+    QVERIFY(writeFile(bin, goods));
+    QVERIFY(setModified(bin, QDateTime::currentDateTime().addSecs(-3600)));
+    QVERIFY(prepareIndexFiles(bin, table));
+    QByteArray codes = readFile(path("Code.sorted.ndx"));
+    const QByteArray barPages = readFile(path("Bar.sorted.ndx"));
+    QVERIFY(codes.size() >= 2 * 4096 && barPages.size() >= 2 * 4096);
+    codes.replace(4096, 4096, barPages.mid(4096, 4096));
+    QVERIFY(writeFile(path("Code.sorted.ndx"), codes));
+    forgetIndexFreshness();
+
+    const FieldDescr& code = table.fields[table.fieldIndex("CODE")];
+    KeyIndexFiles files;
+    files.goodsFile = bin;
+    files.recordLength = table.recordLength;
+    files.keyOffset = code.offset;
+    files.keyWidth = code.width;
+    files.indexFile = path("Code.ndx");
+    files.sortedFile = path("Code.sorted.ndx");
+    QByteArray key;
+    QVERIFY(searchKeyBytes(code, "100000", key));
+    qint32 n = -1;
+    QByteArray rec;
+    QCOMPARE(lookupSortedIndex(files, key, n, rec), KeyLookup::Unusable);
+    QCOMPARE(searchNdx(bin, table, KeyRole::Code, "100000", rec), 0);
+    QCOMPARE(rec, goods.left(table.recordLength));
+}
+
+void TestKeyIndex::goodsChangedInPlace_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("record rewritten") << QStringLiteral("put");
+    QTest::newRow("record appended") << QStringLiteral("append");
+    QTest::newRow("another table rewritten") << QStringLiteral("other table");
+}
+
+void TestKeyIndex::goodsChangedInPlace()
+{
+    // A goods record rewritten in place changes neither size nor inode, and a power loss may take
+    // back the times the write gave the table while keeping the record. The sorted files built
+    // before must then be gone already, or the next start would trust them and find the new
+    // barcode absent.
+    QFETCH(QString, change);
+    QList<QByteArray> bars;
+    for (int i = 0; i < 20; ++i)
+        bars << QByteArray::number(4600000000000LL + i);
+    TableDescr table = Fixtures::goods();
+    QByteArray goods = goodsBytes(table, bars);
+    const QString bin = path("g_tvr.bin");
+    QVERIFY(writeFile(bin, goods));
+    QVERIFY(setModified(bin, QDateTime::currentDateTime().addSecs(-3600)));
+    QVERIFY(prepareIndexFiles(bin, table));
+    const QStringList sorted { path("Bar.sorted.ndx"), path("Code.sorted.ndx") };
+    const QByteArray before = readFile(sorted[0]) + readFile(sorted[1]);
+    QVERIFY(!before.isEmpty());
+
+    QByteArray changed = goods.mid(5 * table.recordLength, table.recordLength);
+    textToField(table.fields[table.fieldIndex("BAR")], "4600000000999", changed);
+    if (change == QLatin1String("put")) {
+        QVERIFY(putRec(bin, table, 5, changed));
+    } else if (change == QLatin1String("append")) {
+        QVERIFY(appendRec(bin, table, changed));
+    } else {
+        TableDescr results = table;
+        results.extension = "RES";
+        QVERIFY(writeFile(path("r_res.bin"), goods));
+        QVERIFY(putRec(path("r_res.bin"), results, 5, changed));
+    }
+    if (change == QLatin1String("other table")) {
+        QCOMPARE(readFile(sorted[0]) + readFile(sorted[1]), before);
+        return;
+    }
+    for (const QString& file : sorted)
+        QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+    forgetIndexFreshness();
+    QByteArray rec;
+    QCOMPARE(searchNdx(bin, table, KeyRole::Bar, "4600000000999", rec), change == QLatin1String("put") ? 5 : 20);
+    QCOMPARE(rec, changed);
 }
 
 QTEST_GUILESS_MAIN(TestKeyIndex)

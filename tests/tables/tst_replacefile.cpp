@@ -3,6 +3,7 @@
 #include "TestUtil.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,14 +120,19 @@ void TestReplaceFile::permissions_data()
 {
     QTest::addColumn<int>("oldMode"); // -1: no old file
     QTest::addColumn<int>("newMode");
-    QTest::newRow("fresh file") << -1 << 0644;
-    QTest::newRow("kept from the old file") << 0640 << 0640;
+    QTest::addColumn<int>("mask");
+    QTest::newRow("fresh file") << -1 << 0644 << 022;
+    QTest::newRow("fresh file, umask 027") << -1 << 0640 << 027;
+    QTest::newRow("kept from the old file") << 0640 << 0640 << 022;
 }
 
 void TestReplaceFile::permissions()
 {
     QFETCH(int, oldMode);
     QFETCH(int, newMode);
+    QFETCH(int, mask);
+    const mode_t wasMask = ::umask(mode_t(mask));
+    const auto restoreMask = qScopeGuard([&] { ::umask(wasMask); });
     const QString target = path("t_tab.bin");
     const QByteArray name = QFile::encodeName(target);
     if (oldMode >= 0) {
