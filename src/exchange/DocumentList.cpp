@@ -485,3 +485,29 @@ bool entryFiles(const SelectionEntry& entry, const TableDescr* table, bool load,
     }
     return true;
 }
+
+TableDescr* exchangeListTable()
+{
+    return descrRegistry().table(QByteArrayLiteral("TAB"));
+}
+
+ViewDescr* exchangeListView()
+{
+    DescrRegistry& registry = descrRegistry();
+    ViewDescr* view = registry.view(QByteArrayLiteral("TAB"), fromUi(QStringLiteral("ЗАГРУЗКА")));
+    if (!view || view->columns.isEmpty())
+        view = registry.view(QByteArrayLiteral("TAB"), fromUi(QStringLiteral("ПРОСМОТР")));
+    return view;
+}
+
+bool exchangeListReady()
+{
+    const TableDescr* tab = exchangeListTable();
+    const ViewDescr* view = exchangeListView();
+    if (!tableDescribed(tab) || !view || view->columns.isEmpty())
+        return false;
+    for (const char* field : { "NAME", "TYPE", "SPTYPE", "NUMBER", "FLAG" })
+        if (tab->fieldIndex(QByteArray(field)) < 0)
+            return false;
+    return true;
+}

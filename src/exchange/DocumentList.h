@@ -79,3 +79,9 @@ struct EntryFiles {
 // entry cannot be exchanged: no name, or a directory whose table is not described.
 bool entryFiles(
     const SelectionEntry& entry, const TableDescr* table, bool load, const QString& work, EntryFiles& files);
+
+// The document list's table (TAB) and the view it is chosen in ("ЗАГРУЗКА", else "ПРОСМОТР").
+TableDescr* exchangeListTable();
+ViewDescr* exchangeListView();
+// Whether the list's table and view are described with the fields the exchange reads.
+bool exchangeListReady();

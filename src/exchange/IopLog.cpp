@@ -197,6 +197,29 @@ void iopRaiseAbove(const QStringList& folders)
     }
 }
 
+QList<KeptLog> keptIopLogs(const QString& folder)
+{
+    const QString terminal = toUi(appState().user.programm.terminalNumber);
+    const QByteArray loadWord = fromUi(QStringLiteral("Загрузка справочника "));
+    const QByteArray unloadWord = fromUi(QStringLiteral("Выгрузка справочника "));
+    QList<KeptLog> logs;
+    const QStringList names = QDir(folder).entryList({ QStringLiteral("*.iop") }, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        const QString digits = name.chopped(4).mid(terminal.size());
+        if (!name.startsWith(terminal) || digits.isEmpty()
+            || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            continue;
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray header = file.readLine(4096);
+        if (!header.contains(loadWord) && !header.contains(unloadWord))
+            continue;
+        logs.append({ file.fileName(), header.contains(loadWord) });
+    }
+    return logs;
+}
+
 quint64 iopNumber()
 {
     return iop().number;

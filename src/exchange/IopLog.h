@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,14 @@ void iopGetNum(const QString& appDir);
 // Raises the number to the highest of this terminal's logs (".iop") found in folders, so a lost
 // marker never hands out a number of a log that is still kept.
 void iopRaiseAbove(const QStringList& folders);
+// A log of this terminal that stayed on the terminal (its delivery failed or was broken off).
+struct KeptLog {
+    QString path;
+    bool load = true; // it tells of a load (delivered to the input folder), else of an unload
+};
+// This terminal's logs in folder that were finished and not delivered, oldest number first; logs
+// without their header line (cut short by a power loss) are left out.
+QList<KeptLog> keptIopLogs(const QString& folder);
 // The current number (the last one used).
 quint64 iopNumber();
 // Advances the number (marker renamed, or the new one made and the old removed) and opens a new,

@@ -45,11 +45,6 @@ QString workFolder()
     return toUi(appState().workDir);
 }
 
-QString joined(const QString& folder, const QString& name)
-{
-    return QDir::cleanPath(folder + QLatin1Char('/') + name);
-}
-
 int askFolder(const QString& title, const QString& text, const QString& first, const QString& second)
 {
     return askChoice(title, text, first, second);
@@ -120,32 +115,6 @@ void ObMain::obmMain()
     showScreen(m_menuWin);
 }
 
-TableDescr* ObMain::listTable() const
-{
-    return descrRegistry().table(QByteArrayLiteral("TAB"));
-}
-
-ViewDescr* ObMain::listView() const
-{
-    DescrRegistry& registry = descrRegistry();
-    ViewDescr* view = registry.view(QByteArrayLiteral("TAB"), fromUi(QStringLiteral("ЗАГРУЗКА")));
-    if (!view || view->columns.isEmpty())
-        view = registry.view(QByteArrayLiteral("TAB"), fromUi(QStringLiteral("ПРОСМОТР")));
-    return view;
-}
-
-bool ObMain::listReady() const
-{
-    const TableDescr* tab = listTable();
-    const ViewDescr* view = listView();
-    if (!tableDescribed(tab) || !view || view->columns.isEmpty())
-        return false;
-    for (const char* field : { "NAME", "TYPE", "SPTYPE", "NUMBER", "FLAG" })
-        if (tab->fieldIndex(QByteArray(field)) < 0)
-            return false;
-    return true;
-}
-
 bool ObMain::startExchange(bool load)
 {
     const QString title = load ? LoadTitle : UnloadTitle;
@@ -189,7 +158,7 @@ void ObMain::obmLoad()
         return;
     logLine(QByteArrayLiteral("obmLoad"));
     const bool onDocument = appState().user.programm.enOnDocument;
-    if (onDocument && !listReady()) {
+    if (onDocument && !exchangeListReady()) {
         showMessage(IconCritical, LoadTitle, Incomplete);
         return;
     }
@@ -216,7 +185,7 @@ void ObMain::ldCaseList()
     m_load = true;
     m_obmenWin->showStep(LoadTitle, QStringLiteral("Входная папка"));
     showScreen(m_obmenWin);
-    QFile::remove(joined(workFolder(), textFileName(*listTable())));
+    QFile::remove(QDir(workFolder()).filePath(textFileName(*exchangeListTable())));
     ExchangeJob job;
     job.kind = JobKind::List;
     runJob(job);
@@ -226,7 +195,7 @@ void ObMain::listed(const ExchangeJob& job)
 {
     m_obmenWin->hide();
     const QString folderTitle = QStringLiteral("Входная папка");
-    if (job.outcome == JobOutcome::Failed || !writeLoadList(job.listing, *listTable())) {
+    if (job.outcome == JobOutcome::Failed || !writeLoadList(job.listing, *exchangeListTable())) {
         showMessage(IconCritical, folderTitle,
             job.outcome == JobOutcome::Failed ? job.reason : QStringLiteral("Загрузка\nошибки"));
         obmObmenExit();
@@ -240,14 +209,14 @@ void ObMain::obmUnload()
     if (!m_active || m_running)
         return;
     logLine(QByteArrayLiteral("obmUnload"));
-    if (!listReady()) {
+    if (!exchangeListReady()) {
         showMessage(IconCritical, UnloadTitle, Incomplete);
         return;
     }
     if (!startExchange(false))
         return;
     const ProgrammSettings& programm = appState().user.programm;
-    if (!buildUnloadList(*listTable(), programm.programm, programm.enOnDocument, obmen().enCaseChanged)) {
+    if (!buildUnloadList(*exchangeListTable(), programm.programm, programm.enOnDocument, obmen().enCaseChanged)) {
         showMessage(IconCritical, UnloadTitle, QStringLiteral("Список файлов\nне создан"));
         obmObmenExit();
         return;
@@ -276,6 +245,8 @@ void ObMain::startEntries(bool load)
     m_load = load;
     m_looping = true;
     m_index = 0;
+    // Logs an earlier exchange could not deliver go to the office after this one's entries.
+    m_keptLogs = keptIopLogs(workFolder());
     m_obmenWin->showStep(load ? LoadTitle : UnloadTitle, QString());
     showScreen(m_obmenWin);
     QMetaObject::invokeMethod(this, &ObMain::nextEntry, Qt::QueuedConnection);
@@ -288,7 +259,7 @@ void ObMain::openSelector(bool load, int row)
     closeChooser();
     if (!m_running)
         return;
-    TableDescr& tab = *listTable();
+    TableDescr& tab = *exchangeListTable();
     tab.recordCount = recordCountOf(binFileName(tab), tab);
     m_chooser = new ProsmCase(this);
     if (load) {
@@ -305,7 +276,7 @@ void ObMain::openSelector(bool load, int row)
     options.addText = load ? QStringLiteral("Загрузить") : QStringLiteral("Выгрузить");
     options.caseText = QStringLiteral("Выбрать");
     options.startRecord = qMax(0, row);
-    m_chooser->mainTabTab(binFileName(tab), tab, *listView(),
+    m_chooser->mainTabTab(binFileName(tab), tab, *exchangeListView(),
         load ? QStringLiteral("Выбор справочников для загрузки") : QStringLiteral("Выбор справочников для выгрузки"),
         options);
 }
@@ -323,7 +294,7 @@ void ObMain::closeChooser()
 void ObMain::ldCaseFile(int row)
 {
     closeChooser();
-    ldCaseNextFile(toggleMark(*listTable(), row) ? row : 0);
+    ldCaseNextFile(toggleMark(*exchangeListTable(), row) ? row : 0);
 }
 
 void ObMain::ldCaseNextFile(int row)
@@ -334,7 +305,7 @@ void ObMain::ldCaseNextFile(int row)
 void ObMain::unldCaseFile(int row)
 {
     closeChooser();
-    unldCaseNextFile(toggleMark(*listTable(), row) ? row : 0);
+    unldCaseNextFile(toggleMark(*exchangeListTable(), row) ? row : 0);
 }
 
 void ObMain::unldCaseNextFile(int row)
@@ -357,7 +328,7 @@ void ObMain::confirmSelection(bool load)
     closeChooser();
     QList<SelectionEntry> entries;
     bool overflow = false;
-    if (!readSelection(*listTable(), entries, overflow)) {
+    if (!readSelection(*exchangeListTable(), entries, overflow)) {
         obmCaseExit();
         return;
     }
@@ -459,7 +430,7 @@ void ObMain::openChannel()
 {
     dropChannel();
     ChannelSetup setup = channelSetup(m_channelKind, appState().user, workFolder());
-    setup.listTable = listTable();
+    setup.listTable = exchangeListTable();
     setup.receiptMode = appState().receiptMode();
     setup.enCaseChanged = obmen().enCaseChanged;
     setup.ftpPort = m_ftpPort;
@@ -577,7 +548,7 @@ void ObMain::nextEntry()
     if (!m_running || !m_looping)
         return;
     if (m_index >= m_entries.size()) {
-        closeChannel();
+        deliverKeptLog();
         return;
     }
     // Skipped or refused entries go straight on to the next one, without a log.
@@ -827,12 +798,33 @@ void ObMain::deliverLog()
 
 void ObMain::logDelivered(const ExchangeJob& job)
 {
+    const bool kept = m_index >= m_entries.size();
     if (job.outcome == JobOutcome::Failed)
         logLine(
             QStringLiteral("obmIop: not delivered, kept ") + job.local + QStringLiteral(": ") + oneLine(job.reason));
-    else if (!job.inPlace)
+    else if (kept && !job.inPlace && !QFile::remove(job.local))
+        logLine(QStringLiteral("obmIop: delivered, not removed ") + job.local);
+    else if (!kept && !job.inPlace)
         iopRelease();
-    afterLog();
+    if (kept)
+        deliverKeptLog();
+    else
+        afterLog();
+}
+
+void ObMain::deliverKeptLog()
+{
+    if (m_abortRequested || m_keptLogs.isEmpty()) {
+        closeChannel();
+        return;
+    }
+    const KeptLog log = m_keptLogs.takeFirst();
+    ExchangeJob job;
+    job.kind = JobKind::DeliverLog;
+    job.input = log.load;
+    job.local = log.path;
+    job.name = fromUi(QFileInfo(log.path).fileName());
+    runJob(job);
 }
 
 void ObMain::afterLog()

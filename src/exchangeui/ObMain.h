@@ -3,6 +3,7 @@
 #include "DocKind.h"
 #include "DocumentList.h"
 #include "ExchangeChannel.h"
+#include "IopLog.h"
 #include "TableDescr.h"
 #include "UserSettings.h"
 
@@ -92,9 +93,6 @@ private:
     };
 
     bool startExchange(bool load);
-    TableDescr* listTable() const;
-    ViewDescr* listView() const;
-    bool listReady() const;
 
     // Selectors.
     void openSelector(bool load, int row);
@@ -120,6 +118,7 @@ private:
     void deliverLog();
     void logDelivered(const ExchangeJob& job);
     void afterLog();
+    void deliverKeptLog();
     void actOnSource();
     void sourceActed(const ExchangeJob& job);
     void endEntry();
@@ -153,6 +152,7 @@ private:
     quint16 m_ftpPort = 21;
 
     QList<SelectionEntry> m_entries;
+    QList<KeptLog> m_keptLogs; // earlier logs still to be delivered
     int m_index = 0;
     Entry m_cur;
 };

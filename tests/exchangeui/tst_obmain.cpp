@@ -476,6 +476,16 @@ void TestObMain::undeliveredLogStays()
     QCOMPARE(textLines(path(logName(1))).last(), QStringLiteral("Справочник загружен успешно."));
     QCOMPARE(filesIn(in(), QStringLiteral("*.iop")), QStringList({ logName(2) }));
     QVERIFY(TestUtil::readFile(path(QStringLiteral("logortc.txt"))).contains("obmIop: not delivered"));
+
+    // The next exchange delivers it after its own entries, and numbers its logs above every kept
+    // one (an empty log cut short by a power loss keeps its number and is not sent).
+    QVERIFY(QDir(in() + QLatin1Char('/') + logName(1)).removeRecursively());
+    QVERIFY(TestUtil::writeFile(path(logName(9)), QByteArray()));
+    press(Qt::Key_1);
+    QTRY_VERIFY(!m_obm->exchanging());
+    QCOMPARE(filesIn(m_dir->path(), QStringLiteral("*.iop")), QStringList({ logName(9) }));
+    QCOMPARE(filesIn(in(), QStringLiteral("*.iop")), QStringList({ logName(1), logName(2), logName(10), logName(11) }));
+    QCOMPARE(textLines(in() + QLatin1Char('/') + logName(1)).last(), QStringLiteral("Справочник загружен успешно."));
     QCOMPARE(m_boxes->unexpected(), 0);
 }
 
