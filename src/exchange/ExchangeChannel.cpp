@@ -7,6 +7,16 @@
 
 #include <QMetaObject>
 
+ExchangeJob exchangeJob(JobKind kind, const QByteArray& name, const QString& local, bool input)
+{
+    ExchangeJob job;
+    job.kind = kind;
+    job.name = name;
+    job.local = local;
+    job.input = input;
+    return job;
+}
+
 ChannelSetup channelSetup(Channel kind, const UserSettings& user, const QString& work)
 {
     ChannelSetup setup;

@@ -49,6 +49,11 @@ struct ExchangeJob {
 };
 Q_DECLARE_METATYPE(ExchangeJob)
 
+// A job of kind on the office's file name, with its file local in the work folder, in the office's
+// input folder (else its output folder).
+ExchangeJob exchangeJob(
+    JobKind kind, const QByteArray& name = QByteArray(), const QString& local = QString(), bool input = true);
+
 // What a channel is made from: the office folders (local paths, or paths on the office server),
 // the work folder, and what the load list and the FTP client need.
 struct ChannelSetup {

@@ -186,9 +186,7 @@ void ObMain::ldCaseList()
     m_obmenWin->showStep(LoadTitle, QStringLiteral("Входная папка"));
     showScreen(m_obmenWin);
     QFile::remove(QDir(workFolder()).filePath(textFileName(*exchangeListTable())));
-    ExchangeJob job;
-    job.kind = JobKind::List;
-    runJob(job);
+    runJob(exchangeJob(JobKind::List));
 }
 
 void ObMain::listed(const ExchangeJob& job)
@@ -514,9 +512,7 @@ void ObMain::jobFinished(const ExchangeJob& job)
 
 void ObMain::closeChannel()
 {
-    ExchangeJob job;
-    job.kind = JobKind::Close;
-    runJob(job);
+    runJob(exchangeJob(JobKind::Close));
 }
 
 void ObMain::Progress(qint64 done, qint64 total)
@@ -560,12 +556,7 @@ void ObMain::nextEntry()
         loadBegin();
         return;
     }
-    ExchangeJob job;
-    job.kind = JobKind::Lookup;
-    job.input = false;
-    job.name = m_cur.name;
-    job.local = m_cur.transfer;
-    runJob(job);
+    runJob(exchangeJob(JobKind::Lookup, m_cur.name, m_cur.transfer, false));
 }
 
 bool ObMain::takeEntry()
@@ -640,11 +631,7 @@ void ObMain::loadBegin()
     m_obmenWin->setWindowTitle(LoadTitle);
     iopStart(m_cur.logTitle, true);
     m_cur.logStarted = true;
-    ExchangeJob job;
-    job.kind = JobKind::Fetch;
-    job.name = m_cur.name;
-    job.local = m_cur.transfer;
-    runJob(job);
+    runJob(exchangeJob(JobKind::Fetch, m_cur.name, m_cur.transfer));
 }
 
 void ObMain::fetched(const ExchangeJob& job)
@@ -741,12 +728,7 @@ void ObMain::unloadLookedUp(const ExchangeJob& job)
             return;
         }
     }
-    ExchangeJob deliver;
-    deliver.kind = JobKind::Deliver;
-    deliver.input = false;
-    deliver.name = m_cur.name;
-    deliver.local = m_cur.transfer;
-    runJob(deliver);
+    runJob(exchangeJob(JobKind::Deliver, m_cur.name, m_cur.transfer, false));
 }
 
 void ObMain::delivered(const ExchangeJob& job)
@@ -788,12 +770,7 @@ void ObMain::deliverLog()
         afterLog();
         return;
     }
-    ExchangeJob job;
-    job.kind = JobKind::DeliverLog;
-    job.input = m_load;
-    job.local = log;
-    job.name = fromUi(QFileInfo(log).fileName());
-    runJob(job);
+    runJob(exchangeJob(JobKind::DeliverLog, fromUi(QFileInfo(log).fileName()), log, m_load));
 }
 
 void ObMain::logDelivered(const ExchangeJob& job)
@@ -819,12 +796,7 @@ void ObMain::deliverKeptLog()
         return;
     }
     const KeptLog log = m_keptLogs.takeFirst();
-    ExchangeJob job;
-    job.kind = JobKind::DeliverLog;
-    job.input = log.load;
-    job.local = log.path;
-    job.name = fromUi(QFileInfo(log.path).fileName());
-    runJob(job);
+    runJob(exchangeJob(JobKind::DeliverLog, fromUi(QFileInfo(log.path).fileName()), log.path, log.load));
 }
 
 void ObMain::afterLog()
@@ -848,10 +820,7 @@ void ObMain::actOnSource()
         closeLog(m_cur.finalText);
         return;
     }
-    ExchangeJob job;
-    job.kind = JobKind::ActOnSource;
-    job.name = m_cur.name;
-    job.local = m_cur.transfer;
+    ExchangeJob job = exchangeJob(JobKind::ActOnSource, m_cur.name, m_cur.transfer);
     job.action = action;
     runJob(job);
 }

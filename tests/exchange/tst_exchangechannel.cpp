@@ -24,17 +24,6 @@ namespace {
 const QByteArray User = "office";
 const QByteArray Password = "Zq7-sekret-Pw";
 
-ExchangeJob job(
-    JobKind kind, const QByteArray& name = QByteArray(), const QString& local = QString(), bool input = true)
-{
-    ExchangeJob j;
-    j.kind = kind;
-    j.name = name;
-    j.local = local;
-    j.input = input;
-    return j;
-}
-
 } // namespace
 
 class TestExchangeChannel : public QObject {
@@ -152,14 +141,14 @@ void TestExchangeChannel::transfers()
     QVERIFY(m_channel);
 
     // The listing offers the office's directories as lines of the load list.
-    ExchangeJob done = run(job(JobKind::List));
+    ExchangeJob done = run(exchangeJob(JobKind::List));
     QCOMPARE(done.outcome, JobOutcome::Done);
     QVERIFY2(done.listing.contains("Tovar.tvr;"), done.listing.constData());
     QVERIFY(done.listing.contains("Vescod.wgt;"));
 
     // Fetch: the whole file under the name asked for; the office keeps its file.
     const QString local = m_folders.path("Tovar.tvr");
-    done = run(job(JobKind::Fetch, "Tovar.tvr", local));
+    done = run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local));
     QCOMPARE(done.outcome, JobOutcome::Done);
     QCOMPARE(done.local, local);
     QVERIFY(!done.inPlace);
@@ -167,18 +156,18 @@ void TestExchangeChannel::transfers()
     QVERIFY(QFile::exists(in() + QStringLiteral("/Tovar.tvr")));
 
     // The after-load action on the file that was loaded: rename to "…o", then delete.
-    ExchangeJob act = job(JobKind::ActOnSource, "Tovar.tvr", local);
+    ExchangeJob act = exchangeJob(JobKind::ActOnSource, "Tovar.tvr", local);
     act.action = SourceAction::Rename;
     QCOMPARE(run(act).outcome, JobOutcome::Done);
     QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo"), QStringLiteral("Vescod.wgt") }));
     // A second "rename" replaces the former "...o".
     QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "second"));
-    QCOMPARE(run(job(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
     QCOMPARE(run(act).outcome, JobOutcome::Done);
     QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/Tovar.tvo")), QByteArray("second"));
     const QString weights = m_folders.path("Vescod.wgt");
-    QCOMPARE(run(job(JobKind::Fetch, "Vescod.wgt", weights)).outcome, JobOutcome::Done);
-    act = job(JobKind::ActOnSource, "Vescod.wgt", weights);
+    QCOMPARE(run(exchangeJob(JobKind::Fetch, "Vescod.wgt", weights)).outcome, JobOutcome::Done);
+    act = exchangeJob(JobKind::ActOnSource, "Vescod.wgt", weights);
     act.action = SourceAction::Delete;
     QCOMPARE(run(act).outcome, JobOutcome::Done);
     QCOMPARE(entries(in()), QStringList({ QStringLiteral("Tovar.tvo") }));
@@ -186,14 +175,14 @@ void TestExchangeChannel::transfers()
     // Deliver into the output folder, a log into the input folder; the terminal keeps its files.
     const QString results = m_folders.path("Ostatki.res");
     QVERIFY(TestUtil::writeFile(results, goods.repeated(3)));
-    done = run(job(JobKind::Deliver, "Ostatki.res", results, false));
+    done = run(exchangeJob(JobKind::Deliver, "Ostatki.res", results, false));
     QCOMPARE(done.outcome, JobOutcome::Done);
     QCOMPARE(TestUtil::readFile(out() + QStringLiteral("/Ostatki.res")), goods.repeated(3));
     // What the office holds already is known before it is replaced, whatever its letter case.
-    ExchangeJob lookup = run(job(JobKind::Lookup, "OSTATKI.RES", results, false));
+    ExchangeJob lookup = run(exchangeJob(JobKind::Lookup, "OSTATKI.RES", results, false));
     QCOMPARE(lookup.outcome, JobOutcome::Done);
     QVERIFY(lookup.exists);
-    QVERIFY(!run(job(JobKind::Lookup, "Prihod.res", results, false)).exists);
+    QVERIFY(!run(exchangeJob(JobKind::Lookup, "Prihod.res", results, false)).exists);
     if (ftp) {
         // Nothing was stored under the office's name before it was whole.
         const QByteArray server = m_peer->log();
@@ -204,12 +193,12 @@ void TestExchangeChannel::transfers()
     }
     const QString log = m_folders.path("7000001.iop");
     QVERIFY(TestUtil::writeFile(log, "log\r\n"));
-    QCOMPARE(run(job(JobKind::DeliverLog, "7000001.iop", log, true)).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::DeliverLog, "7000001.iop", log, true)).outcome, JobOutcome::Done);
     QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/7000001.iop")), QByteArray("log\r\n"));
     QVERIFY(QFile::exists(results));
     QVERIFY(QFile::exists(log));
 
-    QCOMPARE(run(job(JobKind::Close)).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::Close)).outcome, JobOutcome::Done);
     // Nothing of the channel's own is left in the office's folders or the work folder.
     QCOMPARE(entries(out()), QStringList({ QStringLiteral("Ostatki.res") }));
     QCOMPARE(entries(m_folders.work),
@@ -230,9 +219,9 @@ void TestExchangeChannel::replacedSourceIsLeft()
     QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "first version\r\n"));
     open(ftp);
     const QString local = m_folders.path("Tovar.tvr");
-    QCOMPARE(run(job(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local)).outcome, JobOutcome::Done);
     QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "corrected, second version\r\n"));
-    ExchangeJob act = job(JobKind::ActOnSource, "Tovar.tvr", local);
+    ExchangeJob act = exchangeJob(JobKind::ActOnSource, "Tovar.tvr", local);
     act.action = SourceAction::Delete;
     const ExchangeJob done = run(act);
     QCOMPARE(done.outcome, JobOutcome::Failed);
@@ -267,10 +256,10 @@ void TestExchangeChannel::failures()
     open(ftp);
     ExchangeJob done;
     if (fault == QLatin1String("file")) {
-        done = run(job(JobKind::Fetch, "Tovar.tvr", local));
+        done = run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local));
     } else {
         QVERIFY(QDir(out()).removeRecursively());
-        done = run(job(JobKind::Deliver, "Tovar.tvr", local, false));
+        done = run(exchangeJob(JobKind::Deliver, "Tovar.tvr", local, false));
     }
     QCOMPARE(done.outcome, JobOutcome::Failed);
     QVERIFY(!done.reason.isEmpty());
@@ -280,7 +269,7 @@ void TestExchangeChannel::failures()
     QVERIFY(entries(in()).isEmpty());
     // The channel goes on after a failure.
     QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Vescod.wgt"), "w"));
-    QCOMPARE(run(job(JobKind::Fetch, "Vescod.wgt", m_folders.path("Vescod.wgt"))).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::Fetch, "Vescod.wgt", m_folders.path("Vescod.wgt"))).outcome, JobOutcome::Done);
 }
 
 void TestExchangeChannel::abortLeavesNoHalfFile_data()
@@ -297,7 +286,7 @@ void TestExchangeChannel::abortLeavesNoHalfFile()
     const QString local = m_folders.path("Tovar.tvr");
     QSignalSpy spy(m_channel.get(), &ExchangeChannel::finished);
     QSignalSpy progress(m_channel.get(), &ExchangeChannel::progress);
-    m_channel->start(job(JobKind::Fetch, "Tovar.tvr", local));
+    m_channel->start(exchangeJob(JobKind::Fetch, "Tovar.tvr", local));
     if (ftp)
         QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 20000);
     m_channel->abort();
@@ -311,7 +300,7 @@ void TestExchangeChannel::abortLeavesNoHalfFile()
         QVERIFY(entries(m_folders.work).isEmpty());
     QCOMPARE(TestUtil::readFile(in() + QStringLiteral("/Tovar.tvr")), big);
     // After an abort the channel closes cleanly.
-    QCOMPARE(run(job(JobKind::Close)).outcome, JobOutcome::Done);
+    QCOMPARE(run(exchangeJob(JobKind::Close)).outcome, JobOutcome::Done);
 }
 
 QTEST_GUILESS_MAIN(TestExchangeChannel)
