@@ -11,6 +11,7 @@
 #include "FtpUpload.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -28,7 +30,8 @@ const QByteArray Reply150Binary = "150 Opening BINARY mode data connection for .
 const QByteArray Reply150Ascii = "150 Opening ASCII mode data connection for .\r\n";
 const QByteArray ReplyOk = "200 Command okay.\r\n";
 const QByteArray ReplyPortOk = "200 PORT command successful.\r\n";
-const QByteArray ReplyNoFeatures = "211 Extension not supported.\r\n";
+// Only what is served as specified: names travel in Windows-1251, so no UTF8.
+const QByteArray ReplyFeatures = "211-Features:\r\n MDTM\r\n REST STREAM\r\n SIZE\r\n211 End\r\n";
 const QByteArray ReplySystem = "215 Vexa FTP Server.\r\n";
 const QByteArray ReplyWelcome = "220 Vexa FTP Server.\r\n";
 const QByteArray ReplyGoodbye = "221 Goodbye!\r\n";
@@ -50,6 +53,8 @@ const QByteArray ReplyBadSequence = "503 Bad sequence of commands.\r\n";
 const QByteArray ReplyBadParameter = "504 Command not implemented fo that parameter.\r\n";
 const QByteArray ReplyNotLoggedIn = "530 Not logged in.\r\n";
 const QByteArray ReplyNotTaken = "550 Request file or directory action not taken.\r\n";
+const QByteArray ReplyBadName = "553 Requested action not taken. File name not allowed.\r\n";
+const QByteArray ReplyBadRestart = "554 Requested action not taken: invalid REST parameter.\r\n";
 
 QByteArray notFound(const QByteArray& argument)
 {
@@ -64,6 +69,12 @@ QByteArray quoted(const QByteArray& code, const QByteArray& text, const char* ta
 QByteArray folderChanged(const QStringList& parts)
 {
     return "250 Directory changed to " + fromUi(FtpPath::display(parts)) + ".\r\n";
+}
+
+// A line end inside a name would break every listing that shows it apart.
+bool badName(const QByteArray& argument)
+{
+    return argument.contains('\r') || argument.contains('\n');
 }
 
 bool digitsOnly(const QByteArray& text)
@@ -309,18 +320,25 @@ void FtpCmdSession::command(const QByteArray& line)
         { "NOOP", &FtpCmdSession::cmdNoop },
         { "REST", &FtpCmdSession::cmdRest },
         { "PWD", &FtpCmdSession::cmdPwd },
+        { "XPWD", &FtpCmdSession::cmdPwd },
         { "CWD", &FtpCmdSession::cmdCwd },
+        { "XCWD", &FtpCmdSession::cmdCwd },
         { "CDUP", &FtpCmdSession::cmdCdup },
+        { "XCUP", &FtpCmdSession::cmdCdup },
         { "TYPE", &FtpCmdSession::cmdType },
         { "SIZE", &FtpCmdSession::cmdSize },
+        { "MDTM", &FtpCmdSession::cmdMdtm },
         { "DELE", &FtpCmdSession::cmdDele },
         { "RNFR", &FtpCmdSession::cmdRnfr },
         { "RNTO", &FtpCmdSession::cmdRnto },
         { "MKD", &FtpCmdSession::cmdMkd },
+        { "XMKD", &FtpCmdSession::cmdMkd },
         { "RMD", &FtpCmdSession::cmdRmd },
+        { "XRMD", &FtpCmdSession::cmdRmd },
         { "PASV", &FtpCmdSession::cmdPasv },
         { "PORT", &FtpCmdSession::cmdPort },
         { "LIST", &FtpCmdSession::cmdList },
+        { "NLST", &FtpCmdSession::cmdNlst },
         { "RETR", &FtpCmdSession::cmdRetr },
         { "STOR", &FtpCmdSession::cmdStor },
         { "APPE", &FtpCmdSession::cmdAppe },
@@ -369,7 +387,7 @@ void FtpCmdSession::cmdSyst(const QByteArray&)
 
 void FtpCmdSession::cmdFeat(const QByteArray&)
 {
-    reply(ReplyNoFeatures);
+    reply(ReplyFeatures);
 }
 
 void FtpCmdSession::cmdNoop(const QByteArray&)
@@ -417,7 +435,7 @@ void FtpCmdSession::cmdType(const QByteArray& argument)
 {
     if (argument == "I")
         m_template150 = Reply150Binary;
-    else if (argument == "A")
+    else if (argument == "A" || argument == "A N")
         m_template150 = Reply150Ascii;
     else {
         reply(ReplyBadParameter);
@@ -433,6 +451,20 @@ void FtpCmdSession::cmdSize(const QByteArray& argument)
         const QFileInfo info(localPath(parts));
         if (info.isFile() && served(info.filePath())) {
             reply("213 " + QByteArray::number(info.size()) + "\r\n");
+            return;
+        }
+    }
+    reply(notFound(argument));
+}
+
+void FtpCmdSession::cmdMdtm(const QByteArray& argument)
+{
+    QStringList parts;
+    if (resolve(argument, parts)) {
+        const QFileInfo info(localPath(parts));
+        if (info.isFile() && served(info.filePath())) {
+            const QDateTime time = info.lastModified().toUTC();
+            reply("213 " + time.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + "\r\n");
             return;
         }
     }
@@ -483,12 +515,19 @@ void FtpCmdSession::cmdRnto(const QByteArray& argument)
         return;
     }
     m_renamePending = false;
+    if (badName(argument)) {
+        reply(ReplyBadName);
+        return;
+    }
     QStringList parts;
-    // QDir::rename never replaces an existing entry.
-    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts))
-        && QDir().rename(m_renameFrom, localPath(parts))) {
+    const bool named = resolve(argument, parts) && !parts.isEmpty();
+    const QString target = named ? localPath(parts) : QString();
+    // An existing file is replaced in one step, as clients that upload under a temporary name and
+    // rename it expect: there is never a moment without either file. A folder is never replaced.
+    if (named && served(target) && !QFileInfo(target).isDir()
+        && ::rename(QFile::encodeName(m_renameFrom).constData(), QFile::encodeName(target).constData()) == 0) {
         flushFolderOf(m_renameFrom);
-        flushFolderOf(localPath(parts));
+        flushFolderOf(target);
         reply(ReplyRenamed);
     } else {
         reply(ReplyNotTaken);
@@ -497,6 +536,10 @@ void FtpCmdSession::cmdRnto(const QByteArray& argument)
 
 void FtpCmdSession::cmdMkd(const QByteArray& argument)
 {
+    if (badName(argument)) {
+        reply(ReplyBadName);
+        return;
+    }
     QStringList parts;
     if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts))) {
         flushFolderOf(localPath(parts));
@@ -606,16 +649,25 @@ bool FtpCmdSession::dataCommandAllowed()
 
 void FtpCmdSession::cmdList(const QByteArray& argument)
 {
+    list(argument, false);
+}
+
+void FtpCmdSession::cmdNlst(const QByteArray& argument)
+{
+    list(argument, true);
+}
+
+void FtpCmdSession::list(const QByteArray& argument, bool namesOnly)
+{
     if (!dataCommandAllowed())
         return;
     m_restOffset = 0;
     const QByteArray target = withoutOptions(argument);
     const QString text = toUi(target);
-    static const QRegularExpression wildcard(QStringLiteral("[\\?|\\*]"));
     FtpListing listing;
     bool found = false;
     QStringList parts;
-    if (text.contains(wildcard)) {
+    if (text.contains(QLatin1Char('*')) || text.contains(QLatin1Char('?'))) {
         // A pattern selects among the names of its folder.
         const qsizetype cut = qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
         const QString pattern = text.mid(cut + 1);
@@ -636,7 +688,8 @@ void FtpCmdSession::cmdList(const QByteArray& argument)
     for (const QString& name : std::as_const(listing.unlisted))
         ftpLog("   List: name not in Windows-1251, left out: " + QUrl::toPercentEncoding(name));
     auto buffer = std::make_unique<QBuffer>();
-    for (const QByteArray& line : std::as_const(listing.lines)) {
+    for (const QByteArray& entry : std::as_const(namesOnly ? listing.names : listing.lines)) {
+        const QByteArray line = namesOnly ? entry + "\r\n" : entry;
         buffer->buffer() += line;
         if (m_config.trace & FtpTrace::ListLines)
             ftpLog("   List " + line.chopped(2));
@@ -659,6 +712,12 @@ void FtpCmdSession::cmdRetr(const QByteArray& argument)
             if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file->seek(offset))
                 file.reset();
         }
+    }
+    // A restart beyond the end would send nothing and pass for a finished file.
+    if (file && offset > file->size()) {
+        reply(ReplyBadRestart);
+        endData();
+        return;
     }
     // Refused before any data flows: an empty transfer would pass for an empty file.
     if (!file) {
@@ -684,6 +743,11 @@ void FtpCmdSession::store(const QByteArray& argument, FtpDatCmd cmd)
     if (!dataCommandAllowed())
         return;
     const qint64 offset = std::exchange(m_restOffset, 0);
+    if (badName(argument)) {
+        reply(ReplyBadName);
+        endData();
+        return;
+    }
     QStringList parts;
     std::unique_ptr<FtpUpload> upload;
     // The root itself, a folder and the hidden files are never stored over.

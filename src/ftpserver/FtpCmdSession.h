@@ -78,6 +78,7 @@ private:
     void cmdCdup(const QByteArray&);
     void cmdType(const QByteArray& argument);
     void cmdSize(const QByteArray& argument);
+    void cmdMdtm(const QByteArray& argument);
     static void flushFolderOf(const QString& path);
     void cmdDele(const QByteArray& argument);
     void cmdRnfr(const QByteArray& argument);
@@ -87,6 +88,8 @@ private:
     void cmdPasv(const QByteArray&);
     void cmdPort(const QByteArray& argument);
     void cmdList(const QByteArray& argument);
+    void cmdNlst(const QByteArray& argument);
+    void list(const QByteArray& argument, bool namesOnly);
     void cmdRetr(const QByteArray& argument);
     void cmdStor(const QByteArray& argument);
     void cmdAppe(const QByteArray& argument);

@@ -12,8 +12,15 @@ class FtpHiddenFiles;
 // terminal's locale.
 struct FtpListing {
     QList<QByteArray> lines;
+    QList<QByteArray> names; // the same entries, names only (NLST)
     QStringList unlisted; // names left out because Windows-1251 cannot carry them
 };
+
+// Whether name matches a shell wildcard pattern in any letter case: "*" any run, "?" one letter,
+// "[a-z]" / "[!a-z]" a class. Each star is settled once, at the leftmost place its following part
+// fits, so the time is bounded by name length times pattern length whatever the pattern; a pattern
+// with an unclosed "[" is not a pattern and matches only the name written so.
+bool ftpWildcardMatch(const QString& pattern, const QString& name);
 
 // One line: type, fixed permissions and owner, size right-aligned in 11, "Mon dd  yyyy", name, CR LF.
 QByteArray ftpListLine(bool isDir, qint64 size, const QDate& date, const QByteArray& wireName);

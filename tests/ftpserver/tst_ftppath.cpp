@@ -1,7 +1,8 @@
-// The server's pure rules: the virtual-path jail, the hidden files and the root a Root setting
-// names.
+// The server's pure rules: the virtual-path jail, the hidden files, the root a Root setting
+// names and the listing patterns.
 
 #include "AppState.h"
+#include "FtpListing.h"
 #include "FtpPath.h"
 #include "FtpServerConfig.h"
 #include "PathMacros.h"
@@ -116,6 +117,41 @@ private slots:
         state.workDir = savedWork;
         state.user.programm.terminalNumber = savedNumber;
         QCOMPARE(root, expected);
+    }
+
+    void wildcard_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        const auto row = [](const char* pattern, const char* name, bool matches) {
+            QTest::addRow("%s ~ %s", pattern, name) << QString::fromUtf8(pattern) << QString::fromUtf8(name) << matches;
+        };
+        row("*.TXT", "a.txt", true);
+        row("*.txt", "a.txt.bak", false);
+        row("?b", "ab", true);
+        row("?b", "b", false);
+        row("a*b*c", "aXbYbZc", true);
+        row("a*b*c", "acb", false);
+        row("a*a", "a", false); // the two ends may not share a letter
+        row("*ab*ab", "abab", true);
+        row("*ab*ab", "abxab", true);
+        row("*a*b", "aab", true);
+        row("[a-c]x", "Bx", true);
+        row("[!a-c]x", "bx", false);
+        row("[!a-c]x", "dx", true);
+        row("[]]*", "]x", true);
+        row("т*.TVR", "Товар.tvr", true);
+        // Not a pattern: only the name written so.
+        row("*[1", "*[1", true);
+        row("*[1", "x[1", false);
+    }
+    void wildcard()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QFETCH(bool, matches);
+        QCOMPARE(ftpWildcardMatch(pattern, name), matches);
     }
 };
 
