@@ -306,7 +306,11 @@ bool saveUserSettingsAtExit(
         : 1;
     if (answer != 0)
         return false;
+    return saveUserSettings(user, appDir, dialogs);
+}
 
+bool saveUserSettings(const UserSettings& user, const QString& appDir, const SaveDialogs& dialogs)
+{
     const QDir dir(appDir);
     const QString current = dir.filePath(QStringLiteral("OrtUser.ini"));
     const QString backup = dir.filePath(QStringLiteral("OrtUserB.ini"));

@@ -57,9 +57,12 @@ struct SaveDialogs {
 // the rest are still written. True when all were written.
 bool writeUserSettings(const UserSettings& user, QIODevice& out, const SaveDialogs& dialogs);
 
-// Save at exit: only when settingsChanged; asks "Настройки"; in appDir writes the new file beside
-// "OrtUser.ini", copies the former file to "OrtUserB.ini" and renames the new one over it, each
-// step flushed, so a crash at any moment leaves a whole "OrtUser.ini"; on failure the former file
-// stays. Returns true when a new file was written. The current folder is neither used nor changed.
+// In appDir writes the new file beside "OrtUser.ini", copies the former file to "OrtUserB.ini" and
+// renames the new one over it, each step flushed, so a crash at any moment leaves a whole
+// "OrtUser.ini"; on failure the former file stays and the box "Ошибки\nпри сохранении" is shown.
+// Returns true when the new file is in place. The current folder is neither used nor changed.
+bool saveUserSettings(const UserSettings& user, const QString& appDir, const SaveDialogs& dialogs);
+
+// Save at exit: only when settingsChanged; asks "Настройки", then saveUserSettings().
 bool saveUserSettingsAtExit(
     const UserSettings& user, bool settingsChanged, const QString& appDir, const SaveDialogs& dialogs);

@@ -9,6 +9,8 @@
 #include "FileList.h"
 #include "ProsmBrowserWin.h"
 #include "RunLog.h"
+#include "Shutdown.h"
+#include "UserSettingsFile.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -70,7 +72,16 @@ void NaSection::naSave()
     }
     if (!putIntoForce())
         return;
-    appState().settingsChanged = true;
+    // What the operator saved outlives a power loss: the file is replaced now, not at exit, and the
+    // exit question is left for changes that could not be written.
+    AppState& state = appState();
+    state.settingsChanged = true;
+    SaveDialogs dialogs;
+    dialogs.message = &showMessage;
+    if (saveUserSettings(state.user, runAppDir(), dialogs))
+        state.settingsChanged = false;
+    else
+        logLine(QByteArrayLiteral("naSave: OrtUser.ini not written"));
     emit saved();
     naCancel();
 }

@@ -27,7 +27,8 @@ public slots:
     // Opens the editor on the section in force.
     void naMain();
     // Writes the grid back into the working copy and, when every check passes, puts it into force,
-    // sets the settings-changed flag, emits saved() and closes.
+    // writes the settings file at once, emits saved() and closes. The settings-changed flag stays
+    // set only when the file could not be written (the box says so), for the exit question.
     void naSave();
     // Closes without putting anything into force and emits the exit signal.
     void naCancel();

@@ -3,6 +3,7 @@
 #include "ui_NastrWin.h"
 
 #include <QKeyEvent>
+#include <QShortcut>
 
 NastrWin::NastrWin(QWidget* parent)
     : QWidget(parent)
@@ -11,6 +12,9 @@ NastrWin::NastrWin(QWidget* parent)
     m_ui->setupUi(this);
     connect(m_ui->Save, &QPushButton::clicked, this, &NastrWin::on_Save_clicked);
     connect(m_ui->Cancel, &QPushButton::clicked, this, &NastrWin::on_Cancel_clicked);
+    // A shortcut, so that F2 saves whichever row's editor has the focus.
+    auto* save = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(save, &QShortcut::activated, this, &NastrWin::on_Save_clicked);
 }
 
 NastrWin::~NastrWin() = default;

@@ -9,8 +9,8 @@ class NastrWin;
 }
 
 // The window of a settings editor: the title, the area that holds the parameter grid and the
-// buttons "Сохранение" and "Отмена", turned into signals. Escape cancels like "Отмена"; every
-// other key is the grid's.
+// buttons "Сохранение" and "Отмена", turned into signals. F2 saves like "Сохранение" and Escape
+// cancels like "Отмена"; every other key is the grid's.
 class NastrWin : public QWidget {
     Q_OBJECT
 public:

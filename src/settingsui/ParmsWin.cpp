@@ -178,7 +178,12 @@ void ParmsWin::build(const ParmViewDescr& view)
         row.editor->setObjectName(QStringLiteral("Parm%1").arg(i));
         row.editor->installEventFilter(this);
         auto* label = new QLabel(row.label, m_body);
+        label->setObjectName(QStringLiteral("ParmLabel%1").arg(i));
         label->setBuddy(row.editor);
+        // The row with the focus is shown by its label in the selection colours.
+        label->setBackgroundRole(QPalette::Highlight);
+        label->setForegroundRole(QPalette::WindowText);
+        row.labelWidget = label;
         m_form->addRow(label, row.editor);
     }
     if (!m_rows.isEmpty())
@@ -200,14 +205,61 @@ void ParmsWin::focusRow(int row)
     ensureWidgetVisible(editor);
 }
 
+void ParmsWin::markRow(int row, bool marked)
+{
+    QLabel* label = m_rows[row].labelWidget;
+    if (!label)
+        return;
+    label->setAutoFillBackground(marked);
+    label->setForegroundRole(marked ? QPalette::HighlightedText : QPalette::WindowText);
+}
+
+bool ParmsWin::rowMarked(int row) const
+{
+    const QLabel* label = m_rows[row].labelWidget;
+    return label && label->autoFillBackground();
+}
+
 bool ParmsWin::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        for (int i = 0; i < m_rows.size(); ++i)
-            if (m_rows[i].editor == watched)
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::FocusIn || type == QEvent::FocusOut) {
+        for (int i = 0; i < m_rows.size(); ++i) {
+            if (m_rows[i].editor != watched)
+                continue;
+            if (type == QEvent::KeyPress)
                 return rowKey(i, static_cast<QKeyEvent*>(event));
+            markRow(i, type == QEvent::FocusIn);
+            break;
+        }
     }
     return QScrollArea::eventFilter(watched, event);
+}
+
+void ParmsWin::editRow(int row)
+{
+    const Row& r = m_rows[row];
+    switch (r.kind) {
+    case Kind::Check: {
+        auto* box = static_cast<QCheckBox*>(r.editor);
+        box->toggle();
+        return;
+    }
+    case Kind::Enumeration: {
+        // Steps round the list, so that one key reaches every item.
+        auto* combo = static_cast<QComboBox*>(r.editor);
+        if (combo->count() > 0)
+            combo->setCurrentIndex((combo->currentIndex() + 1) % combo->count());
+        return;
+    }
+    case Kind::Text:
+    case Kind::Password:
+    case Kind::Integer:
+    case Kind::Quantity:
+        // The whole value selected: what is typed next replaces it.
+        static_cast<QLineEdit*>(r.editor)->selectAll();
+        return;
+    }
 }
 
 bool ParmsWin::rowKey(int row, QKeyEvent* event)
@@ -220,6 +272,10 @@ bool ParmsWin::rowKey(int row, QKeyEvent* event)
     case Qt::Key_Down:
         if (row + 1 < m_rows.size())
             focusRow(row + 1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        editRow(row);
         return true;
     default:
         break;

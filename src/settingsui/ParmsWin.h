@@ -9,6 +9,7 @@
 struct ParmViewDescr;
 class QFormLayout;
 class QKeyEvent;
+class QLabel;
 
 // What a text row of the parameter grid refuses besides characters Windows-1251 lacks and control
 // characters.
@@ -20,8 +21,10 @@ struct ParmTextRules {
 // The parameter grid of a settings page: one row per parameter, each editing one value of the
 // editor's working copy. Rows are added in screen order, then the grid is built from the page's
 // parameter view (labels, font). Values change only on writeBack(), all or none, so an editor
-// can refuse the whole page. Works with the keypad alone: Up and Down move between rows, Space
-// toggles a check box, Left and Right step an enumeration.
+// can refuse the whole page. Works with the keypad alone: Up and Down move between rows, the label
+// of the row with the focus is shown in the selection colours, Return edits the row (toggles a
+// check box, steps an enumeration round its list, selects a text row's whole value for retyping),
+// Space toggles a check box, Left and Right step an enumeration.
 class ParmsWin : public QScrollArea {
     Q_OBJECT
 public:
@@ -56,6 +59,8 @@ public:
     int rowParmLine(int row) const { return m_rows[row].parmLine; }
     // The row whose widget has the focus, or -1.
     int currentRow() const;
+    // Whether the row's label is shown as the row with the focus.
+    bool rowMarked(int row) const;
 
 signals:
     // The operator changed a value on the screen.
@@ -77,11 +82,14 @@ private:
         bool* flag = nullptr;
         QString label;
         QWidget* editor = nullptr;
+        QLabel* labelWidget = nullptr;
     };
 
     void addRow(Row row);
     QWidget* makeEditor(const Row& row);
     bool rowKey(int row, QKeyEvent* event);
+    void editRow(int row);
+    void markRow(int row, bool marked);
     void focusRow(int row);
     // The row's screen value as it would be stored; false when the row refuses it.
     bool take(const Row& row, QByteArray& text, qint32& number) const;

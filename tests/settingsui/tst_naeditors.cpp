@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -82,6 +83,8 @@ private slots:
     void editing();
     void rowsFollowParmView_data();
     void rowsFollowParmView();
+    void saveWritesAtOnce_data();
+    void saveWritesAtOnce();
 
 private:
     // "programm", "vvod", "obmen", or the channel's page: "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER"
@@ -333,7 +336,9 @@ void TestNaEditors::editing()
         events << QStringLiteral("exit");
     QCOMPARE(m_events, events);
     QCOMPARE(bool(m_editor->window()), exit == QLatin1String("Save") && !saved);
-    QCOMPARE(bool(appState().settingsChanged), saved);
+    // Saving writes the file at once, so nothing is left for the exit question.
+    QVERIFY(!appState().settingsChanged);
+    QCOMPARE(QFileInfo::exists(app(QStringLiteral("OrtUser.ini"))), saved);
 
     QString work = QStringLiteral("work");
     const UserSettings& inForce = appState().user;
@@ -352,11 +357,7 @@ void TestNaEditors::editing()
         QCOMPARE(sections(inForce), before);
         return;
     }
-    // Through the real writer and, as after a restart, the real reader.
-    SaveDialogs dialogs;
-    dialogs.choice = [](const QString&, const QString&, const QString&, const QString&) { return 0; };
-    dialogs.message = [](int, const QString& title, const QString& text) { QFAIL(qPrintable(title + text)); };
-    QVERIFY(saveUserSettingsAtExit(inForce, true, m_dir->path(), dialogs));
+    // The file the editor wrote, read back as after a restart by the real reader.
     auto restarted = std::make_unique<AppState>();
     auto registry = std::make_unique<DescrRegistry>();
     QVERIFY(getIniFile(app(QStringLiteral("OrtUser.ini")), *restarted, *registry));
@@ -386,6 +387,54 @@ void TestNaEditors::rowsFollowParmView()
     for (int r = 0; r < m_editor->grid()->rowCount(); ++r)
         rows << view->parms[m_editor->grid()->rowParmLine(r)].key;
     QCOMPARE(rows, shown);
+}
+
+void TestNaEditors::saveWritesAtOnce_data()
+{
+    QTest::addColumn<bool>("blocked"); // a folder stands where the settings file goes
+    QTest::newRow("written") << false;
+    QTest::newRow("folder in the way") << true;
+}
+
+void TestNaEditors::saveWritesAtOnce()
+{
+    // F2 saves from whichever row has the focus; the file holds the change at once, and only a
+    // change that could not be written is left for the exit question.
+    QFETCH(bool, blocked);
+    const QString file = app(QStringLiteral("OrtUser.ini"));
+    if (blocked)
+        QVERIFY(QDir().mkpath(file));
+    open(QStringLiteral("vvod"));
+    edit(QStringLiteral("QUANTITYINCR=7"));
+    if (blocked)
+        m_boxes->expectMessage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+
+    QCOMPARE(m_events, texts({ "saved", "exit" }));
+    QCOMPARE(appState().user.vvod.quantityIncr, 7000);
+    QCOMPARE(bool(appState().settingsChanged), blocked);
+    if (blocked) {
+        QCOMPARE(m_boxes->boxes().size(), 1);
+        QCOMPARE(m_boxes->lastTitle() + QLatin1Char('|') + m_boxes->lastText(),
+            QStringLiteral("Настройки|Ошибки\nпри сохранении"));
+        QVERIFY(QFileInfo(file).isDir());
+    } else {
+        QCOMPARE(m_boxes->boxes().size(), 0);
+        auto restarted = std::make_unique<AppState>();
+        auto registry = std::make_unique<DescrRegistry>();
+        QVERIFY(getIniFile(file, *restarted, *registry));
+        QCOMPARE(restarted->user.vvod.quantityIncr, 7000);
+    }
+
+    // The exit save, as the shell runs it, asks only about what is still unsaved.
+    int asked = 0;
+    SaveDialogs dialogs;
+    dialogs.choice = [&asked](const QString&, const QString&, const QString&, const QString&) {
+        ++asked;
+        return 1;
+    };
+    saveUserSettingsAtExit(appState().user, appState().settingsChanged, m_dir->path(), dialogs);
+    QCOMPARE(asked, blocked ? 1 : 0);
 }
 
 QTEST_MAIN(TestNaEditors)

@@ -41,6 +41,7 @@ class TestParmsWin : public QObject {
 private slots:
     void takes_data();
     void takes();
+    void returnEditsFocusedRow();
 };
 
 void TestParmsWin::takes_data()
@@ -124,6 +125,46 @@ void TestParmsWin::takes()
     QCOMPARE(flag, taken);
     const QByteArray result = text != "old" ? text : number != 77 ? QByteArray::number(number) : QByteArray();
     QCOMPARE(result, stored);
+}
+
+void TestParmsWin::returnEditsFocusedRow()
+{
+    // Return edits the row that has the focus, and only that row is marked as the focused one.
+    bool flag = false;
+    qint32 choice = 2;
+    QByteArray text("old");
+    ParmsWin grid;
+    grid.addCheck(&flag, 0);
+    grid.addEnumeration(&choice, { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") }, 1);
+    grid.addText(&text, 16, 2);
+    grid.build(page(3));
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowActive(&grid));
+
+    const auto marked = [&grid] {
+        QList<int> rows;
+        for (int r = 0; r < grid.rowCount(); ++r)
+            if (grid.rowMarked(r))
+                rows << r;
+        return rows;
+    };
+    QTRY_COMPARE(marked(), QList<int> { 0 });
+    QTest::keyClick(focused(), Qt::Key_Return); // toggles
+    QTest::keyClick(focused(), Qt::Key_Down);
+    QCOMPARE(marked(), QList<int> { 1 });
+    QTest::keyClick(focused(), Qt::Key_Enter); // from the last item round to the first
+    QTest::keyClick(focused(), Qt::Key_Down);
+    QCOMPARE(marked(), QList<int> { 2 });
+    auto* edit = qobject_cast<QLineEdit*>(focused());
+    QVERIFY(edit);
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Return); // the old value goes when a new one is typed
+    ViewFx::typeText(edit, QStringLiteral("new"));
+
+    QCOMPARE(grid.writeBack(), -1);
+    QCOMPARE(flag, true);
+    QCOMPARE(choice, 0);
+    QCOMPARE(text, QByteArray("new"));
 }
 
 QTEST_MAIN(TestParmsWin)
