@@ -115,6 +115,25 @@ void advanceMarker()
     syncMarkerFolder(s.appDir, QStringLiteral("iopStart"));
 }
 
+// What a log's header line says it tells of (Windows-1251).
+QByteArray headerWord(bool load)
+{
+    return fromUi(load ? QStringLiteral("Загрузка справочника ") : QStringLiteral("Выгрузка справочника "));
+}
+
+// The number of one of this terminal's logs, "<terminal><digits>.iop" with any number of digits;
+// false for another file.
+bool ownLogNumber(const QString& name, const QString& terminal, quint64& number)
+{
+    const QString digits = name.chopped(4).mid(terminal.size());
+    if (!name.startsWith(terminal) || digits.isEmpty()
+        || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return false;
+    bool ok = false;
+    number = digits.toULongLong(&ok);
+    return ok;
+}
+
 } // namespace
 
 void iopGetNum(const QString& appDir)
@@ -179,17 +198,10 @@ void iopRaiseAbove(const QStringList& folders)
             continue;
         const QStringList names
             = QDir(folder).entryList({ QStringLiteral("*.iop"), QStringLiteral("*.IOP") }, QDir::Files);
-        for (const QString& name : names) {
-            // "<terminal><digits>.iop": this terminal's, whatever number of digits it grew to.
-            const QString digits = name.chopped(4);
-            if (!digits.startsWith(terminal) || digits.size() <= terminal.size())
-                continue;
-            const QString tail = digits.mid(terminal.size());
-            bool ok = std::all_of(tail.begin(), tail.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-            const quint64 number = ok ? tail.toULongLong(&ok) : 0;
-            if (ok)
+        quint64 number = 0;
+        for (const QString& name : names)
+            if (ownLogNumber(name, terminal, number))
                 highest = qMax(highest, number);
-        }
     }
     if (highest > s.number) {
         logLine(QStringLiteral("iopRaiseAbove: kept logs up to %1, numbering goes on above them").arg(highest));
@@ -200,14 +212,13 @@ void iopRaiseAbove(const QStringList& folders)
 QList<KeptLog> keptIopLogs(const QString& folder)
 {
     const QString terminal = toUi(appState().user.programm.terminalNumber);
-    const QByteArray loadWord = fromUi(QStringLiteral("Загрузка справочника "));
-    const QByteArray unloadWord = fromUi(QStringLiteral("Выгрузка справочника "));
+    const QByteArray loadWord = headerWord(true);
+    const QByteArray unloadWord = headerWord(false);
     QList<KeptLog> logs;
     const QStringList names = QDir(folder).entryList({ QStringLiteral("*.iop") }, QDir::Files, QDir::Name);
+    quint64 number = 0;
     for (const QString& name : names) {
-        const QString digits = name.chopped(4).mid(terminal.size());
-        if (!name.startsWith(terminal) || digits.isEmpty()
-            || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        if (!ownLogNumber(name, terminal, number))
             continue;
         QFile file(QDir(folder).filePath(name));
         if (!file.open(QIODevice::ReadOnly))
@@ -231,8 +242,7 @@ void iopStart(const QByteArray& title, bool load)
     closeLog();
     s.fileName.clear();
 
-    const QByteArray kind
-        = fromUi(load ? QStringLiteral("Загрузка справочника ") : QStringLiteral("Выгрузка справочника "));
+    const QByteArray kind = headerWord(load);
     const QByteArray stamp = RunLog::stamp();
     RunLog::instance().write(QByteArray(stamp + ' ' + kind + title + "\r\n"));
 
