@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringBuilder>
 
 #include <cerrno>
@@ -62,11 +61,6 @@ int createTemporaryBeside(const QString& path, QString& tempName)
     if (fd < 0)
         logLine(QByteArrayLiteral("createTemporary: ") + nameBytes(path) + ' ' + errorText(errno));
     return fd;
-}
-
-bool isOwnTemporary(const QString& fileName)
-{
-    return isOwnTemporaryName(fileName);
 }
 
 bool renameInPlace(const QString& from, const QString& to)
@@ -183,7 +177,7 @@ void removeStaleTemporaries(const QString& folder)
     for (const QFileInfo& entry : entries) {
         // Only this terminal's own: an office file, another terminal's copy in progress or an
         // upload the FTP server is receiving are not.
-        if (!isOwnTemporary(entry.fileName()))
+        if (!isOwnTemporaryName(entry.fileName()))
             continue;
         if (removeLogged(entry.filePath(), "removeStaleTemporaries"))
             logLine(QByteArrayLiteral("removeStaleTemporaries: removed ") + nameBytes(entry.filePath()));

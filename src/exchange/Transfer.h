@@ -40,7 +40,5 @@ void removeStaleTemporaries(const QString& folder);
 
 // createTemporaryFile() (config), logged when the file cannot be made.
 int createTemporaryBeside(const QString& path, QString& tempName);
-// Whether a file name is a temporary of this terminal (see removeStaleTemporaries).
-bool isOwnTemporary(const QString& fileName);
 // Renames from over to in one step and flushes the folder; false (logged) when the rename failed.
 bool renameInPlace(const QString& from, const QString& to);
