@@ -104,17 +104,13 @@ void FtpClientChannel::start(const ExchangeJob& job)
     runPhase();
 }
 
-void FtpClientChannel::queueing()
+void FtpClientChannel::runPhase()
 {
+    // Each phase's commands fail or pass on their own.
     m_command = -1;
     m_error = false;
     m_errorText.clear();
     m_tolerated = -1;
-}
-
-void FtpClientChannel::runPhase()
-{
-    queueing();
     const FtpClient::TransferMode mode = m_setup.ftp.transferMode == 1 ? FtpClient::Active : FtpClient::Passive;
     switch (m_job.kind) {
     case JobKind::List:

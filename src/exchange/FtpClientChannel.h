@@ -36,7 +36,6 @@ private:
     QString folder(bool input) const { return input ? m_setup.input : m_setup.output; }
     // Ends the running job with an outcome; failures carry reason (or what the server said).
     void finish(JobOutcome outcome, const QString& reason = QString());
-    void queueing();
     // Queues the commands of the job's current phase; phaseDone() takes their result.
     void runPhase();
     void phaseDone();
