@@ -15,7 +15,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
-#include "Scanner.h"
+#include "ScanFeed.h"
 #include "Search.h"
 #include "TableFiles.h"
 #include "Units.h"
@@ -150,10 +150,19 @@ Vvod::Vvod(QObject* parent)
     connect(m_copies, &CopyChooser::chosen, this, &Vvod::fileChosen);
     connect(m_copies, &CopyChooser::back, this, &Vvod::fileChoiceBack);
     connect(m_copies, &CopyChooser::failed, this, &Vvod::handBack);
+    // Only the wait this panel asked for shows on it.
+    connect(&ScanFeed::instance(), &ScanFeed::waitChanged, this, [this](bool waiting) {
+        if (!waiting && m_scanWaiting) {
+            m_scanWaiting = false;
+            if (m_win)
+                m_win->setScanWaiting(false);
+        }
+    });
 }
 
 Vvod::~Vvod()
 {
+    ScanFeed::instance().release(this);
     delete m_chooser;
     delete m_editor;
     delete m_copies;
@@ -280,6 +289,9 @@ void Vvod::vvMainMainSet()
 
 void Vvod::handBack()
 {
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     m_copies->close();
     closeChooser();
     closeEditor();
@@ -477,6 +489,7 @@ void Vvod::panelStart()
     connect(m_win, &VvodPanelWin::snCancel, this, &Vvod::vvCancel);
     connect(m_win, &VvodPanelWin::snSearch, this, &Vvod::vvCaseRec);
     connect(m_win, &VvodPanelWin::snScan, this, &Vvod::onScanKey);
+    connect(m_win, &VvodPanelWin::snScanCancel, &ScanFeed::instance(), &ScanFeed::endWait);
     m_win->setTitle(title);
     showScreen(m_win);
     m_top = qMax<qint32>(0, m_book.count() - m_rows);
@@ -485,6 +498,11 @@ void Vvod::panelStart()
     clearEntry();
     refresh(Refresh::Redraw);
     m_win->setGuardOpen(true);
+    // Codes from the scanner arrive by themselves and are taken as scans while the panel is in
+    // front (a chooser over it claims them for itself).
+    ScanFeed::instance().claim(
+        this, [this] { return m_win && m_win->guardOpen() && m_win->isVisible(); },
+        [this](const QString& text) { vvBarRead(text); });
 }
 
 bool Vvod::fileCheck()
@@ -664,9 +682,11 @@ void Vvod::refreshRecord()
 
 void Vvod::onScanKey()
 {
-    QString text;
-    if (scanBarcode(text))
-        vvBarRead(text);
+    // The next code that arrives is taken; until then the panel says so and stays usable.
+    if (!m_win || !m_win->guardOpen() || !ScanFeed::instance().startWait())
+        return;
+    m_scanWaiting = true;
+    m_win->setScanWaiting(true);
 }
 
 void Vvod::vvBarRead(const QString& text)

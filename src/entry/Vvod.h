@@ -166,6 +166,7 @@ private:
     qint32 m_current = -1;
     WriteMode m_mode = WriteNone;
     bool m_awaiting = false;
+    bool m_scanWaiting = false; // the scan key was pressed here and no code has come yet
     bool m_addToPrevious = false;
     qint32 m_previous = 0;
     qint32 m_proposed = 0;

@@ -103,6 +103,7 @@ void VvodPanelWin::setTitle(const QString& text)
 
 void VvodPanelWin::showNote(const QString& text, Note kind)
 {
+    m_waitShown = false;
     m_common.userTitle->setStyleSheet(
         kind == Note::Refusal ? QStringLiteral("color: white; background: darkred") : m_titleStyle);
     m_common.userTitle->setText(text);
@@ -111,6 +112,7 @@ void VvodPanelWin::showNote(const QString& text, Note kind)
 
 void VvodPanelWin::clearNote()
 {
+    m_waitShown = false;
     m_common.userTitle->setStyleSheet(m_titleStyle);
     m_common.userTitle->setText(m_title);
     fitTitle();
@@ -130,6 +132,27 @@ void VvodPanelWin::fitTitle()
     const int room = title->contentsRect().width();
     if (metrics.horizontalAdvance(title->text()) > room)
         title->setText(metrics.elidedText(title->text(), Qt::ElideRight, room));
+}
+
+void VvodPanelWin::setScanWaiting(bool waiting)
+{
+    if (waiting == m_scanWaiting)
+        return;
+    m_scanWaiting = waiting;
+    if (waiting) {
+        m_beforeWait = m_common.userTitle->text();
+        m_beforeWaitStyle = m_common.userTitle->styleSheet();
+        showNote(QStringLiteral("Ожидание сканирования… Esc — отмена"), Note::Item);
+        m_waitShown = true;
+        return;
+    }
+    // Whatever the entry said since (the item scanned, a refusal) stays; only the wait goes.
+    if (!m_waitShown)
+        return;
+    m_waitShown = false;
+    m_common.userTitle->setStyleSheet(m_beforeWaitStyle);
+    m_common.userTitle->setText(m_beforeWait);
+    fitTitle();
 }
 
 void VvodPanelWin::setCancelText(const QString& text)
@@ -184,7 +207,10 @@ void VvodPanelWin::keyPressEvent(QKeyEvent* event)
     logLine(QByteArrayLiteral("Key=") + QByteArray::number(event->key()));
     switch (event->key()) {
     case Qt::Key_Escape:
-        emit snEsc();
+        if (m_scanWaiting)
+            emit snScanCancel();
+        else
+            emit snEsc();
         return;
     case Scanner::ScanKey:
         emit snScan();

@@ -36,6 +36,11 @@ public:
     // What the title line shows now.
     QString titleLine() const;
 
+    // The title line says that a scan is awaited (the scan key was pressed), and Escape ends the
+    // wait instead of leaving; false puts back what the title line showed.
+    void setScanWaiting(bool waiting);
+    bool scanWaiting() const { return m_scanWaiting; }
+
     // The Cancel button's word ("Отмена", "Просмотр"), shown after its key.
     void setCancelText(const QString& text);
 
@@ -62,8 +67,10 @@ signals:
     void snCancel();
     void snSearch();
     void snEsc();
-    // The scan key was pressed: the controller reads the scanner.
+    // The scan key was pressed: the controller waits for the scanner.
     void snScan();
+    // Escape while a scan is awaited: the wait ends, data entry stays.
+    void snScanCancel();
     // Up (-1) or Down (+1) outside a line that uses them: a step through the result lines.
     void snStep(int delta);
 
@@ -86,7 +93,7 @@ protected:
     void bindCommon(const Common& common);
 
     // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
-    // like Exit, the scan key asks for a scanner read, F1 and F2 press Cancel and Search, Up and
+    // like Exit (or ends the wait for a scan), the scan key asks for a scan, F1 and F2 press Cancel and Search, Up and
     // Down step through the lines, Return presses the focused button, the rest get the default
     // handling.
     void keyPressEvent(QKeyEvent* event) override;
@@ -96,6 +103,10 @@ private:
 
     Common m_common;
     bool m_guardOpen = true;
+    bool m_scanWaiting = false;
+    bool m_waitShown = false; // the title line shows the wait, over what m_beforeWait keeps
+    QString m_beforeWait;
+    QString m_beforeWaitStyle;
     QString m_title;
     QString m_titleStyle;
 };

@@ -9,7 +9,7 @@
 #include "ProsmTabWin.h"
 #include "RecordFile.h"
 #include "RunLog.h"
-#include "Scanner.h"
+#include "ScanFeed.h"
 #include "Search.h"
 #include "TableBinding.h"
 
@@ -35,10 +35,21 @@ QByteArray numbers(std::initializer_list<qint64> values)
 ProsmCase::ProsmCase(QObject* parent)
     : QObject(parent)
 {
+    // Only the wait this browser asked for shows on it.
+    connect(&ScanFeed::instance(), &ScanFeed::waitChanged, this, [this](bool waiting) {
+        if (waiting || !m_scanWaiting)
+            return;
+        m_scanWaiting = false;
+        if (ProsmCaseWin* win = searchWin())
+            win->setScanWaiting(false);
+    });
 }
 
 ProsmCase::~ProsmCase()
 {
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     // The opener may destroy the browser from inside a signal of the window, so the window goes
     // from the event loop.
     if (m_win) {
@@ -214,6 +225,7 @@ void ProsmCase::connectWindow()
     connect(file, &ProsmCaseWin::snSearch, this, &ProsmCase::search);
     connect(file, &ProsmCaseWin::snPgDown, this, &ProsmCase::pgDown);
     connect(file, &ProsmCaseWin::snScan, this, &ProsmCase::scan);
+    connect(file, &ProsmCaseWin::snScanCancel, &ScanFeed::instance(), &ScanFeed::endWait);
 }
 
 void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
@@ -240,6 +252,16 @@ void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
     m_guard = true;
     showScreen(m_win);
     m_guard = false;
+    // Codes from the scanner arrive by themselves and are searched for while the search row is
+    // in front.
+    if (searchWin())
+        ScanFeed::instance().claim(
+            this,
+            [this] {
+                const ProsmCaseWin* win = searchWin();
+                return win && win->isVisible();
+            },
+            [this](const QString& text) { barRead(text); });
     // The help kind keeps the flag: its window is the opener's to destroy, with the browser.
     if (m_kind != KindHelp)
         m_setUp = false;
@@ -515,12 +537,12 @@ void ProsmCase::barRead(const QString& barcode)
 
 void ProsmCase::scan()
 {
-    if (!searchWin())
+    ProsmCaseWin* win = searchWin();
+    // The next code that arrives is searched for; until then the window says so and stays usable.
+    if (!win || !ScanFeed::instance().startWait())
         return;
-    // The read blocks up to the scanner's time-out; a failed one is silent, a good one has beeped.
-    QString barcode;
-    if (scanBarcode(barcode))
-        barRead(barcode);
+    m_scanWaiting = true;
+    win->setScanWaiting(true);
 }
 
 void ProsmCase::caseRec()
@@ -587,6 +609,9 @@ void ProsmCase::destroyWindow()
 {
     if (m_setUp || !m_win)
         return;
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     // The window is still inside the signal that brought us here: it goes from the event loop.
     m_win->hide();
     m_win->deleteLater();

@@ -72,7 +72,8 @@ public slots:
     void addRec();
     void back();
     void barRead(const QString& barcode);
-    // The scan key of the file kind: one read of the scanner; a code read is searched for.
+    // The scan key of the file kind: the next code the scanner reads is awaited (it would be taken
+    // anyway; the window now says that one is expected).
     void scan();
 
 signals:
@@ -102,6 +103,7 @@ private:
 
     QPointer<ProsmBrowserWin> m_win;
     WindowKind m_kind = KindFile;
+    bool m_scanWaiting = false; // the scan key was pressed here and no code has come yet
     QString m_title;
     bool m_caseDisabled = false;
     bool m_deleteDisabled = false;
