@@ -101,13 +101,15 @@ void VvodPanelWin::setTitle(const QString& text)
     clearNote();
 }
 
-void VvodPanelWin::showNote(const QString& text, Note kind)
+void VvodPanelWin::showNote(const QString& text, Note kind, const QString& tail)
 {
     m_waitShown = false;
     m_common.userTitle->setStyleSheet(
         kind == Note::Refusal ? QStringLiteral("color: white; background: darkred") : m_titleStyle);
-    m_common.userTitle->setText(text);
+    m_common.userTitle->setText(text + tail);
+    m_noteTail = tail;
     fitTitle();
+    m_noteTail.clear();
 }
 
 void VvodPanelWin::clearNote()
@@ -130,8 +132,12 @@ void VvodPanelWin::fitTitle()
     // Narrowed as far as it goes and still too wide: the end is cut at the character, with "…".
     const QFontMetrics metrics(title->font());
     const int room = title->contentsRect().width();
-    if (metrics.horizontalAdvance(title->text()) > room)
-        title->setText(metrics.elidedText(title->text(), Qt::ElideRight, room));
+    const QString text = title->text();
+    if (metrics.horizontalAdvance(text) <= room)
+        return;
+    const QString tail = text.endsWith(m_noteTail) ? m_noteTail : QString();
+    const QString head = text.left(text.size() - tail.size());
+    title->setText(metrics.elidedText(head, Qt::ElideRight, qMax(0, room - metrics.horizontalAdvance(tail))) + tail);
 }
 
 void VvodPanelWin::setScanWaiting(bool waiting)

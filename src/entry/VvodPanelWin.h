@@ -29,9 +29,10 @@ public:
 
     // The title line tells the operator what the entry just took (the item found, with what is
     // counted of it) or why it refused something, until clearNote() puts the title back. A long
-    // text is narrowed, then cut at the character.
+    // text is narrowed, then cut at the character; a tail (numbers) stays whole, the text before
+    // it is cut.
     enum class Note { Item, Refusal };
-    void showNote(const QString& text, Note kind);
+    void showNote(const QString& text, Note kind, const QString& tail = QString());
     void clearNote();
     // What the title line shows now.
     QString titleLine() const;
@@ -109,4 +110,5 @@ private:
     QString m_beforeWaitStyle;
     QString m_title;
     QString m_titleStyle;
+    QString m_noteTail; // the part of the title line that is never cut
 };

@@ -124,6 +124,8 @@ private slots:
     void resultLineByWholeKey();
     void newItemKeyLimit();
     void scannerCodesArriveByThemselves();
+    void receiving_data();
+    void receiving();
 
 private:
     void click(QWidget* window, const char* button);
@@ -1020,6 +1022,64 @@ void TestVvod::scannerCodesArriveByThemselves()
     QTRY_COMPARE(searchText->text(), QStringLiteral("000111"));
     QCOMPARE(m_vvod->chooser()->chosenRecord(), 1);
     QCOMPARE(resultLines().size(), 2);
+}
+
+// Receiving names the receipt, says which goods are not on it, and shows what the receipt lists of
+// an item (over all its lines) beside what has come so far.
+void TestVvod::receiving_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("box"); // the box the code brings, empty for none
+    QTest::addColumn<QString>("shown"); // the title line with the item awaiting its quantity
+    QTest::addColumn<QString>("booked"); // the title line after 6 more are booked
+    QTest::newRow("on the receipt in two lines")
+        << QStringLiteral("4600000000017") << QString() << QStringLiteral("Сахар: по накладной 18, принято 4")
+        << QStringLiteral("Записано Сахар: по накладной 18, принято 10");
+    QTest::newRow("by its code") << QStringLiteral("000222") << QString()
+                                 << QStringLiteral("Сыр весовой: по накладной 2.5, принято 0")
+                                 << QStringLiteral("Записано Сыр весовой: по накладной 2.5, принято 6");
+    QTest::newRow("in the goods, not on the receipt")
+        << QStringLiteral("4600000000024") << QStringLiteral("Нет в накладной") << QString() << QString();
+    QTest::newRow("nowhere") << QStringLiteral("4699999999999") << QStringLiteral("Товар отсутствует") << QString()
+                             << QString();
+}
+
+void TestVvod::receiving()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, box);
+    QFETCH(QString, shown);
+    QFETCH(QString, booked);
+    TableDescr& receipt = table("PRH");
+    const auto line = [&receipt](const Item& item, const char* rest) {
+        return makeRecord(receipt,
+            { { "CODE", item.code }, { "BAR", item.bar }, { "NAME", TestUtil::cp(item.name) }, { "PRICE", item.price },
+                { "REST", rest } });
+    };
+    QVERIFY(ViewFx::writeTable(
+        binFileName(receipt), receipt, { line(Goods[0], "10"), line(Goods[2], "2.5"), line(Goods[0], "8") }));
+    TableDescr& res = table("RES");
+    QVERIFY(ViewFx::writeTable(binFileName(res), res,
+        { makeRecord(res,
+            { { "BAR", Goods[0].bar }, { "CODE", Goods[0].code }, { "NAME", TestUtil::cp(Goods[0].name) },
+                { "REST", "4" } }) }));
+    appState().user.programm.programm = true;
+    appState().user.vvod.enSumRepeated = true;
+    m_boxes->answerNext(0); // "Продолжить"
+    start(true);
+    QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Приход: Приходная накладная"));
+    if (!box.isEmpty())
+        m_boxes->expectMessage();
+    type("vBar", code);
+    if (!box.isEmpty()) {
+        QCOMPARE(m_boxes->lastText(), box);
+        QVERIFY(!m_vvod->awaitingQuantity());
+        return;
+    }
+    QCOMPARE(m_vvod->panel()->titleLine(), shown);
+    type("vRest", QStringLiteral("6"));
+    QCOMPARE(m_vvod->panel()->titleLine(), booked);
+    QCOMPARE(m_boxes->unexpected(), 0);
 }
 
 QTEST_MAIN(TestVvod)
