@@ -252,6 +252,27 @@ void ObMain::startEntries(bool load)
 
 // ---- Selectors -----------------------------------------------------------------------------
 
+namespace {
+
+// "Выбрать" toggles a row's mark: the operator must see it, whatever the office's view hides.
+ViewDescr markedFirst(const ViewDescr& view)
+{
+    ViewDescr shown = view;
+    const int at = shown.columnOfField(QByteArrayLiteral("FLAG"));
+    ColumnDescr mark;
+    if (at >= 0)
+        mark = shown.columns.takeAt(at);
+    mark.fieldName = QByteArrayLiteral("FLAG");
+    mark.title = fromUi(QStringLiteral("Отм"));
+    mark.width = qMax(mark.width, 28);
+    mark.shown = '+';
+    mark.alignment = Qt::AlignCenter;
+    shown.columns.prepend(mark);
+    return shown;
+}
+
+} // namespace
+
 void ObMain::openSelector(bool load, int row)
 {
     closeChooser();
@@ -274,7 +295,8 @@ void ObMain::openSelector(bool load, int row)
     options.addText = load ? QStringLiteral("Загрузить") : QStringLiteral("Выгрузить");
     options.caseText = QStringLiteral("Выбрать");
     options.startRecord = qMax(0, row);
-    m_chooser->mainTabTab(binFileName(tab), tab, *exchangeListView(),
+    m_selectorView = markedFirst(*exchangeListView());
+    m_chooser->mainTabTab(binFileName(tab), tab, m_selectorView,
         load ? QStringLiteral("Выбор справочников для загрузки") : QStringLiteral("Выбор справочников для выгрузки"),
         options);
 }
