@@ -17,6 +17,8 @@
 #include <QStringBuilder>
 #include <QTableWidget>
 
+#include <algorithm>
+
 namespace {
 
 // What a search returns when the whole file was read and nothing matched.
@@ -165,11 +167,13 @@ void ProsmCase::fillColumnChooser(ProsmCaseWin* win)
     QStringList items;
     m_itemFields.clear();
     m_itemColumns.clear();
+    m_itemTitles.clear();
     for (int c = 0; c < m_view->columns.size(); ++c) {
         const ColumnDescr& column = m_view->columns[c];
         if (column.shown != '+')
             continue;
         items << toUi(column.title);
+        m_itemTitles << items.last();
         m_itemFields << column.fieldIndex;
         m_itemColumns << c;
     }
@@ -497,7 +501,7 @@ void ProsmCase::search()
     }
 
     if (badPattern) {
-        searchFailed(QStringLiteral("Неправильный\nобразец поиска"));
+        searchFailed(badPatternText(toUi(trimmed)));
         return;
     }
     if (found == SearchFileError) {
@@ -513,6 +517,20 @@ void ProsmCase::search()
     setChoice(true);
     seeRecCur();
     selectCurrentRow();
+}
+
+QString ProsmCase::badPatternText(const QString& text) const
+{
+    const QString refused = QStringLiteral("Неправильный\nобразец поиска");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+        return refused;
+    // Letters can only be found under a text item: the operator is told which one to choose.
+    for (int i = 0; i < m_itemFields.size(); ++i) {
+        const int field = m_itemFields[i];
+        if (field >= 0 && m_table->fields[field].type == FieldType::Text)
+            return refused + QStringLiteral(".\nДля букв выберите\n«") + m_itemTitles[i] + QStringLiteral("»");
+    }
+    return refused;
 }
 
 void ProsmCase::searchFailed(const QString& text)
