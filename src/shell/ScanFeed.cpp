@@ -7,6 +7,9 @@
 ScanFeed::ScanFeed()
 {
     m_wait.setSingleShot(true);
+    // The feed outlives the application object; its timer must not run past it.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, &m_wait, &QTimer::stop);
     connect(&m_wait, &QTimer::timeout, this, [this] {
         logLine(QByteArrayLiteral("scan: no code came"));
         emit waitChanged(false);
