@@ -123,6 +123,14 @@ private slots:
         f.close();
         QVERIFY(s->read(code, 2000));
         QCOMPARE(code, QByteArray("777"));
+
+        // Watched, a code a script appends arrives by itself.
+        QByteArrayList arrived;
+        QVERIFY(s->watch([&arrived](const QByteArray& c) { arrived << c; }));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("888\n");
+        f.close();
+        QTRY_COMPARE(arrived, QByteArrayList { "888" });
     }
 
     void pipeBlocksUntilAWriterSends()
@@ -182,6 +190,13 @@ private slots:
         QVERIFY(s->read(code, 5000));
         QCOMPARE(code, QByteArray("2204680135792"));
         QVERIFY(!s->read(code, ShortTimeoutMs));
+
+        // Watched, the line's codes arrive by themselves.
+        QByteArrayList arrived;
+        QVERIFY(s->watch([&arrived](const QByteArray& c) { arrived << c; }));
+        const QByteArray more = "11\r\n22\r\n";
+        QCOMPARE(::write(master, more.constData(), static_cast<size_t>(more.size())), ssize_t(more.size()));
+        QTRY_COMPARE(arrived, (QByteArrayList { "11", "22" }));
         s.reset();
         ::close(master);
     }
