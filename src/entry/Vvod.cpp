@@ -344,8 +344,10 @@ void Vvod::closeChooser()
 {
     if (!m_chooser)
         return;
-    // The chooser may be inside one of its own signals: it goes from the event loop.
+    // The chooser may be inside one of its own signals: it goes from the event loop, and takes no
+    // scan meanwhile.
     disconnect(m_chooser, nullptr, this, nullptr);
+    ScanFeed::instance().release(m_chooser);
     m_chooser->deleteLater();
     m_chooser = nullptr;
 }
