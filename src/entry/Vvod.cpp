@@ -15,7 +15,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
-#include "Scanner.h"
+#include "ScanFeed.h"
 #include "Search.h"
 #include "TableFiles.h"
 #include "Units.h"
@@ -35,6 +35,8 @@ namespace {
 const QString EntryTitle = QStringLiteral("Ввод данных");
 const QString BadCode = QStringLiteral("Неправильный ШК/Код");
 const QString NoItem = QStringLiteral("Товар отсутствует");
+// Receiving: the goods exist, the receipt does not list them.
+const QString NotOnReceipt = QStringLiteral("Нет в накладной");
 // Longest code the entry line takes.
 constexpr int MaxCodeChars = 32;
 // A quantity with this many integer digits is more likely a code typed by a keyboard scanner.
@@ -150,10 +152,19 @@ Vvod::Vvod(QObject* parent)
     connect(m_copies, &CopyChooser::chosen, this, &Vvod::fileChosen);
     connect(m_copies, &CopyChooser::back, this, &Vvod::fileChoiceBack);
     connect(m_copies, &CopyChooser::failed, this, &Vvod::handBack);
+    // Only the wait this panel asked for shows on it.
+    connect(&ScanFeed::instance(), &ScanFeed::waitChanged, this, [this](bool waiting) {
+        if (!waiting && m_scanWaiting) {
+            m_scanWaiting = false;
+            if (m_win)
+                m_win->setScanWaiting(false);
+        }
+    });
 }
 
 Vvod::~Vvod()
 {
+    ScanFeed::instance().release(this);
     delete m_chooser;
     delete m_editor;
     delete m_copies;
@@ -280,6 +291,9 @@ void Vvod::vvMainMainSet()
 
 void Vvod::handBack()
 {
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     m_copies->close();
     closeChooser();
     closeEditor();
@@ -330,8 +344,10 @@ void Vvod::closeChooser()
 {
     if (!m_chooser)
         return;
-    // The chooser may be inside one of its own signals: it goes from the event loop.
+    // The chooser may be inside one of its own signals: it goes from the event loop, and takes no
+    // scan meanwhile.
     disconnect(m_chooser, nullptr, this, nullptr);
+    ScanFeed::instance().release(m_chooser);
     m_chooser->deleteLater();
     m_chooser = nullptr;
 }
@@ -455,7 +471,9 @@ void Vvod::panelStart()
     }
     loadWeightCodes();
     QString title = EntryTitle;
-    if (appState().user.programm.enOnDocument)
+    if (m_receipt)
+        title = receiptTitle();
+    else if (appState().user.programm.enOnDocument)
         title += QLatin1Char('.') + resultName();
     if (vvodSettings().vvodPanel == 0) {
         m_tableWin = new VvodWin;
@@ -477,6 +495,7 @@ void Vvod::panelStart()
     connect(m_win, &VvodPanelWin::snCancel, this, &Vvod::vvCancel);
     connect(m_win, &VvodPanelWin::snSearch, this, &Vvod::vvCaseRec);
     connect(m_win, &VvodPanelWin::snScan, this, &Vvod::onScanKey);
+    connect(m_win, &VvodPanelWin::snScanCancel, &ScanFeed::instance(), &ScanFeed::endWait);
     m_win->setTitle(title);
     showScreen(m_win);
     m_top = qMax<qint32>(0, m_book.count() - m_rows);
@@ -485,6 +504,11 @@ void Vvod::panelStart()
     clearEntry();
     refresh(Refresh::Redraw);
     m_win->setGuardOpen(true);
+    // Codes from the scanner arrive by themselves and are taken as scans while the panel is in
+    // front (a chooser over it claims them for itself).
+    ScanFeed::instance().claim(
+        this, [this] { return m_win && m_win->guardOpen() && m_win->isVisible(); },
+        [this](const QString& text) { vvBarRead(text); });
 }
 
 bool Vvod::fileCheck()
@@ -580,9 +604,58 @@ void Vvod::noteItem(const QByteArray& resRecord, const QString& prefix)
     if (!m_win)
         return;
     const qint64 counted = m_book.itemRest(resRecord);
+    const auto shown = [](qint64 thousandths) { return toUi(minimalDecimal(quantityText(thousandths))); };
+    if (m_receipt) {
+        // Receiving: what the receipt lists beside what has come so far; the numbers stay whole
+        // however long the name is.
+        m_win->showNote(prefix + toUi(lineName(resRecord)), VvodPanelWin::Note::Item,
+            QStringLiteral(": по накладной ") + shown(receiptQuantity(resRecord)) + QStringLiteral(", принято ")
+                + shown(counted));
+        return;
+    }
     m_win->showNote(
-        prefix + toUi(lineName(resRecord)) + QStringLiteral(": ") + toUi(minimalDecimal(quantityText(counted))),
-        VvodPanelWin::Note::Item);
+        prefix + toUi(lineName(resRecord)) + QStringLiteral(": ") + shown(counted), VvodPanelWin::Note::Item);
+}
+
+bool Vvod::inGoods(const QByteArray& code) const
+{
+    const TableDescr* goods = descrRegistry().table(QByteArrayLiteral("TVR"));
+    if (!goods || goods->recordLength <= 0)
+        return false;
+    const QString file = resolveFileCase(binFileName(*goods));
+    QByteArray record;
+    return searchTvr(code, SearchOrder(vvodSettings().searchOrder), false, file, *goods, file, *goods, record).record
+        >= 0;
+}
+
+qint64 Vvod::receiptQuantity(const QByteArray& resRecord) const
+{
+    const int rest = m_src->fieldIndex(QByteArrayLiteral("REST"));
+    if (rest < 0 || m_src->fields[rest].type != FieldType::Quantity)
+        return 0;
+    // The receipt's lines of the item: by barcode where the line has one, else by code.
+    const int srcBar = m_src->fieldIndex(QByteArrayLiteral("BAR"));
+    const bool byBar = srcBar >= 0 && !fieldText(*m_res, m_resBar, resRecord).isEmpty();
+    const int srcKey = byBar ? srcBar : m_src->fieldIndex(QByteArrayLiteral("CODE"));
+    const QByteArray key = fieldText(*m_res, byBar ? m_resBar : m_resCode, resRecord);
+    if (srcKey < 0 || key.isEmpty())
+        return 0;
+    qint64 sum = 0;
+    QByteArray record;
+    for (qint32 n = 0; readRec(m_srcFile, *m_src, n, record); ++n)
+        if (fieldText(*m_src, srcKey, record) == key)
+            sum += qFromLittleEndian<qint32>(record.constData() + m_src->fields[rest].offset);
+    return sum;
+}
+
+QString Vvod::receiptTitle() const
+{
+    // "Приход: Накладная N 7" for a numbered receipt, else the receipt table's own name.
+    const QByteArray name = m_src->pname;
+    const QByteArray base = m_pnames[StepSource];
+    if (!base.isEmpty() && name.startsWith(QByteArray(base + " N ")))
+        return QStringLiteral("Приход: Накладная") + toUi(name.mid(base.size()));
+    return QStringLiteral("Приход: ") + toUi(name);
 }
 
 void Vvod::refresh(Refresh how)
@@ -664,9 +737,11 @@ void Vvod::refreshRecord()
 
 void Vvod::onScanKey()
 {
-    QString text;
-    if (scanBarcode(text))
-        vvBarRead(text);
+    // The next code that arrives is taken; until then the panel says so and stays usable.
+    if (!m_win || !m_win->guardOpen() || !ScanFeed::instance().startWait())
+        return;
+    m_scanWaiting = true;
+    m_win->setScanWaiting(true);
 }
 
 void Vvod::vvBarRead(const QString& text)
@@ -799,12 +874,13 @@ void Vvod::notFound(const QByteArray& code)
 {
     logLine(QByteArrayLiteral("vvBarOk:not found ") + code);
     playCue(Cue::NotFound);
+    const QString text = m_receipt && inGoods(code) ? NotOnReceipt : NoItem;
     if (!vvodSettings().enAddItem) {
-        showMessage(IconWarning, EntryTitle, NoItem);
+        showMessage(IconWarning, EntryTitle, text);
         clearEntry();
         return;
     }
-    if (askChoice(EntryTitle, NoItem, QStringLiteral("Добавить"), QStringLiteral("Пропустить")) == 0)
+    if (askChoice(EntryTitle, text, QStringLiteral("Добавить"), QStringLiteral("Пропустить")) == 0)
         vvAddRec(code);
     else
         clearEntry();

@@ -111,6 +111,12 @@ private:
     void keepPending(const char* what);
     // The title line names the item on screen and what the document holds of it.
     void noteItem(const QByteArray& resRecord, const QString& prefix);
+    // Receiving: how much of the item of a result line the receipt lists, over all its lines.
+    qint64 receiptQuantity(const QByteArray& resRecord) const;
+    // Receiving: the title line names the mode and the receipt.
+    QString receiptTitle() const;
+    // Receiving: the code names an item of the goods directory (not on the receipt, then).
+    bool inGoods(const QByteArray& code) const;
     // Result record n opened for correction.
     void pickRow(qint32 n);
 
@@ -166,6 +172,7 @@ private:
     qint32 m_current = -1;
     WriteMode m_mode = WriteNone;
     bool m_awaiting = false;
+    bool m_scanWaiting = false; // the scan key was pressed here and no code has come yet
     bool m_addToPrevious = false;
     qint32 m_previous = 0;
     qint32 m_proposed = 0;

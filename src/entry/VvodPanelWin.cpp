@@ -101,16 +101,20 @@ void VvodPanelWin::setTitle(const QString& text)
     clearNote();
 }
 
-void VvodPanelWin::showNote(const QString& text, Note kind)
+void VvodPanelWin::showNote(const QString& text, Note kind, const QString& tail)
 {
+    m_waitShown = false;
     m_common.userTitle->setStyleSheet(
         kind == Note::Refusal ? QStringLiteral("color: white; background: darkred") : m_titleStyle);
-    m_common.userTitle->setText(text);
+    m_common.userTitle->setText(text + tail);
+    m_noteTail = tail;
     fitTitle();
+    m_noteTail.clear();
 }
 
 void VvodPanelWin::clearNote()
 {
+    m_waitShown = false;
     m_common.userTitle->setStyleSheet(m_titleStyle);
     m_common.userTitle->setText(m_title);
     fitTitle();
@@ -128,8 +132,33 @@ void VvodPanelWin::fitTitle()
     // Narrowed as far as it goes and still too wide: the end is cut at the character, with "…".
     const QFontMetrics metrics(title->font());
     const int room = title->contentsRect().width();
-    if (metrics.horizontalAdvance(title->text()) > room)
-        title->setText(metrics.elidedText(title->text(), Qt::ElideRight, room));
+    const QString text = title->text();
+    if (metrics.horizontalAdvance(text) <= room)
+        return;
+    const QString tail = text.endsWith(m_noteTail) ? m_noteTail : QString();
+    const QString head = text.left(text.size() - tail.size());
+    title->setText(metrics.elidedText(head, Qt::ElideRight, qMax(0, room - metrics.horizontalAdvance(tail))) + tail);
+}
+
+void VvodPanelWin::setScanWaiting(bool waiting)
+{
+    if (waiting == m_scanWaiting)
+        return;
+    m_scanWaiting = waiting;
+    if (waiting) {
+        m_beforeWait = m_common.userTitle->text();
+        m_beforeWaitStyle = m_common.userTitle->styleSheet();
+        showNote(QStringLiteral("Ожидание сканирования… Esc — отмена"), Note::Item);
+        m_waitShown = true;
+        return;
+    }
+    // Whatever the entry said since (the item scanned, a refusal) stays; only the wait goes.
+    if (!m_waitShown)
+        return;
+    m_waitShown = false;
+    m_common.userTitle->setStyleSheet(m_beforeWaitStyle);
+    m_common.userTitle->setText(m_beforeWait);
+    fitTitle();
 }
 
 void VvodPanelWin::setCancelText(const QString& text)
@@ -184,7 +213,10 @@ void VvodPanelWin::keyPressEvent(QKeyEvent* event)
     logLine(QByteArrayLiteral("Key=") + QByteArray::number(event->key()));
     switch (event->key()) {
     case Qt::Key_Escape:
-        emit snEsc();
+        if (m_scanWaiting)
+            emit snScanCancel();
+        else
+            emit snEsc();
         return;
     case Scanner::ScanKey:
         emit snScan();

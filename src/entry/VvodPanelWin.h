@@ -29,12 +29,18 @@ public:
 
     // The title line tells the operator what the entry just took (the item found, with what is
     // counted of it) or why it refused something, until clearNote() puts the title back. A long
-    // text is narrowed, then cut at the character.
+    // text is narrowed, then cut at the character; a tail (numbers) stays whole, the text before
+    // it is cut.
     enum class Note { Item, Refusal };
-    void showNote(const QString& text, Note kind);
+    void showNote(const QString& text, Note kind, const QString& tail = QString());
     void clearNote();
     // What the title line shows now.
     QString titleLine() const;
+
+    // The title line says that a scan is awaited (the scan key was pressed), and Escape ends the
+    // wait instead of leaving; false puts back what the title line showed.
+    void setScanWaiting(bool waiting);
+    bool scanWaiting() const { return m_scanWaiting; }
 
     // The Cancel button's word ("Отмена", "Просмотр"), shown after its key.
     void setCancelText(const QString& text);
@@ -62,8 +68,10 @@ signals:
     void snCancel();
     void snSearch();
     void snEsc();
-    // The scan key was pressed: the controller reads the scanner.
+    // The scan key was pressed: the controller waits for the scanner.
     void snScan();
+    // Escape while a scan is awaited: the wait ends, data entry stays.
+    void snScanCancel();
     // Up (-1) or Down (+1) outside a line that uses them: a step through the result lines.
     void snStep(int delta);
 
@@ -86,7 +94,7 @@ protected:
     void bindCommon(const Common& common);
 
     // Every key that reaches the panel goes to the run log as "Key=" and its code; Escape leaves
-    // like Exit, the scan key asks for a scanner read, F1 and F2 press Cancel and Search, Up and
+    // like Exit (or ends the wait for a scan), the scan key asks for a scan, F1 and F2 press Cancel and Search, Up and
     // Down step through the lines, Return presses the focused button, the rest get the default
     // handling.
     void keyPressEvent(QKeyEvent* event) override;
@@ -96,6 +104,11 @@ private:
 
     Common m_common;
     bool m_guardOpen = true;
+    bool m_scanWaiting = false;
+    bool m_waitShown = false; // the title line shows the wait, over what m_beforeWait keeps
+    QString m_beforeWait;
+    QString m_beforeWaitStyle;
     QString m_title;
     QString m_titleStyle;
+    QString m_noteTail; // the part of the title line that is never cut
 };

@@ -252,6 +252,27 @@ void ObMain::startEntries(bool load)
 
 // ---- Selectors -----------------------------------------------------------------------------
 
+namespace {
+
+// "Выбрать" toggles a row's mark: the operator must see it, whatever the office's view hides.
+ViewDescr markedFirst(const ViewDescr& view)
+{
+    ViewDescr shown = view;
+    const int at = shown.columnOfField(QByteArrayLiteral("FLAG"));
+    ColumnDescr mark;
+    if (at >= 0)
+        mark = shown.columns.takeAt(at);
+    mark.fieldName = QByteArrayLiteral("FLAG");
+    mark.title = fromUi(QStringLiteral("Отм"));
+    mark.width = qMax(mark.width, 28);
+    mark.shown = '+';
+    mark.alignment = Qt::AlignCenter;
+    shown.columns.prepend(mark);
+    return shown;
+}
+
+} // namespace
+
 void ObMain::openSelector(bool load, int row)
 {
     closeChooser();
@@ -274,7 +295,8 @@ void ObMain::openSelector(bool load, int row)
     options.addText = load ? QStringLiteral("Загрузить") : QStringLiteral("Выгрузить");
     options.caseText = QStringLiteral("Выбрать");
     options.startRecord = qMax(0, row);
-    m_chooser->mainTabTab(binFileName(tab), tab, *exchangeListView(),
+    m_selectorView = markedFirst(*exchangeListView());
+    m_chooser->mainTabTab(binFileName(tab), tab, m_selectorView,
         load ? QStringLiteral("Выбор справочников для загрузки") : QStringLiteral("Выбор справочников для выгрузки"),
         options);
 }
@@ -664,7 +686,8 @@ QString ObMain::reduce()
             showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
         return QStringLiteral("Справочник загружен успешно.");
     }
-    setState(QStringLiteral("Редукция\nвыполняется"));
+    // The state line speaks of the directory, not of the steps inside the program.
+    setState(QStringLiteral("Справочник\nобрабатывается"));
     m_obmenWin->setAbortVisible(false);
     // An empty office file may come as no file at all.
     const ReduceResult result = QFileInfo(m_cur.transfer).size() <= 0
@@ -673,7 +696,7 @@ QString ObMain::reduce()
     if (!m_cur.inPlace)
         QFile::remove(m_cur.transfer);
     if (result == ReduceResult::Empty) {
-        setState(QStringLiteral("Редукция\nзавершена"));
+        setState(QStringLiteral("Справочник\nпуст"));
         iopMsg(QStringLiteral("Нет справочника"));
         showBox(IconCritical, QStringLiteral("Нет\nсправочника"));
         return NotLoaded;
@@ -682,17 +705,17 @@ QString ObMain::reduce()
     m_cur.done = result == ReduceResult::Ok || result == ReduceResult::BadLines;
     if (result == ReduceResult::Failed) {
         // Refused as a whole: the old table stays and nothing was loaded.
-        setState(QStringLiteral("Загрузка\nошибки"));
+        setState(QStringLiteral("Справочник\nне загружен"));
         showBox(IconCritical, QStringLiteral("Загрузка\nошибки"));
         return NotLoaded;
     }
     if (result == ReduceResult::BadLines) {
-        setState(QStringLiteral("Редукция\nошибки"));
+        setState(QStringLiteral("Загружен\nс ошибками"));
         showBox(IconWarning, QStringLiteral("Редукция\nошибки"));
         showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nс ошибками"));
         return QStringLiteral("Справочник загружен с ошибками.");
     }
-    setState(QStringLiteral("Редукция\nзавершена"));
+    setState(QStringLiteral("Справочник\nготов"));
     if (always)
         showBox(IconInformation, QStringLiteral("Загрузка\nвыполнена\nуспешно"));
     return QStringLiteral("Справочник загружен успешно.");
@@ -715,18 +738,16 @@ void ObMain::unloadLookedUp(const ExchangeJob& job)
         return;
     }
     if (m_cur.kind) {
-        setState(QStringLiteral("Конвертация\nвыполняется"));
+        setState(QStringLiteral("Готовится\nфайл для офиса"));
         m_obmenWin->setAbortVisible(false);
         const bool converted = convertForUnload(*m_conv, m_cur.bin, m_cur.transfer, *m_cur.table);
         if (!converted) {
-            setState(QStringLiteral("Конвертация\nошибки"));
+            setState(QStringLiteral("Файл для офиса\nне создан"));
             showBox(IconCritical, QStringLiteral("Конвертация\nошибки"));
-        }
-        setState(QStringLiteral("Конвертация\nзавершена"));
-        if (!converted) {
             closeLog(NotUnloaded);
             return;
         }
+        setState(QStringLiteral("Файл для офиса\nготов"));
     }
     runJob(exchangeJob(JobKind::Deliver, m_cur.name, m_cur.transfer, false));
 }

@@ -147,6 +147,8 @@ private:
     QPointer<ObMainWin> m_menuWin;
     QPointer<ObmenWin> m_obmenWin;
     QPointer<ProsmCase> m_chooser;
+    // The list's view as the selector shows it: the mark column first and always shown.
+    ViewDescr m_selectorView;
     QPointer<ConvFile> m_conv;
     QPointer<ExchangeChannel> m_channel;
     quint16 m_ftpPort = 21;

@@ -2,6 +2,7 @@
 #include "ui_ObmenWin.h"
 
 #include "Dialogs.h"
+#include "FitLabel.h"
 
 #include <QKeyEvent>
 
@@ -29,6 +30,7 @@ void ObmenWin::showStep(const QString& title, const QString& directory)
 void ObmenWin::setState(const QString& text)
 {
     m_ui->ftpState->setText(text);
+    fitLabelToWidth(m_ui->ftpState);
 }
 
 QString ObmenWin::state() const

@@ -129,8 +129,19 @@ void ProsmBrowserWin::setNameColumn(int column)
     showRowName();
 }
 
+void ProsmBrowserWin::showStatus(const QString& text)
+{
+    m_status = text;
+    showRowName();
+}
+
 void ProsmBrowserWin::showRowName()
 {
+    if (!m_status.isEmpty()) {
+        m_rowName->setText(m_status);
+        fitLabelToWidth(m_rowName);
+        return;
+    }
     const QList<QTableWidgetSelectionRange> ranges = m_tabWid->selectedRanges();
     const QTableWidgetItem* item
         = ranges.isEmpty() || m_nameColumn < 0 ? nullptr : m_tabWid->item(ranges.first().topRow(), m_nameColumn);

@@ -35,6 +35,10 @@ public:
     // The column whose text the line under the table shows whole for the selected row (-1: none).
     void setNameColumn(int column);
 
+    // A short state (a scan is awaited) in the line under the table in place of the row's name;
+    // an empty text gives the line back to the name.
+    void showStatus(const QString& text);
+
     // The table and its scroll bar, for the table binding that fills and scrolls them.
     QTableWidget* table() const { return m_tabWid; }
     QScrollBar* scrollBar() const { return m_scrollBar; }
@@ -68,6 +72,7 @@ private:
     QLabel* m_title = nullptr;
     QLabel* m_rowName = nullptr;
     int m_nameColumn = -1;
+    QString m_status;
     QTableWidget* m_tabWid = nullptr;
     QScrollBar* m_scrollBar = nullptr;
     QPushButton* m_case = nullptr;

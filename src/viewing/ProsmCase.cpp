@@ -9,13 +9,15 @@
 #include "ProsmTabWin.h"
 #include "RecordFile.h"
 #include "RunLog.h"
-#include "Scanner.h"
+#include "ScanFeed.h"
 #include "Search.h"
 #include "TableBinding.h"
 
 #include <QScrollBar>
 #include <QStringBuilder>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,10 +37,21 @@ QByteArray numbers(std::initializer_list<qint64> values)
 ProsmCase::ProsmCase(QObject* parent)
     : QObject(parent)
 {
+    // Only the wait this browser asked for shows on it.
+    connect(&ScanFeed::instance(), &ScanFeed::waitChanged, this, [this](bool waiting) {
+        if (waiting || !m_scanWaiting)
+            return;
+        m_scanWaiting = false;
+        if (ProsmCaseWin* win = searchWin())
+            win->setScanWaiting(false);
+    });
 }
 
 ProsmCase::~ProsmCase()
 {
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     // The opener may destroy the browser from inside a signal of the window, so the window goes
     // from the event loop.
     if (m_win) {
@@ -154,11 +167,13 @@ void ProsmCase::fillColumnChooser(ProsmCaseWin* win)
     QStringList items;
     m_itemFields.clear();
     m_itemColumns.clear();
+    m_itemTitles.clear();
     for (int c = 0; c < m_view->columns.size(); ++c) {
         const ColumnDescr& column = m_view->columns[c];
         if (column.shown != '+')
             continue;
         items << toUi(column.title);
+        m_itemTitles << items.last();
         m_itemFields << column.fieldIndex;
         m_itemColumns << c;
     }
@@ -214,6 +229,7 @@ void ProsmCase::connectWindow()
     connect(file, &ProsmCaseWin::snSearch, this, &ProsmCase::search);
     connect(file, &ProsmCaseWin::snPgDown, this, &ProsmCase::pgDown);
     connect(file, &ProsmCaseWin::snScan, this, &ProsmCase::scan);
+    connect(file, &ProsmCaseWin::snScanCancel, &ScanFeed::instance(), &ScanFeed::endWait);
 }
 
 void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
@@ -240,6 +256,16 @@ void ProsmCase::mainTabCall(const TableDescr& table, qint32 startRecord)
     m_guard = true;
     showScreen(m_win);
     m_guard = false;
+    // Codes from the scanner arrive by themselves and are searched for while the search row is
+    // in front.
+    if (searchWin())
+        ScanFeed::instance().claim(
+            this,
+            [this] {
+                const ProsmCaseWin* win = searchWin();
+                return win && win->isVisible();
+            },
+            [this](const QString& text) { barRead(text); });
     // The help kind keeps the flag: its window is the opener's to destroy, with the browser.
     if (m_kind != KindHelp)
         m_setUp = false;
@@ -475,7 +501,7 @@ void ProsmCase::search()
     }
 
     if (badPattern) {
-        searchFailed(QStringLiteral("Неправильный\nобразец поиска"));
+        searchFailed(badPatternText(toUi(trimmed)));
         return;
     }
     if (found == SearchFileError) {
@@ -491,6 +517,20 @@ void ProsmCase::search()
     setChoice(true);
     seeRecCur();
     selectCurrentRow();
+}
+
+QString ProsmCase::badPatternText(const QString& text) const
+{
+    const QString refused = QStringLiteral("Неправильный\nобразец поиска");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+        return refused;
+    // Letters can only be found under a text item: the operator is told which one to choose.
+    for (int i = 0; i < m_itemFields.size(); ++i) {
+        const int field = m_itemFields[i];
+        if (field >= 0 && m_table->fields[field].type == FieldType::Text)
+            return refused + QStringLiteral(".\nДля букв выберите\n«") + m_itemTitles[i] + QStringLiteral("»");
+    }
+    return refused;
 }
 
 void ProsmCase::searchFailed(const QString& text)
@@ -515,12 +555,12 @@ void ProsmCase::barRead(const QString& barcode)
 
 void ProsmCase::scan()
 {
-    if (!searchWin())
+    ProsmCaseWin* win = searchWin();
+    // The next code that arrives is searched for; until then the window says so and stays usable.
+    if (!win || !ScanFeed::instance().startWait())
         return;
-    // The read blocks up to the scanner's time-out; a failed one is silent, a good one has beeped.
-    QString barcode;
-    if (scanBarcode(barcode))
-        barRead(barcode);
+    m_scanWaiting = true;
+    win->setScanWaiting(true);
 }
 
 void ProsmCase::caseRec()
@@ -587,6 +627,9 @@ void ProsmCase::destroyWindow()
 {
     if (m_setUp || !m_win)
         return;
+    ScanFeed::instance().release(this);
+    if (m_scanWaiting)
+        ScanFeed::instance().endWait();
     // The window is still inside the signal that brought us here: it goes from the event loop.
     m_win->hide();
     m_win->deleteLater();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class ProsmBrowserWin;
 class ProsmCaseWin;
@@ -72,7 +73,8 @@ public slots:
     void addRec();
     void back();
     void barRead(const QString& barcode);
-    // The scan key of the file kind: one read of the scanner; a code read is searched for.
+    // The scan key of the file kind: the next code the scanner reads is awaited (it would be taken
+    // anyway; the window now says that one is expected).
     void scan();
 
 signals:
@@ -95,6 +97,8 @@ private:
     void selectCurrentRow();
     void setChoice(bool chosen);
     void searchFailed(const QString& text);
+    // Why a search text cannot match the chosen item, and which item it could match.
+    QString badPatternText(const QString& text) const;
     qint32 scanField(int fieldIndex, const QByteArray& key, qint32 compareWidth);
     void destroyWindow();
     // The window with the search row while the file kind is shown, else nullptr.
@@ -102,6 +106,7 @@ private:
 
     QPointer<ProsmBrowserWin> m_win;
     WindowKind m_kind = KindFile;
+    bool m_scanWaiting = false; // the scan key was pressed here and no code has come yet
     QString m_title;
     bool m_caseDisabled = false;
     bool m_deleteDisabled = false;
@@ -127,6 +132,7 @@ private:
     bool m_combined = false;
     QList<int> m_itemFields; // field index behind every item of the column chooser
     QList<int> m_itemColumns; // view column behind every item (-1 for the combined item)
+    QStringList m_itemTitles; // the shown items' titles (the combined item has none)
     int m_searchField = -1;
     int m_scrollColumn = -1;
     QByteArray m_pattern;

@@ -51,6 +51,12 @@ void ProsmCaseWin::selectSearchText()
     m_ui->ColText->setFocus();
 }
 
+void ProsmCaseWin::setScanWaiting(bool waiting)
+{
+    m_scanWaiting = waiting;
+    showStatus(waiting ? QStringLiteral("Ожидание сканирования… Esc — отмена") : QString());
+}
+
 bool ProsmCaseWin::handleKey(QObject* receiver, QKeyEvent* event)
 {
     const int key = event->key();
@@ -62,6 +68,10 @@ bool ProsmCaseWin::handleKey(QObject* receiver, QKeyEvent* event)
     }
     if (key == Scanner::ScanKey) {
         emit snScan();
+        return true;
+    }
+    if (key == Qt::Key_Escape && m_scanWaiting) {
+        emit snScanCancel();
         return true;
     }
     return ProsmBrowserWin::handleKey(receiver, event);

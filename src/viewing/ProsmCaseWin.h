@@ -27,6 +27,9 @@ public:
     void focusSearch();
     // Selects all of the search text and gives it the focus, so the next typing replaces it.
     void selectSearchText();
+    // The line under the table says that a scan is awaited, and Escape ends the wait instead of
+    // going back; false ends it.
+    void setScanWaiting(bool waiting);
 
 signals:
     void snColChanged(int item);
@@ -35,12 +38,15 @@ signals:
     void snPgUp();
     void snSearch();
     void snPgDown();
-    // The scan key was pressed; reading the scanner is the browser's business.
+    // The scan key was pressed; waiting for the scanner is the browser's business.
     void snScan();
+    // Escape while a scan is awaited.
+    void snScanCancel();
 
 protected:
     bool handleKey(QObject* receiver, QKeyEvent* event) override;
 
 private:
     std::unique_ptr<Ui::ProsmCaseWin> m_ui;
+    bool m_scanWaiting = false;
 };

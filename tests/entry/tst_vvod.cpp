@@ -9,6 +9,8 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "ScanFeed.h"
+#include "Scanner.h"
 #include "ScriptedResponder.h"
 #include "SettingsFiles.h"
 #include "TableFiles.h"
@@ -20,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,9 +31,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtEndian>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -116,6 +123,9 @@ private slots:
     void newTableWhenMarkerStays();
     void resultLineByWholeKey();
     void newItemKeyLimit();
+    void scannerCodesArriveByThemselves();
+    void receiving_data();
+    void receiving();
 
 private:
     void click(QWidget* window, const char* button);
@@ -168,6 +178,7 @@ void TestVvod::init()
 
 void TestVvod::cleanup()
 {
+    installScanner(nullptr);
     m_vvod.reset();
     m_boxes.reset();
     setCueListener(nullptr);
@@ -954,6 +965,120 @@ void TestVvod::newItemKeyLimit()
     m_boxes->answerNext(0); // "Добавить"
     type("vBar", QString(bar.width, QLatin1Char('7')));
     QVERIFY(m_vvod->editor());
+    QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// Codes a scanner sends through a pipe arrive without a key: booked by data entry, searched for by
+// the goods chooser while it is open over it. The scan key with no code never blocks the program;
+// Escape ends its wait and not data entry.
+void TestVvod::scannerCodesArriveByThemselves()
+{
+    const QByteArray fifo = QFile::encodeName(m_dir->filePath(QStringLiteral("scan.fifo")));
+    installScanner(makeScanner(QStringLiteral("pipe:") + QFile::decodeName(fifo)));
+    QVERIFY(initScanner());
+    const auto send = [&fifo](const QByteArray& bytes) {
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        ::close(fd);
+    };
+    const QString waitLine = QStringLiteral("Ожидание сканирования");
+    ScanFeed& feed = ScanFeed::instance();
+    appState().user.vvod.enQuantitySkip = true;
+    start(true);
+    VvodPanelWin* panel = m_vvod->panel();
+
+    send("4600000000017\n");
+    QTRY_COMPARE(resultLines(), QStringList { QStringLiteral("4600000000017/024680/1.000") });
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(panel, Qt::Key_Print);
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(feed.waiting());
+    QVERIFY2(panel->titleLine().startsWith(waitLine), qPrintable(panel->titleLine()));
+    bool ticked = false;
+    QTimer::singleShot(20, panel, [&ticked] { ticked = true; });
+    QTRY_VERIFY(ticked);
+    QVERIFY(feed.waiting());
+    QTest::keyClick(panel, Qt::Key_Escape);
+    QVERIFY(!feed.waiting());
+    QVERIFY(m_vvod->active());
+    QCOMPARE(m_vvod->panel(), panel);
+    QVERIFY(!panel->titleLine().startsWith(waitLine));
+
+    // A code during the wait ends it and is taken.
+    QTest::keyClick(panel, Qt::Key_Print);
+    send("4600000000024\r\n");
+    QTRY_COMPARE(resultLines().size(), 2);
+    QCOMPARE(resultLines().last(), QStringLiteral("4600000000024/000111/1.000"));
+    QVERIFY(!feed.waiting());
+
+    click(panel, "Search");
+    QVERIFY(m_vvod->chooser());
+    auto* searchText = m_vvod->chooser()->window()->findChild<QLineEdit*>(QStringLiteral("ColText"));
+    QVERIFY(searchText);
+    send("000111\n");
+    QTRY_COMPARE(searchText->text(), QStringLiteral("000111"));
+    QCOMPARE(m_vvod->chooser()->chosenRecord(), 1);
+    QCOMPARE(resultLines().size(), 2);
+}
+
+// Receiving names the receipt, says which goods are not on it, and shows what the receipt lists of
+// an item (over all its lines) beside what has come so far.
+void TestVvod::receiving_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("box"); // the box the code brings, empty for none
+    QTest::addColumn<QString>("shown"); // the title line with the item awaiting its quantity
+    QTest::addColumn<QString>("booked"); // the title line after 6 more are booked
+    QTest::newRow("on the receipt in two lines")
+        << QStringLiteral("4600000000017") << QString() << QStringLiteral("Сахар: по накладной 18, принято 4")
+        << QStringLiteral("Записано Сахар: по накладной 18, принято 10");
+    QTest::newRow("by its code") << QStringLiteral("000222") << QString()
+                                 << QStringLiteral("Сыр весовой: по накладной 2.5, принято 0")
+                                 << QStringLiteral("Записано Сыр весовой: по накладной 2.5, принято 6");
+    QTest::newRow("in the goods, not on the receipt")
+        << QStringLiteral("4600000000024") << QStringLiteral("Нет в накладной") << QString() << QString();
+    QTest::newRow("nowhere") << QStringLiteral("4699999999999") << QStringLiteral("Товар отсутствует") << QString()
+                             << QString();
+}
+
+void TestVvod::receiving()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, box);
+    QFETCH(QString, shown);
+    QFETCH(QString, booked);
+    TableDescr& receipt = table("PRH");
+    const auto line = [&receipt](const Item& item, const char* rest) {
+        return makeRecord(receipt,
+            { { "CODE", item.code }, { "BAR", item.bar }, { "NAME", TestUtil::cp(item.name) }, { "PRICE", item.price },
+                { "REST", rest } });
+    };
+    QVERIFY(ViewFx::writeTable(
+        binFileName(receipt), receipt, { line(Goods[0], "10"), line(Goods[2], "2.5"), line(Goods[0], "8") }));
+    TableDescr& res = table("RES");
+    QVERIFY(ViewFx::writeTable(binFileName(res), res,
+        { makeRecord(res,
+            { { "BAR", Goods[0].bar }, { "CODE", Goods[0].code }, { "NAME", TestUtil::cp(Goods[0].name) },
+                { "REST", "4" } }) }));
+    appState().user.programm.programm = true;
+    appState().user.vvod.enSumRepeated = true;
+    m_boxes->answerNext(0); // "Продолжить"
+    start(true);
+    QCOMPARE(m_vvod->panel()->titleLine(), QStringLiteral("Приход: Приходная накладная"));
+    if (!box.isEmpty())
+        m_boxes->expectMessage();
+    type("vBar", code);
+    if (!box.isEmpty()) {
+        QCOMPARE(m_boxes->lastText(), box);
+        QVERIFY(!m_vvod->awaitingQuantity());
+        return;
+    }
+    QCOMPARE(m_vvod->panel()->titleLine(), shown);
+    type("vRest", QStringLiteral("6"));
+    QCOMPARE(m_vvod->panel()->titleLine(), booked);
     QCOMPARE(m_boxes->unexpected(), 0);
 }
 

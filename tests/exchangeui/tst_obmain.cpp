@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -690,6 +691,12 @@ void TestObMain::incompleteDescription()
             QTest::keyClick(m_obm->chooser()->window(), Qt::Key_Down);
         QTest::keyClick(m_obm->chooser()->window(), Qt::Key_Return);
         QVERIFY(m_obm->chooser());
+        // The mark shows, though the office's view hides its column.
+        const auto* tw = m_obm->chooser()->window()->findChild<QTableWidget*>(QStringLiteral("TabWid"));
+        QVERIFY(tw && !tw->isColumnHidden(0) && tw->columnWidth(0) > 0);
+        const int shownRow = row - m_obm->chooser()->topRecord();
+        QCOMPARE(tw->item(shownRow, 0)->text().trimmed(), QStringLiteral("+"));
+        TestUtil::saveScreen(m_obm->chooser()->window(), QStringLiteral("exchange-selector"));
     }
     // The weight codes lose their description before the load begins.
     struct Restore {

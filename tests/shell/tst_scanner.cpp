@@ -1,15 +1,19 @@
 // The scanner layer: line splitting, the back ends (file, named pipe, serial line through a
 // pseudo-terminal, none) and the scan-key read.
 
+#include "ScanFeed.h"
 #include "Scanner.h"
 #include "TestUtil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <fcntl.h>
+#include <linux/input.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +123,14 @@ private slots:
         f.close();
         QVERIFY(s->read(code, 2000));
         QCOMPARE(code, QByteArray("777"));
+
+        // Watched, a code a script appends arrives by itself.
+        QByteArrayList arrived;
+        QVERIFY(s->watch([&arrived](const QByteArray& c) { arrived << c; }));
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("888\n");
+        f.close();
+        QTRY_COMPARE(arrived, QByteArrayList { "888" });
     }
 
     void pipeBlocksUntilAWriterSends()
@@ -178,6 +190,13 @@ private slots:
         QVERIFY(s->read(code, 5000));
         QCOMPARE(code, QByteArray("2204680135792"));
         QVERIFY(!s->read(code, ShortTimeoutMs));
+
+        // Watched, the line's codes arrive by themselves.
+        QByteArrayList arrived;
+        QVERIFY(s->watch([&arrived](const QByteArray& c) { arrived << c; }));
+        const QByteArray more = "11\r\n22\r\n";
+        QCOMPARE(::write(master, more.constData(), static_cast<size_t>(more.size())), ssize_t(more.size()));
+        QTRY_COMPARE(arrived, (QByteArrayList { "11", "22" }));
         s.reset();
         ::close(master);
     }
@@ -200,6 +219,85 @@ private slots:
         text = QStringLiteral("kept");
         QVERIFY(!scanBarcode(text, ShortTimeoutMs));
         QCOMPARE(text, QStringLiteral("kept"));
+    }
+
+    // Key events of a scanner in keyboard mode, as "code:value" (value 1 press, 0 release, 2 the
+    // keyboard's repeat), become the codes it typed.
+    void evdevKeysTypeCodes_data()
+    {
+        QTest::addColumn<QList<int>>("events"); // pairs: key code, value
+        QTest::addColumn<QByteArrayList>("codes");
+        const auto press = [](std::initializer_list<int> keys) {
+            QList<int> e;
+            for (const int k : keys)
+                e << k << 1 << k << 0;
+            return e;
+        };
+        QTest::newRow("digits, Enter ends")
+            << press({ KEY_4, KEY_6, KEY_0, KEY_1, KEY_ENTER }) << QByteArrayList { "4601" };
+        QTest::newRow("keypad digits and Enter")
+            << press({ KEY_KP7, KEY_KP0, KEY_KP3, KEY_KPENTER }) << QByteArrayList { "703" };
+        QTest::newRow("letters lower case")
+            << press({ KEY_A, KEY_B, KEY_Z, KEY_MINUS, KEY_ENTER }) << QByteArrayList { "abz-" };
+        QTest::newRow("shift held: upper case, then lower again") << (QList<int> { KEY_LEFTSHIFT, 1 }
+            + press({ KEY_Q, KEY_M }) + QList<int> { KEY_LEFTSHIFT, 0 } + press({ KEY_Q, KEY_1 })
+            + QList<int> { KEY_RIGHTSHIFT, 1 } + press({ KEY_MINUS }) + QList<int> { KEY_RIGHTSHIFT, 0 }
+            + press({ KEY_ENTER })) << QByteArrayList { "QMq1_" };
+        QTest::newRow("repeat and releases type nothing") << QList<int> { KEY_5, 1, KEY_5, 2, KEY_5, 2, KEY_5, 0,
+            KEY_ENTER, 1, KEY_ENTER, 0 } << QByteArrayList { "5" };
+        QTest::newRow("keys without a character")
+            << press({ KEY_F1, KEY_1, KEY_LEFTCTRL, KEY_2, KEY_ENTER }) << QByteArrayList { "12" };
+        QTest::newRow("two codes, no end yet")
+            << press({ KEY_1, KEY_ENTER, KEY_2, KEY_ENTER, KEY_3 }) << QByteArrayList { "1", "2" };
+    }
+    void evdevKeysTypeCodes()
+    {
+        QFETCH(QList<int>, events);
+        QFETCH(QByteArrayList, codes);
+        EvdevKeys keys;
+        ScanLineSplitter lines;
+        // Between key events the kernel sends scan codes (EV_MSC) and reports (EV_SYN): they type nothing.
+        for (int i = 0; i + 1 < events.size(); i += 2) {
+            lines.feed(keys.feed(EV_MSC, MSC_SCAN, 0x70027));
+            lines.feed(keys.feed(EV_KEY, quint16(events[i]), events[i + 1]));
+            lines.feed(keys.feed(EV_SYN, SYN_REPORT, 0));
+        }
+        QByteArrayList got;
+        QByteArray code;
+        while (lines.take(code))
+            got << code;
+        QCOMPARE(got, codes);
+    }
+
+    void evdevDeviceMissing()
+    {
+        std::unique_ptr<Scanner> s = makeScanner(QStringLiteral("evdev:/dev/input/ortova-no-such-event"));
+        QVERIFY(!s->init());
+        // A file that is no input device cannot be grabbed: not taken as a scanner.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("event0"));
+        QVERIFY(TestUtil::writeFile(path, "x"));
+        QVERIFY(!makeScanner(QStringLiteral("evdev:") + path)->init());
+    }
+
+    // The scan key's wait runs on a timer: the event loop goes on, and the time-out ends it.
+    void waitEndsByTimeOut()
+    {
+        ScanFeed& feed = ScanFeed::instance();
+        QVERIFY(!feed.startWait(ShortTimeoutMs)); // no scanner ready: no wait
+        QTemporaryDir dir;
+        installScanner(makeScanner(QStringLiteral("pipe:") + dir.filePath(QStringLiteral("scan.fifo"))));
+        QVERIFY(initScanner());
+        QSignalSpy changes(&feed, &ScanFeed::waitChanged);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(feed.startWait(ShortTimeoutMs));
+        QVERIFY(clock.elapsed() < ShortTimeoutMs);
+        QVERIFY(feed.waiting());
+        QTRY_VERIFY(!feed.waiting());
+        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes.at(0).at(0).toBool(), true);
+        QCOMPARE(changes.at(1).at(0).toBool(), false);
     }
 
     void scanKeyReadTextRules_data()

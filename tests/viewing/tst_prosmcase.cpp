@@ -4,6 +4,7 @@
 #include "ProsmCase.h"
 #include "RecordFile.h"
 #include "RunLog.h"
+#include "ScanFeed.h"
 #include "Scanner.h"
 #include "ScriptedResponder.h"
 #include "ViewingFixtures.h"
@@ -379,23 +380,30 @@ void TestProsmCase::search_data()
     QTest::addColumn<int>("order");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("found"); // -1 not found, -2 bad pattern
+    QTest::addColumn<QString>("refusal"); // the box of a search that found nothing
 
     const QString combined = QStringLiteral("Код(ШК)");
-    QTest::newRow("text prefix") << "Наименование" << 0 << "Мол" << 1;
-    QTest::newRow("digit prefix") << "Код" << 0 << "12" << 1;
-    QTest::newRow("barcode prefix") << "Штрихкод" << 0 << "46000000000" << 0;
-    QTest::newRow("summa whole value") << "Цена" << 0 << "12.55" << 2;
-    QTest::newRow("summa no prefix") << "Цена" << 0 << "2.50" << -1;
-    QTest::newRow("summa needs two decimals") << "Цена" << 0 << "12.5" << -2;
-    QTest::newRow("name missing") << "Наименование" << 0 << "Яблоко" << -1;
-    QTest::newRow("code only: whole code") << combined << 0 << "12" << 2;
-    QTest::newRow("code only: barcode ignored") << combined << 0 << "777" << -1;
-    QTest::newRow("code then barcode") << combined << 1 << "777" << 3;
-    QTest::newRow("code then barcode: code wins") << combined << 1 << "500" << 0;
-    QTest::newRow("barcode then code") << combined << 2 << "500" << 4;
-    QTest::newRow("barcode then code: falls to code") << combined << 2 << "12" << 2;
-    QTest::newRow("longer than a code: barcode") << combined << 0 << "4600000000003" << 2;
-    QTest::newRow("letter in a code") << combined << 1 << "12a" << -2;
+    const QString notFound = QStringLiteral("Запись не найдена");
+    const QString badPattern = QStringLiteral("Неправильный\nобразец поиска");
+    QTest::newRow("text prefix") << "Наименование" << 0 << "Мол" << 1 << QString();
+    QTest::newRow("digit prefix") << "Код" << 0 << "12" << 1 << QString();
+    QTest::newRow("barcode prefix") << "Штрихкод" << 0 << "46000000000" << 0 << QString();
+    QTest::newRow("summa whole value") << "Цена" << 0 << "12.55" << 2 << QString();
+    QTest::newRow("summa no prefix") << "Цена" << 0 << "2.50" << -1 << notFound;
+    QTest::newRow("summa needs two decimals") << "Цена" << 0 << "12.5" << -2 << badPattern;
+    QTest::newRow("name missing") << "Наименование" << 0 << "Яблоко" << -1 << notFound;
+    QTest::newRow("code only: whole code") << combined << 0 << "12" << 2 << QString();
+    QTest::newRow("code only: barcode ignored") << combined << 0 << "777" << -1 << notFound;
+    QTest::newRow("code then barcode") << combined << 1 << "777" << 3 << QString();
+    QTest::newRow("code then barcode: code wins") << combined << 1 << "500" << 0 << QString();
+    QTest::newRow("barcode then code") << combined << 2 << "500" << 4 << QString();
+    QTest::newRow("barcode then code: falls to code") << combined << 2 << "12" << 2 << QString();
+    QTest::newRow("longer than a code: barcode") << combined << 0 << "4600000000003" << 2 << QString();
+    // Letters fit a text item only: the box names one.
+    QTest::newRow("letter in a code") << combined << 1 << "12a" << -2
+                                      << badPattern + QStringLiteral(".\nДля букв выберите\n«Наименование»");
+    QTest::newRow("letters in a price") << "Цена" << 0 << "Мол" << -2
+                                        << badPattern + QStringLiteral(".\nДля букв выберите\n«Наименование»");
 }
 
 void TestProsmCase::search()
@@ -404,6 +412,7 @@ void TestProsmCase::search()
     QFETCH(int, order);
     QFETCH(QString, text);
     QFETCH(int, found);
+    QFETCH(QString, refusal);
     QVERIFY(ViewFx::writeTable(m_file, m_table, searchRecords(m_table)));
     appState().user.vvod.searchOrder = order;
     Screen s(m_file, m_table, m_view);
@@ -429,8 +438,7 @@ void TestProsmCase::search()
     } else {
         QCOMPARE(boxes.boxes().size(), 1);
         QCOMPARE(boxes.lastTitle(), Title);
-        QCOMPARE(boxes.lastText(),
-            found == -1 ? QStringLiteral("Запись не найдена") : QStringLiteral("Неправильный\nобразец поиска"));
+        QCOMPARE(boxes.lastText(), refusal);
         QCOMPARE(s.browser.chosenRecord(), -1);
         QVERIFY(!s.choiceEnabled());
         QCOMPARE(s.text->selectedText(), text);
@@ -617,31 +625,39 @@ void TestProsmCase::columnChangeScrollsToItsColumn()
     QCOMPARE(across->value(), 0);
 }
 
+// Codes from the scanner are searched for without a key; the scan key only shows that one is
+// awaited, for the scanner's time-out, and never reads (blocks) by itself.
 void TestProsmCase::scanKey()
 {
     auto owned = std::make_unique<FakeScanner>();
     FakeScanner* fake = owned.get();
     installScanner(std::move(owned));
     QVERIFY(initScanner());
-    fake->codes << QByteArrayLiteral("4600000000002");
+    ScanFeed& feed = ScanFeed::instance();
     QVERIFY(ViewFx::writeTable(m_file, m_table, searchRecords(m_table)));
     {
         Screen s(m_file, m_table, m_view);
         QTest::keyClick(s.tw, Qt::Key_Print);
-        QCOMPARE(fake->reads, 1);
-        QCOMPARE(fake->lastTimeoutMs, Scanner::ReadTimeoutMs);
+        QVERIFY(feed.waiting());
+        QCOMPARE(feed.waitInterval(), Scanner::ReadTimeoutMs);
+        fake->send(QByteArrayLiteral("4600000000002"));
+        QVERIFY(!feed.waiting());
         QCOMPARE(s.text->text(), QStringLiteral("4600000000002"));
         QCOMPARE(s.browser.chosenRecord(), 1);
-        // A failed read changes nothing.
+        // A wait that Escape ends changes nothing, and the browser stays.
         QTest::keyClick(s.tw, Qt::Key_Print);
-        QCOMPARE(fake->reads, 2);
+        QVERIFY(feed.waiting());
+        QTest::keyClick(s.tw, Qt::Key_Escape);
+        QVERIFY(!feed.waiting());
+        QVERIFY(s.browser.window());
         QCOMPARE(s.browser.chosenRecord(), 1);
+        QCOMPARE(fake->reads, 0);
     }
     {
         Screen tab(m_file, m_table, m_view, at(0, false, ProsmCase::KindTab));
-        fake->codes << QByteArrayLiteral("500");
         QTest::keyClick(tab.tw, Qt::Key_Print);
-        QCOMPARE(fake->reads, 2);
+        QVERIFY(!feed.waiting());
+        QCOMPARE(fake->reads, 0);
     }
     installScanner(makeScanner(QStringLiteral("none")));
     initScanner();
