@@ -727,10 +727,10 @@ int Importer::run(const QString& csvName, const QString& textFile)
         return Failed;
     }
     reportRepeats();
-    m_output.out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n")
-                     .arg(QString::number(m_good + m_bad), QString::number(m_good), QString::number(m_bad)));
     if (m_warned > 0 && !m_options.strict)
         m_output.out(QStringLiteral("Предупреждений: %1\n").arg(m_warned));
+    m_output.out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n")
+                     .arg(QString::number(m_good + m_bad), QString::number(m_good), QString::number(m_bad)));
     if (m_bad > 0) {
         error(QStringLiteral("%1 не записан: исправьте строки с ошибками").arg(textFile));
         return BadRows;

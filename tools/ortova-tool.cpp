@@ -428,9 +428,9 @@ int check(Settings& settings, const Args& a)
         good -= warned;
         bad += warned;
     }
-    out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n").arg(good + bad).arg(good).arg(bad));
     if (warned > 0 && !a.strict)
         out(QStringLiteral("Предупреждений: %1\n").arg(warned));
+    out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n").arg(good + bad).arg(good).arg(bad));
     return status == ConvFile::Status::Ok && bad == 0 ? Done : Partly;
 }
 
