@@ -694,6 +694,11 @@ int Report::writeXlsx()
         for (int i = 0; i < cells.size(); ++i)
             widths[i] = qMax(widths[i], shownWidth(cells[i]));
     }
+    // The totals stand under the name and price columns.
+    for (const auto& [label, value] : totalCells()) {
+        widths[2] = qMax(widths[2], int(label.size()));
+        widths[3] = qMax(widths[3], shownWidth(value));
+    }
     std::vector<QList<Cell>> loose;
     looseRows([&](const QList<Cell>& c) { loose.push_back(c); });
     const QList<QByteArray> looseTitles = looseHeadings();
