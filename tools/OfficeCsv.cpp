@@ -873,14 +873,30 @@ void appendCsvCell(const QByteArray& cell, const CsvDialect& dialect, QByteArray
     csv_write(out.data() + at, size, cell.constData(), static_cast<size_t>(cell.size()));
 }
 
-QByteArray csvDecimal(qint64 value, int decimals, const CsvDialect& dialect)
+void appendCsvDecimal(qint64 value, int decimals, const CsvDialect& dialect, QByteArray& out)
 {
-    // Digits of the magnitude, as unsigned, so that the lowest value has one too.
-    const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
-    QByteArray digits = QByteArray::number(magnitude).rightJustified(decimals + 1, '0');
-    if (decimals > 0)
-        digits.insert(digits.size() - decimals, dialect.decimalComma ? ',' : '.');
-    return value < 0 ? '-' + digits : digits;
+    // Digits of the magnitude from the right, as unsigned, so that the lowest value has one too.
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    char digits[32];
+    int n = 0;
+    while (magnitude != 0 || n <= decimals) {
+        if (n == decimals && decimals > 0)
+            digits[n++] = dialect.decimalComma ? ',' : '.';
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    }
+    const bool quoted = dialect.decimalComma && decimals > 0 && dialect.delimiter == ',';
+    char cell[40];
+    int at = 0;
+    if (quoted)
+        cell[at++] = '"';
+    if (value < 0)
+        cell[at++] = '-';
+    while (n > 0)
+        cell[at++] = digits[--n];
+    if (quoted)
+        cell[at++] = '"';
+    out.append(cell, at);
 }
 
 QByteArray csvFileStart()

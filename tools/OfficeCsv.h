@@ -89,8 +89,9 @@ struct CsvDialect {
 QString setCsvDialect(const QString& delimiter, bool decimalComma, bool excelRu, CsvDialect& dialect);
 // Appends one cell (UTF-8), quoted only where a reader needs it, without the separator.
 void appendCsvCell(const QByteArray& cell, const CsvDialect& dialect, QByteArray& out);
-// value / 10^decimals with all its decimals, in the dialect's decimal sign ("-1234,500").
-QByteArray csvDecimal(qint64 value, int decimals, const CsvDialect& dialect);
+// Appends the cell of value / 10^decimals with all its decimals in the dialect's decimal sign
+// ("-1234,500"; quoted when that sign is the separator too).
+void appendCsvDecimal(qint64 value, int decimals, const CsvDialect& dialect, QByteArray& out);
 // The first bytes of every CSV file written: the UTF-8 byte-order mark.
 QByteArray csvFileStart();
 

@@ -168,6 +168,96 @@ struct Reader {
     }
 };
 
+// The tallies by key. Codes and barcodes fit in 16 bytes and are kept as two words in an open
+// table (the goods look keys up a million times, mostly in vain); a longer key is kept whole.
+class KeyMap {
+public:
+    // The entry of the key, 0 when it was not there (the caller fills it).
+    qint32& entry(const QByteArray& key)
+    {
+        Packed p;
+        if (!pack(key, p))
+            return m_long[QByteArray(key.constData(), key.size())];
+        if (2 * (m_used + 1) > qsizetype(m_slots.size()))
+            grow();
+        Slot& slot = m_slots[place(p)];
+        if (!slot.used) {
+            slot.used = true;
+            slot.key = p;
+            ++m_used;
+        }
+        return slot.value;
+    }
+    // The entry's value, or -1.
+    qint32 find(const QByteArray& key) const
+    {
+        Packed p;
+        if (!pack(key, p)) {
+            const auto it = m_long.constFind(key);
+            return it == m_long.cend() ? -1 : *it;
+        }
+        if (m_slots.empty())
+            return -1;
+        const Slot& slot = m_slots[place(p)];
+        return slot.used ? slot.value : -1;
+    }
+    // Every value less one: entries are filled as index + 1.
+    void lowerAll()
+    {
+        for (Slot& slot : m_slots)
+            slot.value -= slot.used ? 1 : 0;
+        for (qint32& value : m_long)
+            --value;
+    }
+
+private:
+    struct Packed {
+        quint64 low = 0;
+        quint64 high = 0;
+    };
+    struct Slot {
+        Packed key;
+        qint32 value = 0;
+        bool used = false;
+    };
+    static bool pack(const QByteArray& key, Packed& p)
+    {
+        if (key.size() > 15)
+            return false;
+        char bytes[16] {};
+        std::memcpy(bytes, key.constData(), size_t(key.size()));
+        bytes[15] = char(key.size()); // "12" and "12\0" differ
+        std::memcpy(&p.low, bytes, 8);
+        std::memcpy(&p.high, bytes + 8, 8);
+        return true;
+    }
+    // The key's slot, or the free one where it belongs (linear probing; the table is at most half full).
+    size_t place(const Packed& p) const
+    {
+        quint64 h = p.low * 0x9E3779B97F4A7C15ULL ^ p.high;
+        h ^= h >> 32;
+        h *= 0xD6E8FEB86659FD93ULL;
+        h ^= h >> 32;
+        const size_t mask = m_slots.size() - 1;
+        size_t i = size_t(h) & mask;
+        while (m_slots[i].used && (m_slots[i].key.low != p.low || m_slots[i].key.high != p.high))
+            i = (i + 1) & mask;
+        return i;
+    }
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.empty() ? 1024 : 2 * m_slots.size());
+        old.swap(m_slots);
+        for (const Slot& slot : old)
+            if (slot.used)
+                m_slots[place(slot.key)] = slot;
+    }
+
+    std::vector<Slot> m_slots; // a power of two of them
+    qsizetype m_used = 0;
+    QHash<QByteArray, qint32> m_long;
+};
+
 // What the results counted under one key: a code, or for lines without one a barcode.
 struct Tally {
     QByteArray code;
@@ -224,12 +314,37 @@ struct Cell {
     qint64 value = 0;
 };
 
+// Windows-1251 to UTF-8 by a table made once from the program's own code page.
+void appendUtf8(const char* text, qsizetype size, QByteArray& out)
+{
+    static const std::vector<QByteArray> table = [] {
+        std::vector<QByteArray> t(256);
+        for (int b = 0; b < 256; ++b)
+            t[size_t(b)] = b < 0x80 ? QByteArray(1, char(b)) : toUi(QByteArray(1, char(b))).toUtf8();
+        return t;
+    }();
+    // At most three bytes a letter; written in place, the size set once.
+    const qsizetype start = out.size();
+    out.resize(start + 3 * size);
+    char* w = out.data() + start;
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            *w++ = char(b);
+            continue;
+        }
+        const QByteArray& seq = table[b];
+        std::memcpy(w, seq.constData(), size_t(seq.size()));
+        w += seq.size();
+    }
+    out.resize(w - out.constData());
+}
+
 QByteArray utf8Of(const QByteArray& cp1251Text)
 {
-    for (const char c : cp1251Text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return toUi(cp1251Text).toUtf8();
-    return cp1251Text;
+    QByteArray out;
+    appendUtf8(cp1251Text.constData(), cp1251Text.size(), out);
+    return out;
 }
 
 class Report {
@@ -275,8 +390,8 @@ private:
     std::vector<Tally> m_tallies;
     std::vector<qint64> m_perLabel; // tally * labels + label
     std::vector<qint32> m_linesPerLabel; // the same places: lines that a result had
-    QHash<QByteArray, qint32> m_byCode;
-    QHash<QByteArray, qint32> m_byBar;
+    KeyMap m_byCode;
+    KeyMap m_byBar;
     std::vector<Row> m_rows;
     QByteArray m_texts;
     Totals m_totals;
@@ -297,9 +412,9 @@ int Report::readResults()
             = Reader { m_output }.read(table, m_request.sources[label].file, [&](const char* record, qint64) {
                   const QByteArray code = f.code >= 0 ? textOf(table.fields[f.code], record) : QByteArray();
                   const QByteArray bar = f.bar >= 0 ? textOf(table.fields[f.bar], record) : QByteArray();
-                  QHash<QByteArray, qint32>& keys = code.isEmpty() ? m_byBar : m_byCode;
+                  KeyMap& keys = code.isEmpty() ? m_byBar : m_byCode;
                   const QByteArray& key = code.isEmpty() ? bar : code;
-                  qint32& tally = keys[QByteArray(key.constData(), key.size())];
+                  qint32& tally = keys.entry(key);
                   if (tally == 0) {
                       Tally t;
                       t.code = QByteArray(code.constData(), code.size());
@@ -322,10 +437,8 @@ int Report::readResults()
             return Failed;
     }
     // Entries hold tally + 1 while they are filled; from here on the index itself.
-    for (qint32& t : m_byCode)
-        --t;
-    for (qint32& t : m_byBar)
-        --t;
+    m_byCode.lowerAll();
+    m_byBar.lowerAll();
     return result;
 }
 
@@ -339,15 +452,24 @@ int Report::readBook()
         return Failed;
     }
     // A key counted once: the first goods item with it takes it.
-    auto take = [&](const QHash<QByteArray, qint32>& keys, const QByteArray& key) -> qint32 {
-        if (key.isEmpty())
+    auto take = [&](const KeyMap& keys, const QByteArray& key) -> qint32 {
+        const qint32 tally = key.isEmpty() ? -1 : keys.find(key);
+        if (tally < 0 || m_tallies[size_t(tally)].matched)
             return -1;
-        const auto it = keys.constFind(key);
-        if (it == keys.cend() || m_tallies[size_t(*it)].matched)
-            return -1;
-        m_tallies[size_t(*it)].matched = true;
-        return *it;
+        m_tallies[size_t(tally)].matched = true;
+        return tally;
     };
+    // A binary book holds at most this many rows: room reserved once instead of grown by copies
+    // (pages never written to take no memory).
+    const QString binary = resolveFileCase(m_request.bookFile);
+    if (isBinaryName(binary)) {
+        const qint64 records = QFileInfo(binary).size() / table.recordLength;
+        qint64 textBytes = 0;
+        for (const int i : { f.code, f.bar, f.name })
+            textBytes += i >= 0 ? table.fields[i].width : 0;
+        m_rows.reserve(size_t(records));
+        m_texts.reserve(records * textBytes);
+    }
     return Reader { m_output }.read(table, m_request.bookFile, [&](const char* record, qint64 number) {
         const QByteArray code = f.code >= 0 ? textOf(table.fields[f.code], record) : QByteArray();
         const QByteArray bar = f.bar >= 0 ? textOf(table.fields[f.bar], record) : QByteArray();
@@ -422,21 +544,35 @@ QList<QByteArray> Report::looseHeadings() const
     return { "Код", "Штрихкод", "Наименование", "Факт", "Метка" };
 }
 
+// The row's cells, written over those of the row before so that no cell allocates anew.
 void Report::rowCells(const Row& row, QList<Cell>& cells) const
 {
-    cells.resize(0);
+    cells.resize(8 + m_labels);
     const char* t = m_texts.constData() + row.textAt;
-    cells.append({ Cell::Text, utf8Of(QByteArray(t, row.codeSize)), 0 });
-    cells.append({ Cell::Text, utf8Of(QByteArray(t + row.codeSize, row.barSize)), 0 });
-    cells.append({ Cell::Text, utf8Of(QByteArray(t + row.codeSize + row.barSize, row.nameSize)), 0 });
-    cells.append({ Cell::Amount, {}, row.price });
-    cells.append({ Cell::Quantity, {}, row.book });
-    const qint64 total = countedTotal(row);
-    cells.append({ Cell::Quantity, {}, total });
-    for (int l = 0; l < m_labels; ++l)
-        cells.append({ Cell::Quantity, {}, counted(row.byCode, l) + counted(row.byBar, l) });
-    cells.append({ Cell::Quantity, {}, total - row.book });
-    cells.append({ Cell::Amount, {}, amountOf(total - row.book, row.price) });
+    auto text = [&](int i, const char* bytes, qsizetype size) {
+        Cell& c = cells[i];
+        c.kind = Cell::Text;
+        c.text.resize(0);
+        appendUtf8(bytes, size, c.text);
+    };
+    auto number = [&](int i, Cell::Kind kind, qint64 value) {
+        cells[i].kind = kind;
+        cells[i].value = value;
+    };
+    text(0, t, row.codeSize);
+    text(1, t + row.codeSize, row.barSize);
+    text(2, t + row.codeSize + row.barSize, row.nameSize);
+    number(3, Cell::Amount, row.price);
+    number(4, Cell::Quantity, row.book);
+    qint64 total = 0;
+    for (int l = 0; l < m_labels; ++l) {
+        const qint64 q = counted(row.byCode, l) + counted(row.byBar, l);
+        number(6 + l, Cell::Quantity, q);
+        total += q;
+    }
+    number(5, Cell::Quantity, total);
+    number(6 + m_labels, Cell::Quantity, total - row.book);
+    number(7 + m_labels, Cell::Amount, amountOf(total - row.book, row.price));
 }
 
 void Report::looseRows(const std::function<void(const QList<Cell>&)>& sink) const
@@ -517,10 +653,10 @@ int Report::writeCsv()
                 appendCsvCell(c.text, d, out);
                 break;
             case Cell::Quantity:
-                appendCsvCell(csvDecimal(c.value, 3, d), d, out);
+                appendCsvDecimal(c.value, 3, d, out);
                 break;
             case Cell::Amount:
-                appendCsvCell(csvDecimal(c.value, 2, d), d, out);
+                appendCsvDecimal(c.value, 2, d, out);
                 break;
             case Cell::Count:
                 out += QByteArray::number(c.value);
@@ -568,8 +704,12 @@ int shownWidth(const Cell& c)
     switch (c.kind) {
     case Cell::Empty:
         return 0;
-    case Cell::Text:
-        return int(QString::fromUtf8(c.text).size());
+    case Cell::Text: {
+        int characters = 0; // UTF-8 bytes that start one
+        for (const char b : c.text)
+            characters += (static_cast<unsigned char>(b) & 0xC0) != 0x80;
+        return characters;
+    }
     case Cell::Quantity:
         return int(QByteArray::number(c.value < 0 ? -c.value : c.value).size()) + 2 + (c.value < 0);
     case Cell::Amount:
