@@ -347,9 +347,9 @@ QByteArray utf8Of(const QByteArray& cp1251Text)
     return out;
 }
 
-class Report {
+class VarianceReport {
 public:
-    Report(const ReconcileRequest& request, const CsvOutput& output)
+    VarianceReport(const ReconcileRequest& request, const CsvOutput& output)
         : m_request(request)
         , m_output(output)
         , m_labels(request.sources.size())
@@ -397,7 +397,7 @@ private:
     Totals m_totals;
 };
 
-int Report::readResults()
+int VarianceReport::readResults()
 {
     const TableDescr& table = *m_request.results;
     Fields f;
@@ -442,7 +442,7 @@ int Report::readResults()
     return result;
 }
 
-int Report::readBook()
+int VarianceReport::readBook()
 {
     const TableDescr& table = *m_request.book;
     Fields f;
@@ -495,7 +495,7 @@ int Report::readBook()
     });
 }
 
-void Report::summarise()
+void VarianceReport::summarise()
 {
     const char* texts = m_texts.constData();
     std::sort(m_rows.begin(), m_rows.end(), [texts](const Row& a, const Row& b) {
@@ -529,7 +529,7 @@ void Report::summarise()
             m_totals.looseLines += t.lines;
 }
 
-QList<QByteArray> Report::headings() const
+QList<QByteArray> VarianceReport::headings() const
 {
     QList<QByteArray> h { "Код", "Штрихкод", "Наименование", "Цена", "Учёт", "Факт" };
     for (const ReconcileResult& r : m_request.sources)
@@ -539,13 +539,13 @@ QList<QByteArray> Report::headings() const
     return h;
 }
 
-QList<QByteArray> Report::looseHeadings() const
+QList<QByteArray> VarianceReport::looseHeadings() const
 {
     return { "Код", "Штрихкод", "Наименование", "Факт", "Метка" };
 }
 
 // The row's cells, written over those of the row before so that no cell allocates anew.
-void Report::rowCells(const Row& row, QList<Cell>& cells) const
+void VarianceReport::rowCells(const Row& row, QList<Cell>& cells) const
 {
     cells.resize(8 + m_labels);
     const char* t = m_texts.constData() + row.textAt;
@@ -575,7 +575,7 @@ void Report::rowCells(const Row& row, QList<Cell>& cells) const
     number(7 + m_labels, Cell::Amount, amountOf(total - row.book, row.price));
 }
 
-void Report::looseRows(const std::function<void(const QList<Cell>&)>& sink) const
+void VarianceReport::looseRows(const std::function<void(const QList<Cell>&)>& sink) const
 {
     std::vector<size_t> loose;
     for (size_t i = 0; i < m_tallies.size(); ++i)
@@ -602,7 +602,7 @@ void Report::looseRows(const std::function<void(const QList<Cell>&)>& sink) cons
     }
 }
 
-QList<QPair<QString, Cell>> Report::totalCells() const
+QList<QPair<QString, Cell>> VarianceReport::totalCells() const
 {
     return {
         { QStringLiteral("Сумма по учёту"), { Cell::Amount, {}, m_totals.bookValue } },
@@ -616,7 +616,7 @@ QList<QPair<QString, Cell>> Report::totalCells() const
     };
 }
 
-int Report::run()
+int VarianceReport::run()
 {
     const int results = readResults();
     if (results == Failed)
@@ -632,7 +632,7 @@ int Report::run()
     return writeCsv();
 }
 
-int Report::writeCsv()
+int VarianceReport::writeCsv()
 {
     const CsvDialect& d = m_request.dialect;
     ReplaceFile file(m_request.report);
@@ -814,7 +814,7 @@ void prepareSheet(
         worksheet_write_string(sheet, 0, lxw_col_t(i), titles[i].constData(), book.bold());
 }
 
-int Report::writeXlsx()
+int VarianceReport::writeXlsx()
 {
     const qint64 totalsRows = 1 + totalCells().size();
     if (qint64(m_rows.size()) + 1 + totalsRows > ExcelRowsMax) {
@@ -930,6 +930,6 @@ QList<QString> defaultLabels(const QList<QString>& files)
 
 int reconcile(const ReconcileRequest& request, const CsvOutput& output)
 {
-    Report report(request, output);
+    VarianceReport report(request, output);
     return report.run();
 }
