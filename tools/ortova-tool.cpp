@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -682,21 +683,30 @@ int reconcileCounts(Settings& settings, const Args& a)
     if (!refused.isEmpty())
         return usage(QStringLiteral("reconcile: ") + refused);
     // The results as given, then those named only by a label.
-    QStringList files = a.words;
+    // One file under two spellings (or a link) would be counted twice.
+    auto same = [](const QString& x, const QString& y) { return x == y || sameFile(x, y); };
+    QStringList files;
+    for (const QString& f : a.words) {
+        for (const QString& before : files)
+            if (same(before, f))
+                return usage(QStringLiteral("reconcile: результат %1 указан дважды (%2)").arg(f, before));
+        files << f;
+    }
     QList<QPair<QString, QString>> named;
     for (const QString& l : a.labels) {
         const qsizetype eq = l.indexOf(u'=');
         if (eq <= 0 || eq + 1 >= l.size())
             return usage(QStringLiteral("reconcile: --label ИМЯ=РЕЗУЛЬТАТ, а не «%1»").arg(l));
-        named.append({ l.left(eq), l.mid(eq + 1) });
-        if (!files.contains(l.mid(eq + 1)))
-            files << l.mid(eq + 1);
+        const QString file = l.mid(eq + 1);
+        named.append({ l.left(eq), file });
+        if (std::none_of(files.cbegin(), files.cend(), [&](const QString& f) { return same(f, file); }))
+            files << file;
     }
     const QList<QString> labels = defaultLabels(files);
     for (int i = 0; i < files.size(); ++i) {
         ReconcileResult r { files[i], labels[i] };
         for (const auto& [name, file] : named)
-            if (file == files[i])
+            if (same(file, files[i]))
                 r.label = name;
         for (const ReconcileResult& before : request.sources)
             if (before.label == r.label)
