@@ -17,6 +17,8 @@ constexpr char PlanMagic[] = "ortova find plan 1";
 // A settings file modified less than this before it was read may change again within the same
 // tick of the file system's clock unseen: no plan is kept for it.
 constexpr int64_t RacyNs = 3000000000LL;
+// The longest FIELD length the settings reader accepts.
+constexpr int32_t MaxFieldLength = 4096;
 constexpr size_t ReportTextMax = 64;
 
 enum Type : int32_t { Text = 0, Digit = 1, Integer = 2, Summa = 3, Quantity = 4, Date = 5, Time = 6 };
@@ -100,12 +102,23 @@ bool planSound(const FindPlan& p)
     const int32_t n = int32_t(p.fields.size());
     if (p.codeField < 0 || p.codeField >= n || p.barField < 0 || p.barField >= n)
         return false;
-    for (const PlanField& f : p.fields)
-        if (f.type < Text || f.type > Time || f.rule < Standart || f.rule > Maxlen || f.offset < 0 || f.width < 0
-            || int64_t(f.offset) + f.width > p.recordLength
-            || (f.type >= Integer && f.width != (f.type == Date ? 6 : 4)))
+    // The layout the settings reader gives: fields one after another, each as wide as its type
+    // and length make it, filling the record exactly. A length is what the text of a field is
+    // padded to, so one the settings could not hold (a damaged or hand-made plan) would have a
+    // lookup print gigabytes.
+    int64_t offset = 0;
+    for (const PlanField& f : p.fields) {
+        if (f.type < Text || f.type > Time || f.rule < Standart || f.rule > Maxlen || f.offset != offset || f.length < 0
+            || f.length > MaxFieldLength)
             return false;
-    return true;
+        const int64_t width = f.type == Text || f.type == Digit ? (int64_t(f.length) + 1) / 2 * 2
+            : f.type == Date                                    ? 6
+                                                                : 4;
+        if (f.width != width)
+            return false;
+        offset += width;
+    }
+    return offset == p.recordLength;
 }
 
 // Windows-1251 above 0x7F; 0 where the code page has no character.

@@ -18,6 +18,7 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -232,7 +233,8 @@ char detectDelimiter(const char* data, qsizetype size)
 class Importer {
 public:
     Importer(const TableDescr& table, const CsvImportOptions& options, const CsvOutput& output)
-        : m_table(table)
+        : m_repeats(table)
+        , m_table(table)
         , m_options(options)
         , m_output(output)
         , m_record(table.recordLength, ' ')
@@ -261,7 +263,9 @@ private:
     bool flush();
     void stop(int result);
     void error(const QString& message) const { m_output.err(QStringLiteral("ortova-tool: ") + message + u'\n'); }
+    void reportRepeats();
 
+    KeyRepeats m_repeats;
     const TableDescr& m_table;
     const CsvImportOptions& m_options;
     const CsvOutput& m_output;
@@ -277,6 +281,7 @@ private:
     int m_lastEnd = 0;
     qint64 m_good = 0;
     qint64 m_bad = 0;
+    qint64 m_warned = 0; // rows with a warning
     bool m_stopped = false;
     int m_result = Done;
     QByteArray m_record; // where every value is tried with the terminal's converter
@@ -476,6 +481,7 @@ void Importer::rowEnd(int terminator)
 void Importer::dataRow()
 {
     m_line.resize(0);
+    bool warned = false;
     for (int i = 0; i < m_table.fields.size(); ++i) {
         if (i > 0)
             m_line += m_table.tabChar;
@@ -498,8 +504,21 @@ void Importer::dataRow()
             badRow(column, &cell, toUi(f.name) + QStringLiteral(" - ") + reason);
             return;
         }
+        if (f.type == FieldType::Text && value.size() > f.width) {
+            m_output.out(overlongLine(m_row, column + 1, f.width) + u'\n');
+            warned = true;
+        }
         m_line += value;
     }
+    if (warned) {
+        ++m_warned;
+        if (m_options.strict) {
+            ++m_bad;
+            m_pending.clear();
+            return;
+        }
+    }
+    m_repeats.add(m_record.constData(), m_row);
     ++m_good;
     // After a bad row nothing will be written; the rest is only checked.
     if (m_bad > 0)
@@ -569,6 +588,24 @@ QString Importer::fieldValue(const FieldDescr& field, QByteArray& value)
         return typeReason(field);
     value = text;
     return QString();
+}
+
+// Rows that repeat a key are warned about once every row has been read; with --strict they
+// become bad rows.
+void Importer::reportRepeats()
+{
+    qint64 lastRow = -1;
+    for (const KeyRepeats::Repeat& r : m_repeats.repeats()) {
+        m_output.out(KeyRepeats::reportLine(m_table, r, m_column[r.field] + 1) + u'\n');
+        if (r.row == lastRow)
+            continue;
+        lastRow = r.row;
+        ++m_warned;
+        if (m_options.strict) {
+            ++m_bad;
+            --m_good;
+        }
+    }
 }
 
 void Importer::badRow(int column, const QByteArray* cell, const QString& reason)
@@ -689,6 +726,9 @@ int Importer::run(const QString& csvName, const QString& textFile)
         error(QStringLiteral("в файле %1 нет строки заголовка").arg(csvName));
         return Failed;
     }
+    reportRepeats();
+    if (m_warned > 0 && !m_options.strict)
+        m_output.out(QStringLiteral("Предупреждений: %1\n").arg(m_warned));
     m_output.out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n")
                      .arg(QString::number(m_good + m_bad), QString::number(m_good), QString::number(m_bad)));
     if (m_bad > 0) {
@@ -708,22 +748,6 @@ int Importer::run(const QString& csvName, const QString& textFile)
 QByteArray utf8(const QByteArray& terminalText)
 {
     return isAscii(terminalText) ? terminalText : toUi(terminalText).toUtf8();
-}
-
-// RFC 4180 quoting, only where a reader needs it (or would trim blanks the value keeps).
-void appendCsvCell(const QByteArray& cell, QByteArray& out)
-{
-    const bool quote = !cell.isEmpty()
-        && (cell.contains(',') || cell.contains('"') || cell.contains('\r') || cell.contains('\n')
-            || cell.front() == ' ' || cell.back() == ' ' || cell.front() == '\t' || cell.back() == '\t');
-    if (!quote) {
-        out += cell;
-        return;
-    }
-    const size_t size = csv_write(nullptr, 0, cell.constData(), static_cast<size_t>(cell.size()));
-    const qsizetype at = out.size();
-    out.resize(at + static_cast<qsizetype>(size));
-    csv_write(out.data() + at, size, cell.constData(), static_cast<size_t>(cell.size()));
 }
 
 } // namespace
@@ -748,6 +772,138 @@ QString setCsvOptions(const QString& delimiter, const QString& encoding, CsvImpo
     return QString();
 }
 
+KeyRepeats::KeyRepeats(const TableDescr& table)
+    : m_table(table)
+{
+    if (table.extension != "TVR")
+        return;
+    m_fields[0] = table.fieldIndex(QByteArrayLiteral("CODE"));
+    m_fields[1] = table.fieldIndex(QByteArrayLiteral("BAR"));
+}
+
+void KeyRepeats::add(const char* record, qint64 row)
+{
+    for (int k = 0; k < 2; ++k) {
+        if (m_fields[k] < 0)
+            continue;
+        const FieldDescr& f = m_table.fields[m_fields[k]];
+        const char* bytes = record + f.offset;
+        // An empty key (all padding) is no key.
+        bool empty = true;
+        for (qint32 i = 0; i < f.width && empty; ++i)
+            empty = bytes[i] == ' ' || bytes[i] == '\xFF';
+        if (empty)
+            continue;
+        // The field's bytes themselves when they fit in 16 (codes, barcodes); a longer key by two
+        // independent hashes of them.
+        Key key { 0, 0, row };
+        if (f.width <= 16) {
+            char packed[16] {};
+            std::memcpy(packed, bytes, size_t(f.width));
+            std::memcpy(&key.high, packed, 8);
+            std::memcpy(&key.low, packed + 8, 8);
+        } else {
+            const QByteArrayView view(bytes, f.width);
+            key.high = qHash(view, 0x9E3779B97F4A7C15ULL);
+            key.low = qHash(view, 0xC2B2AE3D27D4EB4FULL);
+        }
+        m_keys[k].push_back(key);
+    }
+}
+
+std::vector<KeyRepeats::Repeat> KeyRepeats::repeats() const
+{
+    std::vector<Repeat> found;
+    for (int k = 0; k < 2; ++k) {
+        std::vector<Key> keys = m_keys[k];
+        std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+            return a.high != b.high ? a.high < b.high : a.low != b.low ? a.low < b.low : a.row < b.row;
+        });
+        for (size_t i = 1; i < keys.size(); ++i) {
+            size_t first = i - 1;
+            while (i < keys.size() && keys[i].high == keys[first].high && keys[i].low == keys[first].low)
+                found.push_back({ keys[i++].row, m_fields[k], keys[first].row });
+        }
+    }
+    std::sort(found.begin(), found.end(),
+        [](const Repeat& a, const Repeat& b) { return a.row != b.row ? a.row < b.row : a.field < b.field; });
+    return found;
+}
+
+QString KeyRepeats::reportLine(const TableDescr& table, const Repeat& repeat, int column)
+{
+    const bool code = table.fields[repeat.field].name == "CODE";
+    return QStringLiteral("строка %1 поле %2: %3 уже в строке %4, по нему найдётся только первый товар")
+        .arg(QString::number(repeat.row), QString::number(column),
+            code ? QStringLiteral("код") : QStringLiteral("штрихкод"), QString::number(repeat.firstRow));
+}
+
+QString overlongLine(qint64 row, int column, int width)
+{
+    return QStringLiteral("строка %1 поле %2: длиннее %3 знаков, обрезается")
+        .arg(QString::number(row), QString::number(column), QString::number(width));
+}
+
+QString setCsvDialect(const QString& delimiter, bool decimalComma, bool excelRu, CsvDialect& dialect)
+{
+    CsvImportOptions options;
+    const QString refused = setCsvOptions(delimiter, QString(), options);
+    if (!refused.isEmpty())
+        return refused;
+    if (excelRu && options.delimiter != 0 && options.delimiter != ';')
+        return QStringLiteral("--excel-ru пишет через «;», а --delimiter задаёт другой разделитель");
+    dialect.delimiter = excelRu ? ';' : options.delimiter ? options.delimiter : ',';
+    dialect.decimalComma = decimalComma || excelRu;
+    return QString();
+}
+
+// RFC 4180 quoting, only where a reader needs it (or would trim blanks the value keeps).
+void appendCsvCell(const QByteArray& cell, const CsvDialect& dialect, QByteArray& out)
+{
+    const bool quote = !cell.isEmpty()
+        && (cell.contains(dialect.delimiter) || cell.contains('"') || cell.contains('\r') || cell.contains('\n')
+            || cell.front() == ' ' || cell.back() == ' ' || cell.front() == '\t' || cell.back() == '\t');
+    if (!quote) {
+        out += cell;
+        return;
+    }
+    const size_t size = csv_write(nullptr, 0, cell.constData(), static_cast<size_t>(cell.size()));
+    const qsizetype at = out.size();
+    out.resize(at + static_cast<qsizetype>(size));
+    csv_write(out.data() + at, size, cell.constData(), static_cast<size_t>(cell.size()));
+}
+
+void appendCsvDecimal(qint64 value, int decimals, const CsvDialect& dialect, QByteArray& out)
+{
+    // Digits of the magnitude from the right, as unsigned, so that the lowest value has one too.
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    char digits[32];
+    int n = 0;
+    while (magnitude != 0 || n <= decimals) {
+        if (n == decimals && decimals > 0)
+            digits[n++] = dialect.decimalComma ? ',' : '.';
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    }
+    const bool quoted = dialect.decimalComma && decimals > 0 && dialect.delimiter == ',';
+    char cell[40];
+    int at = 0;
+    if (quoted)
+        cell[at++] = '"';
+    if (value < 0)
+        cell[at++] = '-';
+    while (n > 0)
+        cell[at++] = digits[--n];
+    if (quoted)
+        cell[at++] = '"';
+    out.append(cell, at);
+}
+
+QByteArray csvFileStart()
+{
+    return Utf8Bom;
+}
+
 int importCsv(const TableDescr& table, const CsvImportOptions& options, const QString& csvFile, const QString& textFile,
     const CsvOutput& output)
 {
@@ -755,7 +911,8 @@ int importCsv(const TableDescr& table, const CsvImportOptions& options, const QS
     return importer.run(csvFile, textFile);
 }
 
-int exportCsv(const TableDescr& table, const QString& binName, const QString& csvFile, const CsvOutput& output)
+int exportCsv(const TableDescr& table, const QString& binName, const QString& csvFile, const CsvDialect& dialect,
+    const QList<QByteArray>& headings, const CsvOutput& output)
 {
     auto error = [&](const QString& message) {
         output.err(QStringLiteral("ortova-tool: ") + message + u'\n');
@@ -782,8 +939,8 @@ int exportCsv(const TableDescr& table, const QString& binName, const QString& cs
     QByteArray out = Utf8Bom;
     for (int i = 0; i < plain.size(); ++i) {
         if (i > 0)
-            out += ',';
-        appendCsvCell(utf8(plain[i].name), out);
+            out += dialect.delimiter;
+        appendCsvCell(utf8(i < headings.size() ? headings[i] : plain[i].name), dialect, out);
     }
     out += "\r\n";
     const qint64 len = table.recordLength;
@@ -798,7 +955,7 @@ int exportCsv(const TableDescr& table, const QString& binName, const QString& cs
         for (qint64 at = 0; at + len <= got; at += len) {
             for (int i = 0; i < plain.size(); ++i) {
                 if (i > 0)
-                    out += ',';
+                    out += dialect.delimiter;
                 const FieldDescr& f = plain[i];
                 const char* bytes = in.constData() + at + f.offset;
                 // A date or time never filled in is all blanks: an empty cell, not "  .  .  ".
@@ -807,7 +964,9 @@ int exportCsv(const TableDescr& table, const QString& binName, const QString& cs
                     continue;
                 text.resize(0);
                 appendFieldText(f, bytes, text);
-                appendCsvCell(utf8(text), out);
+                if (dialect.decimalComma && (f.type == FieldType::Summa || f.type == FieldType::Quantity))
+                    text.replace('.', ',');
+                appendCsvCell(utf8(text), dialect, out);
             }
             out += "\r\n";
             ++records;

@@ -14,6 +14,7 @@
 #include "Index.h"
 #include "IopMsg.h"
 #include "OfficeCsv.h"
+#include "Reconcile.h"
 #include "RecordFile.h"
 #include "Report.h"
 #include "SettingsFiles.h"
@@ -26,7 +27,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -60,6 +63,7 @@ const char* const MainHelp = "Использование: ortova-tool [--system 
                              "  weight  разобрать весовой штрихкод по справочнику весовых кодов\n"
                              "  import  файл CSV из таблицы или учётной программы -> текстовый файл справочника\n"
                              "  export  двоичная таблица -> файл CSV для программы электронных таблиц\n"
+                             "  reconcile сличительная ведомость: счёт терминалов против учёта (Excel или CSV)\n"
                              "\n"
                              "Общие параметры:\n"
                              "  --system ФАЙЛ  файл настроек системы (по умолчанию OrtSystem.ini в текущей папке)\n"
@@ -68,7 +72,7 @@ const char* const MainHelp = "Использование: ortova-tool [--system 
                              "Код завершения: 0 - всё выполнено, 1 - есть ошибочные строки или товар не найден,\n"
                              "2 - ошибка в параметрах, в файле настроек или при работе с файлами.\n";
 
-const char* const CheckHelp = "Использование: ortova-tool check --table РАСШ ТЕКСТ\n"
+const char* const CheckHelp = "Использование: ortova-tool check --table РАСШ [--strict] ТЕКСТ\n"
                               "\n"
                               "Преобразует текстовый файл в памяти по описанию таблицы РАСШ (TVR, PRH, RES, WGT, TAB)\n"
                               "и ничего не записывает. Для каждой ошибочной строки выводит\n"
@@ -77,6 +81,12 @@ const char* const CheckHelp = "Использование: ortova-tool check --t
                               "затем итог: число правильных и ошибочных строк. Поле, чьё правило длины\n"
                               "(STANDART, MINIMAL, MAXLEN) даёт при to-text текст, который не читается обратно\n"
                               "в то же значение, называется предупреждением в потоке ошибок.\n"
+                              "Предупреждения о строках:\n"
+                              "  строка N поле M: длиннее W знаков, обрезается\n"
+                              "(терминал сохранит только первые W знаков), а в справочнике товаров (TVR) -\n"
+                              "повторы кода или штрихкода с номерами обеих строк (второй товар по этому\n"
+                              "ключу не найдётся никогда).\n"
+                              "  --strict  предупреждения считаются ошибками\n"
                               "Код завершения: 0 - все строки правильные, 1 - есть ошибочные, 2 - ошибка.\n";
 
 const char* const ToBinHelp = "Использование: ortova-tool to-bin --table РАСШ ТЕКСТ ДВОИЧНЫЙ\n"
@@ -127,7 +137,7 @@ const char* const WeightHelp = "Использование: ortova-tool weight [
 
 const char* const ImportHelp
     = "Использование: ortova-tool import --table РАСШ [--system ФАЙЛ] [--map ПОЛЕ=СТОЛБЕЦ,...] [--header]\n"
-      "                 [--delimiter ЗНАК] [--encoding utf-8|windows-1251] CSV ТЕКСТ\n"
+      "                 [--delimiter ЗНАК] [--encoding utf-8|windows-1251] [--strict] CSV ТЕКСТ\n"
       "\n"
       "Превращает файл CSV (кавычки по RFC 4180) в текстовый файл таблицы РАСШ: разделитель\n"
       "и порядок полей берутся из описания таблицы, каждое значение проверяется так же,\n"
@@ -145,19 +155,53 @@ const char* const ImportHelp
       "  строка N поле M \"текст\": причина\n"
       "где N - номер строки, как в программе электронных таблиц (заголовок - строка 1), M - номер\n"
       "столбца. Буквы, которых нет в Windows-1251, - ошибка, а не «?».\n"
+      "Текст длиннее поля выводится предупреждением «строка N поле M: длиннее W знаков, обрезается»,\n"
+      "повтор кода или штрихкода в справочнике товаров (TVR) - с номерами обеих строк.\n"
+      "  --strict          предупреждения считаются ошибками: ничего не записывается\n"
       "Текстовый файл записывается рядом под временным именем и заменяет прежний, только если\n"
       "все строки правильные; иначе прежний остаётся как был.\n"
       "Код завершения: 0 - записан, 1 - есть ошибочные строки (ничего не записано), 2 - ошибка.\n";
 
 const char* const ExportHelp
-    = "Использование: ortova-tool export --table РАСШ [--system ФАЙЛ] ДВОИЧНЫЙ CSV\n"
+    = "Использование: ortova-tool export --table РАСШ [--system ФАЙЛ] [--delimiter ЗНАК] [--decimal-comma]\n"
+      "                 [--excel-ru] [--titles] ДВОИЧНЫЙ CSV\n"
       "\n"
       "Записывает двоичную таблицу РАСШ в файл CSV для программы электронных таблиц: UTF-8 с меткой\n"
       "BOM, разделитель - запятая, первая строка - имена полей, затем по строке на запись.\n"
       "Суммы и количества - с точкой и всеми знаками (12.50, 1.500), тексты без дополняющих\n"
-      "пробелов, значения с запятой, кавычкой или переводом строки - в кавычках.\n"
+      "пробелов, значения с разделителем, кавычкой или переводом строки - в кавычках.\n"
+      "  --delimiter ЗНАК  другой разделитель: ; или , (или tab)\n"
+      "  --decimal-comma   суммы и количества с запятой (12,50)\n"
+      "  --excel-ru        ; и запятая в числах: файл открывается двойным щелчком в русской\n"
+      "                    программе электронных таблиц\n"
+      "  --titles          заголовки столбцов из вида таблицы (ПРОСМОТР) вместо имён полей;\n"
+      "                    с именами полей (по умолчанию) файл читается обратно командой import\n"
       "Файл записывается рядом под временным именем и заменяет прежний только целиком.\n"
       "Код завершения: 0 - выполнено, 2 - ошибка.\n";
+
+const char* const ReconcileHelp
+    = "Использование: ortova-tool reconcile [--system ФАЙЛ] (--goods ТОВАРЫ | --receipt НАКЛАДНАЯ)\n"
+      "                 [--label ИМЯ=РЕЗУЛЬТАТ ...] [--delimiter ЗНАК] [--decimal-comma] [--excel-ru]\n"
+      "                 РЕЗУЛЬТАТ... -o ОТЧЁТ\n"
+      "\n"
+      "Сличительная ведомость: складывает счёт всех РЕЗУЛЬТАТОВ (таблицы остатков RES терминалов,\n"
+      "двоичные *_res.bin или текстовые .res) по товарам справочника ТОВАРЫ (TVR, *_tvr.bin или\n"
+      ".tvr; его поле REST - количество по учёту) или накладной (PRH: ожидаемое против принятого).\n"
+      "Строка результата находится по коду, строка без кода (весовой или незнакомый штрихкод) -\n"
+      "по штрихкоду; не найденные строки перечисляются отдельно («Нет в справочнике»).\n"
+      "Столбцы: Код, Штрихкод, Наименование, Цена, Учёт, Факт, Факт <метка> на каждый результат,\n"
+      "Разница (факт - учёт), Сумма разницы (разница x цена, до копейки: половина копейки\n"
+      "округляется от нуля). Строки по возрастанию кода; в отчёт входят товары, которые посчитаны\n"
+      "или числятся по учёту. Итоги: суммы по учёту и по факту, недостача и излишки на сумму,\n"
+      "число позиций с недостачей, с излишками и без расхождений, строк нет в справочнике.\n"
+      "  --label ИМЯ=РЕЗУЛЬТАТ  метка столбца результата (по умолчанию - имя файла без\n"
+      "                    расширения, а у одинаковых имён - имя папки, например 01 и 02)\n"
+      "  -o ОТЧЁТ          .xlsx - книга Excel (листы «Сличительная ведомость» и «Нет в справочнике»),\n"
+      "                    .csv - файл CSV: --delimiter, --decimal-comma, --excel-ru как у export\n"
+      "Заголовки отчёта - всегда названия столбцов выше (--titles ничего не меняет).\n"
+      "Отчёт записывается рядом под временным именем и заменяет прежний только целиком; если хоть\n"
+      "один файл не прочитан, ничего не записывается.\n"
+      "Код завершения: 0 - записан, 1 - есть ошибочные строки в текстовой таблице, 2 - ошибка.\n";
 
 // The command line after the command word: options with values, flags and positional words.
 struct Args {
@@ -170,6 +214,14 @@ struct Args {
     QString map;
     QString delimiter;
     QString encoding;
+    QString goods;
+    QString receiptFile; // reconcile's --receipt, which takes a file
+    QString report;
+    QStringList labels;
+    bool decimalComma = false;
+    bool excelRu = false;
+    bool titles = false;
+    bool strict = false;
     bool header = false;
     bool receipt = false;
     bool changed = false;
@@ -210,8 +262,26 @@ Args parse(const QStringList& arguments)
             value(a.encoding);
         else if (arg == QLatin1String("--header"))
             a.header = true;
+        else if (arg == QLatin1String("--receipt") && a.command == QLatin1String("reconcile"))
+            value(a.receiptFile);
         else if (arg == QLatin1String("--receipt"))
             a.receipt = true;
+        else if (arg == QLatin1String("--goods"))
+            value(a.goods);
+        else if (arg == QLatin1String("-o"))
+            value(a.report);
+        else if (arg == QLatin1String("--label")) {
+            QString label;
+            value(label);
+            a.labels << label;
+        } else if (arg == QLatin1String("--decimal-comma"))
+            a.decimalComma = true;
+        else if (arg == QLatin1String("--excel-ru"))
+            a.excelRu = true;
+        else if (arg == QLatin1String("--titles"))
+            a.titles = true;
+        else if (arg == QLatin1String("--strict"))
+            a.strict = true;
         else if (arg == QLatin1String("--changed"))
             a.changed = true;
         else if (arg.startsWith(QLatin1String("--")))
@@ -317,14 +387,53 @@ int check(Settings& settings, const Args& a)
     conv.setBadLineHandler(printBadLine);
     qint64 good = 0;
     qint64 bad = 0;
-    const ConvFile::Status status = conv.checkText(a.words[0], *table, good, bad);
+    qint64 warned = 0; // lines with a warning
+    KeyRepeats repeats(*table);
+    const char tab = table->tabChar;
+    const ConvFile::Status status = conv.readText(
+        a.words[0], *table,
+        [&](const char* record, const char* line, qsizetype size, qint64 number) {
+            // The terminal keeps a field's width of a longer text or code and drops the rest.
+            bool cut = false;
+            qsizetype pos = 0;
+            for (int i = 0; i < table->fields.size() && pos <= size; ++i) {
+                const char* hit = static_cast<const char*>(std::memchr(line + pos, tab, size_t(size - pos)));
+                const qsizetype end = hit ? hit - line : size;
+                const FieldDescr& f = table->fields[i];
+                if (f.type == FieldType::Text || f.type == FieldType::Digit) {
+                    const QByteArray item = QByteArray::fromRawData(line + pos, end - pos).trimmed();
+                    if (item.size() > f.width) {
+                        out(overlongLine(number, i + 1, f.width) + u'\n');
+                        cut = true;
+                    }
+                }
+                pos = end + 1;
+            }
+            warned += cut ? 1 : 0;
+            if (!cut || !a.strict)
+                repeats.add(record, number);
+            return true;
+        },
+        good, bad);
     if (status == ConvFile::Status::FileError) {
         err(QFileInfo::exists(a.words[0]) ? QStringLiteral("ortova-tool: файл %1 не прочитан\n").arg(a.words[0])
                                           : QStringLiteral("ortova-tool: нет файла %1\n").arg(a.words[0]));
         return Failed;
     }
+    qint64 lastRow = -1;
+    for (const KeyRepeats::Repeat& r : repeats.repeats()) {
+        out(KeyRepeats::reportLine(*table, r, r.field + 1) + u'\n');
+        warned += r.row != lastRow ? 1 : 0;
+        lastRow = r.row;
+    }
+    if (a.strict) {
+        good -= warned;
+        bad += warned;
+    }
+    if (warned > 0 && !a.strict)
+        out(QStringLiteral("Предупреждений: %1\n").arg(warned));
     out(QStringLiteral("Строк: %1, правильных: %2, с ошибками: %3\n").arg(good + bad).arg(good).arg(bad));
-    return status == ConvFile::Status::Ok ? Done : Partly;
+    return status == ConvFile::Status::Ok && bad == 0 ? Done : Partly;
 }
 
 int toBin(Settings& settings, const Args& a)
@@ -507,6 +616,7 @@ int importTable(Settings& settings, const Args& a)
     if (a.table.isEmpty() || a.words.size() != 2)
         return usage(QStringLiteral("import: нужны --table РАСШ, файл CSV и текстовый файл"));
     CsvImportOptions options;
+    options.strict = a.strict;
     options.map = a.map;
     options.header = a.header;
     const QString refused = setCsvOptions(a.delimiter, a.encoding, options);
@@ -518,14 +628,105 @@ int importTable(Settings& settings, const Args& a)
     return importCsv(*table, options, a.words[0], a.words[1], csvOutput());
 }
 
+// The column titles of the table's views, one per field (the field's name where no view titles
+// it): the browsing view first, then the others.
+QList<QByteArray> columnTitles(Settings& settings, const TableDescr& table)
+{
+    QList<QByteArray> titles;
+    for (const FieldDescr& f : table.fields)
+        titles << f.name;
+    QList<bool> titled(table.fields.size(), false);
+    QList<const ViewDescr*> views;
+    if (const ViewDescr* browse = settings.registry.view(table.extension, fromUi(QStringLiteral("ПРОСМОТР"))))
+        views << browse;
+    for (int slot = 0; slot < DescrRegistry::ViewSlots; ++slot)
+        if (!views.contains(&settings.registry.viewAt(slot)))
+            views << &settings.registry.viewAt(slot);
+    for (const ViewDescr* view : views) {
+        if (view->tableExtension != table.extension)
+            continue;
+        for (const ColumnDescr& c : view->columns) {
+            const int i = table.fieldIndex(c.fieldName);
+            if (i >= 0 && !titled[i] && !c.title.trimmed().isEmpty()) {
+                titles[i] = c.title.trimmed();
+                titled[i] = true;
+            }
+        }
+    }
+    return titles;
+}
+
 int exportTable(Settings& settings, const Args& a)
 {
     if (a.table.isEmpty() || a.words.size() != 2)
         return usage(QStringLiteral("export: нужны --table РАСШ, двоичный файл и файл CSV"));
+    CsvDialect dialect;
+    const QString refused = setCsvDialect(a.delimiter, a.decimalComma, a.excelRu, dialect);
+    if (!refused.isEmpty())
+        return usage(QStringLiteral("export: ") + refused);
     const TableDescr* table = describedTable(settings, a.table);
     if (!table || refuseSameFile(QStringLiteral("export"), a.words[0], a.words[1]))
         return Failed;
-    return exportCsv(*table, a.words[0], a.words[1], csvOutput());
+    return exportCsv(*table, a.words[0], a.words[1], dialect,
+        a.titles ? columnTitles(settings, *table) : QList<QByteArray>(), csvOutput());
+}
+
+int reconcileCounts(Settings& settings, const Args& a)
+{
+    if (a.goods.isEmpty() == a.receiptFile.isEmpty() || a.report.isEmpty() || (a.words.isEmpty() && a.labels.isEmpty()))
+        return usage(QStringLiteral("reconcile: нужны --goods ТОВАРЫ или --receipt НАКЛАДНАЯ, результаты и -o ОТЧЁТ"));
+    if (!a.report.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)
+        && !a.report.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return usage(QStringLiteral("reconcile: отчёт - файл .xlsx или .csv, а не %1").arg(a.report));
+    ReconcileRequest request;
+    const QString refused = setCsvDialect(a.delimiter, a.decimalComma, a.excelRu, request.dialect);
+    if (!refused.isEmpty())
+        return usage(QStringLiteral("reconcile: ") + refused);
+    // The results as given, then those named only by a label.
+    // One file under two spellings (or a link) would be counted twice.
+    auto same = [](const QString& x, const QString& y) { return x == y || sameFile(x, y); };
+    QStringList files;
+    for (const QString& f : a.words) {
+        for (const QString& before : files)
+            if (same(before, f))
+                return usage(QStringLiteral("reconcile: результат %1 указан дважды (%2)").arg(f, before));
+        files << f;
+    }
+    QList<QPair<QString, QString>> named;
+    for (const QString& l : a.labels) {
+        const qsizetype eq = l.indexOf(u'=');
+        if (eq <= 0 || eq + 1 >= l.size())
+            return usage(QStringLiteral("reconcile: --label ИМЯ=РЕЗУЛЬТАТ, а не «%1»").arg(l));
+        const QString file = l.mid(eq + 1);
+        named.append({ l.left(eq), file });
+        if (std::none_of(files.cbegin(), files.cend(), [&](const QString& f) { return same(f, file); }))
+            files << file;
+    }
+    const QList<QString> labels = defaultLabels(files);
+    for (int i = 0; i < files.size(); ++i) {
+        ReconcileResult r { files[i], labels[i] };
+        for (const auto& [name, file] : named)
+            if (same(file, files[i]))
+                r.label = name;
+        for (const ReconcileResult& before : request.sources)
+            if (before.label == r.label)
+                return usage(QStringLiteral("reconcile: метка %1 у двух результатов (%2 и %3); задайте --label")
+                                 .arg(r.label, before.file, r.file));
+        request.sources << r;
+    }
+    const QString book = a.goods.isEmpty() ? a.receiptFile : a.goods;
+    for (const ReconcileResult& r : request.sources)
+        if (refuseSameFile(QStringLiteral("reconcile"), r.file, a.report))
+            return Failed;
+    if (refuseSameFile(QStringLiteral("reconcile"), book, a.report))
+        return Failed;
+    request.book = describedTable(settings, a.goods.isEmpty() ? QStringLiteral("PRH") : QStringLiteral("TVR"));
+    request.results = request.book ? describedTable(settings, QStringLiteral("RES")) : nullptr;
+    if (!request.results)
+        return Failed;
+    request.bookFile = book;
+    request.report = a.report;
+    return reconcile(request, csvOutput());
 }
 
 } // namespace
@@ -551,6 +752,7 @@ int main(int argc, char* argv[])
         { "weight", WeightHelp, weight },
         { "import", ImportHelp, importTable },
         { "export", ExportHelp, exportTable },
+        { "reconcile", ReconcileHelp, reconcileCounts },
     };
     if (a.command.isEmpty()) {
         if (a.help) {

@@ -273,7 +273,7 @@ ConvFile::Status ConvFile::openText(const QString& textFile, QFile& file)
 }
 
 ConvFile::Status ConvFile::convertLines(
-    QFile& file, const TableDescr& table, const std::function<bool(const char*)>& sink, qint64& good, qint64& bad)
+    QFile& file, const TableDescr& table, const RecordSink& sink, qint64& good, qint64& bad)
 {
     good = bad = 0;
     const qint64 total = file.size();
@@ -290,7 +290,7 @@ ConvFile::Status ConvFile::convertLines(
         const int badField = cut ? cutLineToRecordRaw(table, line, size, record.data(), &badBegin, &badSize)
                                  : lineToRecordRaw(table, line, size, record.data(), &badBegin, &badSize);
         if (badField < 0) {
-            if (!sink(record.constData()))
+            if (!sink(record.constData(), line, size, lineNumber + 1))
                 return Status::FileError;
             ++good;
         } else {
@@ -349,7 +349,7 @@ ConvFile::Status ConvFile::convertToBin(
     const qint64 perChunk = qMax<qint64>(1, FileChunkBytes / len);
     QByteArray out(perChunk * len, Qt::Uninitialized);
     qint64 filled = 0;
-    auto sink = [&](const char* record) {
+    auto sink = [&](const char* record, const char*, qsizetype, qint64) {
         std::memcpy(out.data() + filled * len, record, static_cast<size_t>(len));
         if (++filled < perChunk)
             return true;
@@ -389,7 +389,21 @@ ConvFile::Status ConvFile::checkText(const QString& textFileAsNamed, const Table
     if (opened != Status::Ok)
         return opened;
     return convertLines(
-        text, table, [](const char*) { return true; }, good, bad);
+        text, table, [](const char*, const char*, qsizetype, qint64) { return true; }, good, bad);
+}
+
+ConvFile::Status ConvFile::readText(
+    const QString& textFileAsNamed, const TableDescr& table, const RecordSink& sink, qint64& good, qint64& bad)
+{
+    const QString textFile = resolveFileCase(textFileAsNamed);
+    good = bad = 0;
+    if (!tableLayoutOk(table))
+        return Status::FileError;
+    QFile text;
+    const Status opened = openText(textFile, text);
+    if (opened != Status::Ok)
+        return opened;
+    return convertLines(text, table, sink, good, bad);
 }
 
 bool ConvFile::ConvertToTxt(const QString& binFileAsNamed, const QString& textFileAsNamed, const TableDescr& table)

@@ -37,6 +37,14 @@ public:
     // Converts as ConvertToBin does and writes nothing. good and bad count the lines.
     Status checkText(const QString& textFile, const TableDescr& table, qint64& good, qint64& bad);
 
+    // A record that converted, with its line (without the line end; the head of a line too long to
+    // hold) and the line's number from 1. Returning false stops the reading.
+    using RecordSink = std::function<bool(const char* record, const char* line, qsizetype size, qint64 lineNumber)>;
+    // Converts as checkText does and hands every record that converted to sink; bad lines are
+    // reported as there. A sink that stops the reading makes the result FileError.
+    Status readText(
+        const QString& textFile, const TableDescr& table, const RecordSink& sink, qint64& good, qint64& bad);
+
     // Receives every bad-line report as it is written to the run log (the office tool prints them).
     void setBadLineHandler(std::function<void(const QByteArray&)> handler);
 
@@ -45,8 +53,7 @@ signals:
 
 private:
     Status openText(const QString& textFile, QFile& file);
-    Status convertLines(QFile& file, const TableDescr& table, const std::function<bool(const char* record)>& sink,
-        qint64& good, qint64& bad);
+    Status convertLines(QFile& file, const TableDescr& table, const RecordSink& sink, qint64& good, qint64& bad);
 
     std::function<void(const QByteArray&)> m_badLine;
 };

@@ -48,6 +48,9 @@ private slots:
     void hugeFileStaysFlat();
     void exportReadsBack_data();
     void exportReadsBack();
+    void exportTitles();
+    void warnsBeforeCut_data();
+    void warnsBeforeCut();
 
 private:
     Run run(const QString& program, const QStringList& args, bool limitMemory = false) const;
@@ -295,6 +298,7 @@ void TestOfficeCsv::exportReadsBack_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QByteArray>("text"); // the table's text form, Windows-1251
     QTest::addColumn<QByteArray>("rows"); // what Python's csv module reads, as JSON
+    QTest::addColumn<QStringList>("options");
 
     QTest::newRow("goods")
         << s("TVR")
@@ -302,14 +306,24 @@ void TestOfficeCsv::exportReadsBack_data()
               "000123;;Хлеб;2.50;1;;\r\n")
         << QByteArray(R"([["CODE","BAR","NAME","PRICE","QUANT","DAY","TM"],)"
                       R"(["100001","4600000000017","Сок \"Добрый\", 1 л","55.50","1.500","01.02.25","10:00"],)"
-                      R"(["000123","","Хлеб","2.50","1.000","",""]])");
+                      R"(["000123","","Хлеб","2.50","1.000","",""]])")
+        << QStringList();
+    QTest::newRow("goods for a Russian spreadsheet")
+        << s("TVR")
+        << cp("100001;4600000000017;Сок \"Добрый\" 1 л;55.50;1.500;01.02.25;10:00\r\n"
+              "000123;;Хлеб, батон;2.50;1;;\r\n")
+        << QByteArray(R"([["CODE","BAR","NAME","PRICE","QUANT","DAY","TM"],)"
+                      R"(["100001","4600000000017","Сок \"Добрый\" 1 л","55,50","1,500","01.02.25","10:00"],)"
+                      R"(["000123","","Хлеб, батон","2,50","1,000","",""]])")
+        << QStringList { s("--excel-ru") };
     // QNT is written "1.5" in the terminal's text, all three decimals in the spreadsheet.
     QTest::newRow("quantity under MINIMAL")
         << s("PRH") << QByteArray("4600000000001;11111;1.5\r\n")
-        << QByteArray(R"([["BAR","CODE","QNT"],["4600000000001","11111","1.500"]])");
+        << QByteArray(R"([["BAR","CODE","QNT"],["4600000000001","11111","1.500"]])") << QStringList();
     QTest::newRow("text without padding") << s("RES") << cp("Сыр;12.05;01.02.25\r\n Соль ;0.10;\r\n")
                                           << QByteArray(R"([["NAME","SUM","DAY"],["Сыр","12.05","01.02.25"],)"
-                                                        R"(["Соль","0.10",""]])");
+                                                        R"(["Соль","0.10",""]])")
+                                          << QStringList();
 }
 
 void TestOfficeCsv::exportReadsBack()
@@ -317,12 +331,14 @@ void TestOfficeCsv::exportReadsBack()
     QFETCH(QString, table);
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, rows);
+    QFETCH(QStringList, options);
     const QString python = QStringLiteral("/usr/bin/python3");
     if (!QFile::exists(python))
         QSKIP("no /usr/bin/python3");
     QVERIFY(writeFile(path(QStringLiteral("t.txt")), text));
     QCOMPARE(tool({ s("to-bin"), s("--table"), table, s("t.txt"), s("t.bin") }).exitCode, 0);
-    const Run r = tool({ s("export"), s("--table"), table, s("t.bin"), s("t.csv") });
+    const Run r
+        = tool(QStringList { s("export"), s("--table"), table } + options + QStringList { s("t.bin"), s("t.csv") });
     QCOMPARE(r.exitCode, 0);
     const QByteArray csv = readFile(path(QStringLiteral("t.csv")));
     QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
@@ -331,8 +347,8 @@ void TestOfficeCsv::exportReadsBack()
     const Run read = run(python,
         { s("-c"),
             s("import csv, json, sys; print(json.dumps(list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', "
-              "newline=''))), ensure_ascii=False))"),
-            path(QStringLiteral("t.csv")) });
+              "newline=''), delimiter=sys.argv[2])), ensure_ascii=False))"),
+            path(QStringLiteral("t.csv")), options.contains(s("--excel-ru")) ? s(";") : s(",") });
     QCOMPARE(read.exitCode, 0);
     QCOMPARE(QJsonDocument::fromJson(read.out.toUtf8()).array(), QJsonDocument::fromJson(rows).array());
 
@@ -340,6 +356,94 @@ void TestOfficeCsv::exportReadsBack()
     QCOMPARE(tool({ s("import"), s("--table"), table, s("--header"), s("t.csv"), s("back.txt") }).exitCode, 0);
     QCOMPARE(tool({ s("to-bin"), s("--table"), table, s("back.txt"), s("back.bin") }).exitCode, 0);
     QCOMPARE(readFile(path(QStringLiteral("back.bin"))), readFile(path(QStringLiteral("t.bin"))));
+}
+
+void TestOfficeCsv::warnsBeforeCut_data()
+{
+    QTest::addColumn<QString>("command"); // import (a CSV file with a header row) or check (the text file)
+    QTest::addColumn<QByteArray>("rows"); // UTF-8, fields separated by ";"
+    QTest::addColumn<bool>("strict");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("out"); // every line printed
+
+    // NAME is TEXT 20: twenty Cyrillic letters fit (forty bytes of UTF-8, twenty of the terminal's).
+    const QByteArray fits = "100001;4600000000017;Шампунь для волос №1;1.00;1;;\n";
+    const QByteArray cut = "100002;4600000000024;Шампунь Head & Shoulders Основной;1.00;1;;\n";
+    const QByteArray again = "100001;4600000000031;Сок;1.00;1;;\n100004;4600000000024;Вода;1.00;1;;\n";
+    for (const char* command : { "import", "check" }) {
+        const bool csv = QByteArray(command) == "import";
+        auto line = [csv](int row) { return QString::number(csv ? row + 1 : row); };
+        const QString cutLine = s("строка ") + line(2) + s(" поле 3: длиннее 20 знаков, обрезается");
+        QTest::addRow("%s: a name cut", command)
+            << s(command) << QByteArray(fits + cut) << false << 0
+            << QStringList { cutLine, s("Предупреждений: 1"), s("Строк: 2, правильных: 2, с ошибками: 0") };
+        QTest::addRow("%s: a name cut, strict", command)
+            << s(command) << QByteArray(fits + cut) << true << 1
+            << (QStringList { cutLine, s("Строк: 2, правильных: 1, с ошибками: 1") }
+                   + (csv ? QStringList { s("ortova-tool: out.tvr не записан: исправьте строки с ошибками") }
+                          : QStringList()));
+        const QStringList repeats { s("строка ") + line(3) + s(" поле 1: код уже в строке ") + line(1)
+                + s(", по нему найдётся только первый товар"),
+            s("строка ") + line(4) + s(" поле 2: штрихкод уже в строке ") + line(2)
+                + s(", по нему найдётся только первый товар") };
+        QTest::addRow("%s: a code and a barcode again", command)
+            << s(command) << QByteArray(fits + "100002;4600000000024;Хлеб;1.00;1;;\n" + again) << false << 0
+            << (repeats + QStringList { s("Предупреждений: 2"), s("Строк: 4, правильных: 4, с ошибками: 0") });
+        QTest::addRow("%s: a code and a barcode again, strict", command)
+            << s(command) << QByteArray(fits + "100002;4600000000024;Хлеб;1.00;1;;\n" + again) << true << 1
+            << (repeats + QStringList { s("Строк: 4, правильных: 2, с ошибками: 2") }
+                   + (csv ? QStringList { s("ortova-tool: out.tvr не записан: исправьте строки с ошибками") }
+                          : QStringList()));
+    }
+}
+
+// A value the terminal would cut, and a key the terminal could find only once, are reported before
+// the data reaches it; --strict refuses them. The file is written only when nothing was refused.
+void TestOfficeCsv::warnsBeforeCut()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, rows);
+    QFETCH(bool, strict);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, out);
+    const bool csv = command == QLatin1String("import");
+    QByteArray text = rows;
+    if (csv)
+        QVERIFY(writeFile(path(QStringLiteral("in.csv")), withHeader(rows)));
+    else
+        QVERIFY(writeFile(path(QStringLiteral("in.tvr")), cp(text.replace("\n", "\r\n").constData())));
+    QVERIFY(writeFile(path(QStringLiteral("out.tvr")), "previous"));
+    QStringList args { command, s("--table"), s("TVR") };
+    if (strict)
+        args << s("--strict");
+    args << (csv ? QStringList { s("--header"), s("in.csv"), s("out.tvr") } : QStringList { s("in.tvr") });
+    const Run r = tool(args);
+    QCOMPARE(r.exitCode, exitCode);
+    const QString printed = r.out + r.err;
+    QCOMPARE(printed.split(u'\n', Qt::SkipEmptyParts), out);
+    const QByteArray written = readFile(path(QStringLiteral("out.tvr")));
+    QCOMPARE(written == "previous", !csv || exitCode != 0);
+    // What is written is what the terminal converts, cut name and all.
+    if (csv && exitCode == 0)
+        QCOMPARE(written.count("\r\n"), rows.count('\n'));
+}
+
+// With --titles the headings are the columns' titles of the table's browsing view.
+void TestOfficeCsv::exportTitles()
+{
+    QVERIFY(QFile::copy(QStringLiteral(ORTOVA_SOURCE_DIR "/examples/demo/OrtSystem.ini"), path(s("demo.ini"))));
+    QVERIFY(writeFile(path(s("t.txt")), cp("000010;4600000000017;Молоко;89.90;10\r\n")));
+    const QStringList system { s("--system"), s("demo.ini") };
+    QCOMPARE(tool(system + QStringList { s("to-bin"), s("--table"), s("TVR"), s("t.txt"), s("t.bin") }).exitCode, 0);
+    QCOMPARE(tool(system
+                 + QStringList { s("export"), s("--table"), s("TVR"), s("--titles"), s("--excel-ru"), s("t.bin"),
+                     s("t.csv") })
+                 .exitCode,
+        0);
+    QCOMPARE(readFile(path(s("t.csv"))),
+        QByteArray("\xEF\xBB\xBF")
+            + QString(s("Код;Штрихкод;Наименование;Цена;Остаток\r\n000010;4600000000017;Молоко;89,90;10,000\r\n"))
+                  .toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestOfficeCsv)

@@ -171,7 +171,11 @@ void TestOrtovaTool::checkWritesNothing()
         { QStringLiteral("check"), QStringLiteral("--table"), QStringLiteral("TVR"), QStringLiteral("GOODS.tvr") });
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.out,
-        QStringLiteral("строка 3 поле 4 \"12.5\"\nстрока 4 поле 4 \"\"\nстрока 7 поле 1 \"10000X\"\n"
+        QStringLiteral("строка 3 поле 4 \"12.5\"\nстрока 4 поле 4 \"\"\n"
+                       "строка 5 поле 2: длиннее 14 знаков, обрезается\n"
+                       "строка 5 поле 3: длиннее 20 знаков, обрезается\n"
+                       "строка 7 поле 1 \"10000X\"\n"
+                       "Предупреждений: 1\n"
                        "Строк: 8, правильных: 5, с ошибками: 3\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), before);
 }

@@ -183,6 +183,9 @@ void TestQuickFind::handsOver_data()
                                           QStringLiteral("--kind"), QStringLiteral("1") };
     QTest::newRow("letters beyond ASCII") << QString() << findArgs(0, QString(), "Молоко");
     QTest::newRow("no plan for these settings") << QStringLiteral("settings") << find;
+    // A damaged plan whose NAME would be padded to two thousand million blanks.
+    QTest::newRow("plan with a length beyond its field")
+        << QStringLiteral("plan") << findArgs(0, QString(), m_codes[0]);
     // A code no record had, so that the lookup rebuilds the index files as well.
     QTest::newRow("goods table rewritten") << QStringLiteral("goods") << findArgs(0, QString(), "100999");
     QTest::newRow("sorted file damaged") << QStringLiteral("sorted") << find;
@@ -213,6 +216,19 @@ void TestQuickFind::handsOver()
         QVERIFY(writeFile(sorted, damaged));
     } else if (change == QLatin1String("nosorted")) {
         QVERIFY(QFile::remove(sorted));
+    } else if (change == QLatin1String("plan")) {
+        // sys0.ini's plan: NAME is TEXT STANDART 20 at offset 20.
+        const QDir cache(path(QStringLiteral("cache/ortova")));
+        bool damaged = false;
+        for (const QString& name : cache.entryList({ QStringLiteral("find-*") }, QDir::Files)) {
+            QByteArray plan = readFile(cache.filePath(name));
+            if (!plan.contains("\n0 0 20 20 20\n") || !plan.contains("\n1 0 6 6 0\n"))
+                continue;
+            plan.replace("\n0 0 20 20 20\n", "\n0 2 2000000000 20 20\n");
+            QVERIFY(writeFile(cache.filePath(name), plan));
+            damaged = true;
+        }
+        QVERIFY(damaged);
     }
     const Run lone = run(path(QString::fromLatin1(Lone)), args);
     QCOMPARE(lone.exitCode, 2);
