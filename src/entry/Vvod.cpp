@@ -932,6 +932,8 @@ void Vvod::itemStep(const QByteArray& sourceRecord, int keyField, const QByteArr
         + QByteArray::number(m_default));
     logLine(QByteArrayLiteral("recCur ") + QByteArray::number(m_current));
     refresh(m_mode == WriteOverwrite ? Refresh::Overwritten : Refresh::Redraw);
+    if (m_tableWin && m_mode == WriteAppend)
+        m_tableWin->showPendingName(toUi(lineName(m_resRecord)));
     showQuantity(code);
     // The operator sees what was found, and how much of it is counted, before confirming.
     noteItem(m_resRecord, QString());

@@ -56,6 +56,13 @@ void VvodWin::selectRow(int row)
         selCurRow(m_ui->TabWid, row);
 }
 
+void VvodWin::showPendingName(const QString& name)
+{
+    m_ui->TabWid->clearSelection();
+    m_ui->RowName->setText(name);
+    fitLabelToWidth(m_ui->RowName);
+}
+
 void VvodWin::setScroll(int max, int value)
 {
     m_settingScroll = true;

@@ -28,6 +28,9 @@ public:
     void clearRow(int row);
     // Selects the whole row; -1 clears the selection.
     void selectRow(int row);
+    // A new item awaiting its quantity has no row yet: no row is selected and the line under the
+    // table names the item instead.
+    void showPendingName(const QString& name);
     // Range 0 .. max and the value, set without emitting snValCha: only the operator's moves are
     // reported.
     void setScroll(int max, int value);

@@ -116,6 +116,7 @@ private slots:
     void entryPath_data();
     void entryPath();
     void keypadCorrection();
+    void newItemNamedUnderTable();
     void enterKeepsWork_data();
     void enterKeepsWork();
     void scanWhileAwaitedConfirms();
@@ -800,6 +801,22 @@ void TestVvod::entryPath()
     QCOMPARE(m_cues, QList<Cue> { Cue::Refused });
     QVERIFY(TestUtil::readFile(m_log).contains(fromUi(QStringLiteral("vvCntOk:refused ") + reason)));
     QCOMPARE(m_boxes->unexpected(), 0);
+}
+
+// A new item has no row yet: the line under the table names it, not the row selected before.
+void TestVvod::newItemNamedUnderTable()
+{
+    writeResult({ QStringLiteral("4600000000017/024680/1") });
+    m_boxes->answerNext(0); // "Продолжить"
+    start(true);
+    const auto* rowName = m_vvod->panel()->findChild<QLabel*>(QStringLiteral("RowName"));
+    QTest::keyClick(m_vvod->panel()->findChild<QLineEdit*>(QStringLiteral("vBar")), Qt::Key_Up);
+    QCOMPARE(rowName->text(), QStringLiteral("4600000000017")); // a line without a name shows its key
+    m_vvod->vvBarRead(QStringLiteral("4600000000024"));
+    QVERIFY(m_vvod->awaitingQuantity());
+    QCOMPARE(rowName->text(), QStringLiteral("Соль"));
+    type("vRest", QStringLiteral("x"));
+    QCOMPARE(rowName->text(), QStringLiteral("Соль"));
 }
 
 // Up and Down walk the result lines, Return opens the selected one, F1 and F2 are the two buttons.
