@@ -99,14 +99,12 @@ QByteArray withoutOptions(QByteArray argument)
     return argument;
 }
 
-// ABOR, also as clients send it urgently: after the Telnet "interrupt process" and "synch"
-// bytes (IAC IP IAC DM), which the control connection keeps in line.
+// ABOR, also as clients send it urgently: the Telnet "interrupt process" and "synch" before it
+// (IAC IP IAC DM, kept in line by the control connection) are gone with the line reader's
+// Telnet bytes.
 bool isAbort(const QByteArray& line)
 {
-    qsizetype at = 0;
-    while (at < line.size() && quint8(line[at]) >= 0xf0)
-        ++at;
-    return line.mid(at).trimmed().toUpper() == "ABOR";
+    return line.trimmed().toUpper() == "ABOR";
 }
 
 FtpDatChannel::Options dataOptions(const FtpServerConfig& config)
@@ -221,7 +219,9 @@ void FtpCmdSession::reply(const QByteArray& text)
 {
     if (m_closing || m_gone || m_control->state() != QAbstractSocket::ConnectedState)
         return;
-    m_control->write(text);
+    // The control connection is a Telnet stream: a 0xFF in a name is sent doubled.
+    QByteArray wire = text;
+    m_control->write(wire.replace("\xff", "\xff\xff"));
     if (m_config.trace & FtpTrace::Commands)
         ftpLog("<<< " + text.chopped(2));
     if (m_control->bytesToWrite() > MaxUnreadReplies) {

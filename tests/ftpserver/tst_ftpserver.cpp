@@ -617,6 +617,9 @@ private slots:
             << QByteArrayList { notFound(" GOODS.TVR"), "350 File or directory exist, ready for destination name.\r\n",
                    "250 RNTO command successful.\r\n", "213 10\r\n" };
         QTest::newRow("no line end") << QByteArrayList { QByteArray(20000, 'A') } << QByteArrayList { "" };
+        // Telnet: option talk and commands are dropped wherever they fall, a split IAC included.
+        QTest::newRow("telnet bytes") << QByteArrayList { "NO\xff\xfb\x18OP\r\n\xff\xf1SY", "ST\xff", "\xfd\x01\r\n" }
+                                      << QByteArrayList { ok, system };
     }
     void lines()
     {
@@ -631,6 +634,28 @@ private slots:
             QCOMPARE(client.reply(), expected);
         if (replies.constLast().isEmpty())
             QVERIFY(client.closedByServer());
+    }
+
+    // A 0xFF in a name ("я" in Windows-1251) crosses the control connection doubled both ways; a
+    // client that does not double it is understood where the byte after it is no Telnet command.
+    void telnetNames()
+    {
+        QVERIFY(startServer());
+        Client client(port());
+        QVERIFY(client.login());
+        const QByteArray name = TestUtil::cp("Заявка.txt");
+        QByteArray doubled = name;
+        doubled.replace("\xff", "\xff\xff");
+        std::unique_ptr<QTcpSocket> data = client.passive();
+        QVERIFY(data);
+        QCOMPARE(client.send("STOR " + doubled), "150 Opening BINARY mode data connection for " + doubled + ".\r\n");
+        sendAndClose(*data, "order");
+        QCOMPARE(client.reply(), Complete);
+        QCOMPARE(TestUtil::readFile(root(QStringLiteral("Заявка.txt"))), QByteArray("order"));
+        const QByteArray folder = TestUtil::cp("Заявки").replace("\xff", "\xff\xff");
+        QCOMPARE(client.send("MKD " + folder), "257 \"" + folder + "\" directory created.\r\n");
+        QVERIFY(QFileInfo(root(QStringLiteral("Заявки"))).isDir());
+        QCOMPARE(client.send("SIZE " + name), QByteArray("213 5\r\n"));
     }
 
     void replyOrder()
@@ -747,6 +772,7 @@ private slots:
         QTest::newRow("upload, then the data closed") << QStringLiteral("before close");
         QTest::newRow("upload, the data closed at once") << QStringLiteral("with close");
         QTest::newRow("download") << QStringLiteral("download");
+        QTest::newRow("download, urgent") << QStringLiteral("urgent");
     }
     void abort()
     {
@@ -759,7 +785,7 @@ private slots:
         QVERIFY(client.login());
         std::unique_ptr<QTcpSocket> data = client.passive();
         QVERIFY(data);
-        if (when == QLatin1String("download")) {
+        if (when == QLatin1String("download") || when == QLatin1String("urgent")) {
             QCOMPARE(
                 client.send("RETR big.bin"), QByteArray("150 Opening BINARY mode data connection for big.bin.\r\n"));
             QVERIFY(data->waitForReadyRead(10000));
@@ -772,6 +798,11 @@ private slots:
         if (when == QLatin1String("with close")) {
             // Which of the two the server sees first is open: the upload goes either way.
             data->disconnectFromHost();
+            client.write("ABOR\r\n");
+        } else if (when == QLatin1String("urgent")) {
+            // Telnet "interrupt process" and "synch", the synch sent as urgent data.
+            client.write("\xff\xf4");
+            QCOMPARE(::send(int(client.socket().socketDescriptor()), "\xff\xf2", 2, MSG_OOB), ssize_t(2));
             client.write("ABOR\r\n");
         } else {
             client.write("ABOR\r\n");
