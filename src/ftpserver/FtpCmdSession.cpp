@@ -355,7 +355,8 @@ void FtpCmdSession::command(const QByteArray& line)
 
 void FtpCmdSession::checkPassword(const QByteArray& password)
 {
-    if (m_userName == m_config.userName && password == m_config.passWord) {
+    // An empty configured password would let anyone on the shop's network in: nobody logs in then.
+    if (m_userName == m_config.userName && password == m_config.passWord && !m_config.passWord.isEmpty()) {
         m_server.loginSucceeded(m_peer);
         m_login = LoggedIn;
         m_loginDeadline.stop();
@@ -498,6 +499,10 @@ void FtpCmdSession::cmdRnfr(const QByteArray& argument)
     if (resolve(argument, parts) && !parts.isEmpty()) {
         const QString path = localPath(parts);
         const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink() && m_hidden.within(path)) {
+            reply(ReplyNotTaken);
+            return;
+        }
         if (served(path) && (info.exists() || info.isSymLink())) {
             m_renameFrom = path;
             m_renamePending = true;
@@ -552,7 +557,8 @@ void FtpCmdSession::cmdMkd(const QByteArray& argument)
 void FtpCmdSession::cmdRmd(const QByteArray& argument)
 {
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && QDir().rmdir(localPath(parts))) {
+    if (resolve(argument, parts) && !parts.isEmpty() && !m_hidden.within(localPath(parts))
+        && QDir().rmdir(localPath(parts))) {
         flushFolderOf(localPath(parts));
         reply(quoted("257", argument, "directory deleted."));
     } else {

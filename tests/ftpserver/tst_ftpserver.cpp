@@ -345,6 +345,40 @@ private slots:
         QVERIFY(!login || runLog().contains(">>> PASS ****\r\n"));
     }
 
+    // The application folder below the served root: neither it nor a folder above it is renamed or
+    // removed, which would serve the settings under a new name; other folders, its own subfolders
+    // included, are.
+    void appFolderBelowRoot()
+    {
+        QVERIFY(QDir().mkpath(root(QStringLiteral("shop/app/sub"))));
+        QVERIFY(TestUtil::writeFile(root(QStringLiteral("shop/app/OrtUser.ini")), "[FTP_SERVER]"));
+        m_config.hiddenPaths = ftpServerHiddenPaths(root(QStringLiteral("shop/app")), QString());
+        QVERIFY(startServer());
+        Client client(port());
+        QVERIFY(client.login());
+        const QByteArray n350 = "350 File or directory exist, ready for destination name.\r\n";
+        const QByteArrayList script { "RNFR shop/app", NotTaken, "RNFR shop", NotTaken, "RNFR /shop/./app/", NotTaken,
+            "RMD shop/app", NotTaken, "RNFR shop/app/OrtUser.ini", notFound("shop/app/OrtUser.ini"),
+            "RNFR shop/app/sub", n350, "RNTO shop/app/sub2", "250 RNTO command successful.\r\n", "RMD shop/app/sub2",
+            "257 \"shop/app/sub2\" directory deleted.\r\n", "RNFR IN", n350, "RNTO IN2",
+            "250 RNTO command successful.\r\n", "SIZE shop/app/OrtUser.ini", notFound("shop/app/OrtUser.ini") };
+        for (qsizetype i = 0; i + 1 < script.size(); i += 2)
+            QCOMPARE(client.send(script[i]), script[i + 1]);
+        QCOMPARE(TestUtil::readFile(root(QStringLiteral("shop/app/OrtUser.ini"))), QByteArray("[FTP_SERVER]"));
+    }
+
+    // A server set up without a password lets nobody in, not even with an empty one.
+    void emptyPasswordNeverLogsIn()
+    {
+        m_config.passWord.clear();
+        QVERIFY(startServer());
+        Client client(port());
+        QCOMPARE(client.reply(), QByteArray("220 Vexa FTP Server.\r\n"));
+        QCOMPARE(client.send("USER office"), QByteArray("331 User name okay, need password.\r\n"));
+        QCOMPARE(client.send("PASS"), QByteArray("530 Not logged in.\r\n"));
+        QVERIFY(client.closedByServer());
+    }
+
     void listing_data()
     {
         QTest::addColumn<QByteArray>("command");
