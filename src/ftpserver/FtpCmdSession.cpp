@@ -546,12 +546,27 @@ void FtpCmdSession::cmdMkd(const QByteArray& argument)
         return;
     }
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts))) {
-        flushFolderOf(localPath(parts));
+    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && makeFolders(parts)) {
         reply(quoted("257", argument, "directory created."));
     } else {
         reply(ReplyNotTaken);
     }
+}
+
+// Each missing level is made and its name flushed into its parent before the next: a file the
+// office is told is stored below them is reachable after a power loss.
+bool FtpCmdSession::makeFolders(const QStringList& parts) const
+{
+    QStringList made;
+    for (const QString& part : parts) {
+        made.append(part);
+        const QString path = localPath(made);
+        if (QFileInfo(path).isDir())
+            continue;
+        if (!QDir().mkdir(path) || !syncFolder(QFileInfo(path).absolutePath()))
+            return false;
+    }
+    return true;
 }
 
 void FtpCmdSession::cmdRmd(const QByteArray& argument)

@@ -84,6 +84,7 @@ private:
     void cmdRnfr(const QByteArray& argument);
     void cmdRnto(const QByteArray& argument);
     void cmdMkd(const QByteArray& argument);
+    bool makeFolders(const QStringList& parts) const;
     void cmdRmd(const QByteArray& argument);
     void cmdPasv(const QByteArray&);
     void cmdPort(const QByteArray& argument);
