@@ -602,6 +602,8 @@ void FtpCmdSession::adopt(std::unique_ptr<FtpDatChannel> dat)
     connect(m_dat.get(), &FtpDatChannel::snActivity, this, [this] {
         if (!m_closing)
             m_idle.start(m_config.idleTimeoutMs);
+        if (m_upload)
+            m_upload->writeBehind(m_config.writeBehindBytes);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 FtpUpload::FtpUpload(const QString& target, Mode mode)
     : m_target(target)
@@ -21,6 +22,7 @@ bool FtpUpload::open(qint64 keepBytes)
     }
     if (!m_replacement.open())
         return false;
+    m_behind = 0;
     if (keepBytes > 0 && !carryOver(keepBytes)) {
         m_replacement.discard();
         return false;
@@ -44,6 +46,24 @@ bool FtpUpload::carryOver(qint64 keepBytes)
         left -= n;
     }
     return true;
+}
+
+void FtpUpload::writeBehind(qint64 step)
+{
+    if (step <= 0)
+        return;
+    const QFile* file = m_mode == Append ? &m_appended : static_cast<QFile*>(m_replacement.device());
+    const int fd = file ? file->handle() : -1;
+    if (fd < 0)
+        return;
+    // The device is unbuffered: the descriptor's offset is where the received data ends.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (m_behind < 0 || end < m_behind)
+        m_behind = end;
+    if (end - m_behind < step)
+        return;
+    ::sync_file_range(fd, m_behind, end - m_behind, SYNC_FILE_RANGE_WRITE);
+    m_behind = end;
 }
 
 bool FtpUpload::writeOut(int fd)

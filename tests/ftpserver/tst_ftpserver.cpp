@@ -908,6 +908,7 @@ private slots:
     {
         QFETCH(bool, listing);
         m_config.trace = FtpTrace::Commands | FtpTrace::DataChannel;
+        m_config.writeBehindBytes = 0; // the whole upload is left for the flush at its end
         // A folder large enough that listing it takes a while.
         const QByteArray big = QFile::encodeName(root(QStringLiteral("BIG/")));
         QVERIFY(!listing || QDir().mkpath(root(QStringLiteral("BIG"))));
