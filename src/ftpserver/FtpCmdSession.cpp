@@ -829,7 +829,8 @@ void FtpCmdSession::slEndOfTransfer(bool ok, const QByteArray& text)
         return;
     if (ok && upload) {
         m_settling = std::move(upload);
-        m_settle.start(CommitSettleMs);
+        const int roundTrip = ftpRoundTripMs(m_control->socketDescriptor());
+        m_settle.start(roundTrip < 0 ? CommitSettleMs : qBound(MinSettleMs, 2 * roundTrip, CommitSettleMs));
         return;
     }
     reply(ok ? ReplyComplete : text);

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,12 @@ FtpUpload::FtpUpload(const QString& target, Mode mode)
     , m_mode(mode)
     , m_replacement(target, QByteArray(TempPrefix))
 {
+}
+
+FtpUpload::~FtpUpload()
+{
+    if (m_replaced >= 0)
+        QThreadPool::globalInstance()->start([fd = m_replaced] { ::close(fd); });
 }
 
 bool FtpUpload::open(qint64 keepBytes)
@@ -86,6 +93,9 @@ bool FtpUpload::commit()
     if (m_mode == Replace) {
         if (!writeOut(static_cast<QFile*>(m_replacement.device())->handle()))
             return false;
+        if (m_replaced < 0)
+            m_replaced
+                = ::open(QFile::encodeName(m_target).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         // The data channel wrote through the device: the file has to hold all it was given.
         return m_replacement.commit(m_replacement.device()->pos());
     }

@@ -15,6 +15,9 @@ public:
     static constexpr const char* TempPrefix = ".ftpupload.";
 
     FtpUpload(const QString& target, Mode mode);
+    // A file the upload replaced is let go of on another thread: freeing a large file's blocks
+    // takes a while, and nobody needs to wait for it.
+    ~FtpUpload();
     FtpUpload(const FtpUpload&) = delete;
     FtpUpload& operator=(const FtpUpload&) = delete;
 
@@ -44,4 +47,5 @@ private:
     DurableFile m_replacement; // Replace
     QFile m_appended; // Append
     qint64 m_behind = -1; // written out up to here; -1: not known yet
+    int m_replaced = -1; // the file the upload replaced, held open so the rename need not free it
 };
