@@ -563,7 +563,8 @@ bool FtpCmdSession::makeFolders(const QStringList& parts) const
         const QString path = localPath(made);
         if (QFileInfo(path).isDir())
             continue;
-        if (!QDir().mkdir(path) || !syncFolder(QFileInfo(path).absolutePath()))
+        // No level takes the name of a hidden file (a folder there would keep it from being written).
+        if (!served(path) || !QDir().mkdir(path) || !syncFolder(QFileInfo(path).absolutePath()))
             return false;
     }
     return true;

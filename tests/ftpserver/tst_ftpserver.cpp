@@ -289,8 +289,8 @@ private slots:
         row("settings are not served", true,
             { "SIZE OrtUser.ini", notFound("OrtUser.ini"), "SIZE ORTUSER.INI", notFound("ORTUSER.INI"),
                 "DELE 000001.ipn", notFound("000001.ipn"), "RNFR ortova", notFound("ortova"), "RNFR GOODS.TVR", n350,
-                "RNTO OrtUserB.ini", NotTaken, "MKD OrtSystem.ini", NotTaken, "DELE logortc.txt",
-                notFound("logortc.txt") });
+                "RNTO OrtUserB.ini", NotTaken, "MKD OrtSystem.ini", NotTaken, "MKD OrtUserB.ini/x", NotTaken,
+                "DELE logortc.txt", notFound("logortc.txt") });
         row("data commands need a set-up", true,
             { "RETR GOODS.TVR", Syntax, "LIST", Syntax, "STOR x", Syntax, "APPE x", Syntax });
         row("one set-up at a time", true,
