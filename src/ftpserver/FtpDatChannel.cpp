@@ -167,7 +167,12 @@ void FtpDatChannel::sendFile()
         if (n > 0) {
             m_sendAt = at;
             sent += n;
-            continue;
+            // A fast client could keep the loop here for a large file: the event loop (ABOR, a
+            // stop) gets its turn, and the notifier brings the loop back at once.
+            if (sent < 16 * BlockBytes)
+                continue;
+            error = EAGAIN;
+            break;
         }
         error = n == 0 ? 0 : errno;
         if (error != EINTR)
