@@ -6,6 +6,7 @@
 #include "FtpDatServer.h"
 #include "FtpDatSocket.h"
 #include "FtpListing.h"
+#include "FtpRoundTrip.h"
 #include "FtpSocketState.h"
 #include "FtpTrace.h"
 #include "FtpUpload.h"
@@ -830,8 +831,10 @@ void FtpCmdSession::slEndOfTransfer(bool ok, const QByteArray& text)
         return;
     if (ok && upload) {
         m_settling = std::move(upload);
-        const int roundTrip = ftpRoundTripMs(m_control->socketDescriptor());
-        m_settle.start(roundTrip < 0 ? CommitSettleMs : qBound(MinSettleMs, 2 * roundTrip, CommitSettleMs));
+        const qint64 roundTripUs = ftpMinRoundTripUs(m_control->socketDescriptor());
+        m_settle.start(roundTripUs < 0
+                ? CommitSettleMs
+                : int(qBound(qint64(MinSettleMs), SettleRoundTrips * roundTripUs / 1000, qint64(CommitSettleMs))));
         return;
     }
     reply(ok ? ReplyComplete : text);

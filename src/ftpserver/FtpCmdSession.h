@@ -34,11 +34,12 @@ public:
     static constexpr int CloseGraceMs = 5000; // to deliver the last reply before the socket is cut
     // A killed client's data and control connections end together, in either order: after the end
     // of an upload's data the control connection is watched for a while before the file is put in
-    // place, and a client gone by then has its upload discarded. The while is twice what TCP
-    // expects a round trip on the control connection may take, within these bounds (the most when
-    // TCP has no estimate): the client's two closes cannot arrive further apart than its packets.
+    // place, and a client gone by then has its upload discarded. The while is SettleRoundTrips of
+    // the shortest round trip seen on the control connection, within these bounds (the most when
+    // it is not known): the client's two closes, sent together, travel the same path.
     static constexpr int CommitSettleMs = 200;
     static constexpr int MinSettleMs = 20;
+    static constexpr int SettleRoundTrips = 8;
 
     // Takes the connected control socket and greets the client.
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);

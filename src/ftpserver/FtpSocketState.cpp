@@ -26,15 +26,6 @@ FtpTcpState ftpTcpState(qintptr descriptor)
     }
 }
 
-int ftpRoundTripMs(qintptr descriptor)
-{
-    tcp_info info {};
-    socklen_t size = sizeof(info);
-    if (descriptor < 0 || ::getsockopt(int(descriptor), IPPROTO_TCP, TCP_INFO, &info, &size) != 0 || info.tcpi_rtt == 0)
-        return -1;
-    return int((quint64(info.tcpi_rtt) + 4 * quint64(info.tcpi_rttvar) + 999) / 1000);
-}
-
 qintptr ftpDuplicateDescriptor(qintptr descriptor)
 {
     return descriptor < 0 ? -1 : ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);

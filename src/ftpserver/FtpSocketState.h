@@ -18,8 +18,5 @@ FtpTcpState ftpTcpState(qintptr descriptor);
 // ftpTcpState() after Qt has closed its own on the peer's close; -1 when it cannot be had.
 qintptr ftpDuplicateDescriptor(qintptr descriptor);
 void ftpCloseDescriptor(qintptr& descriptor);
-// TCP's own estimate of a round trip on the connection with its variation (the retransmission
-// time-out before its floor: srtt + 4 rttvar), in milliseconds rounded up; -1 when unknown.
-int ftpRoundTripMs(qintptr descriptor);
 // Received urgent data stays in the stream (a client's ABOR sent with MSG_OOB keeps its last byte).
 void ftpKeepUrgentInline(qintptr descriptor);
