@@ -1,6 +1,8 @@
 // The terminal's FTP server under load: curl fetches (RETR) and puts (STOR) a 100 MB file on
 // loopback, against this server, pyftpdlib and, where it can run here, vsftpd, each serving the
-// same file in the same run. The figures go into BENCHMARKS.md.
+// same file in the same run; the fetch also to /dev/null. Our STOR is durable (flushed before
+// "226"), the others' are not. The paired measurements run ours and pyftpdlib back to back in
+// every iteration and report the median of the ratios. The figures go into BENCHMARKS.md.
 //
 // Run: build/bench/bench_ftpserver; ORTOVA_BENCH_MB changes the file size. Needs curl and
 // /usr/bin/python3 with pyftpdlib; vsftpd (Debian's /usr/sbin/vsftpd) is measured only when it is
@@ -12,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -20,8 +23,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -142,25 +147,88 @@ Peer* startVsftpd()
     return waitAccepting(peer->port) ? peer.release() : nullptr;
 }
 
-void runCurl(benchmark::State& state, Peer* peer, bool upload)
+// discard: the fetched file goes to /dev/null, so that the client's own disk writes, the same for
+// every server, do not hide what the servers cost.
+QStringList curlArguments(const Peer& peer, bool upload, bool discard)
+{
+    const QString url = QStringLiteral("ftp://127.0.0.1:%1/").arg(peer.port);
+    return upload ? QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer.user, QStringLiteral("-T"),
+        local->filePath(QStringLiteral("big.bin")), url + peer.uploadFolder + QStringLiteral("up.bin") }
+                  : QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer.user, QStringLiteral("-o"),
+                        discard ? QStringLiteral("/dev/null") : local->filePath(QStringLiteral("down.bin")),
+                        url + QStringLiteral("big.bin") };
+}
+
+void runCurl(benchmark::State& state, Peer* peer, bool upload, bool discard = false)
 {
     if (!peer) {
         state.SkipWithError("server not available here");
         return;
     }
-    const QString url = QStringLiteral("ftp://127.0.0.1:%1/").arg(peer->port);
     for (auto _ : state) {
-        const QStringList args = upload
-            ? QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer->user, QStringLiteral("-T"),
-                  local->filePath(QStringLiteral("big.bin")), url + peer->uploadFolder + QStringLiteral("up.bin") }
-            : QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer->user, QStringLiteral("-o"),
-                  local->filePath(QStringLiteral("down.bin")), url + QStringLiteral("big.bin") };
-        if (QProcess::execute(QStringLiteral("curl"), args) != 0)
+        if (QProcess::execute(QStringLiteral("curl"), curlArguments(*peer, upload, discard)) != 0)
             state.SkipWithError("curl failed");
     }
-    if (!upload && QFileInfo(local->filePath(QStringLiteral("down.bin"))).size() != fileBytes)
+    if (!upload && !discard && QFileInfo(local->filePath(QStringLiteral("down.bin"))).size() != fileBytes)
         state.SkipWithError("the fetched file has the wrong size");
     state.SetBytesProcessed(state.iterations() * fileBytes);
+}
+
+// Milliseconds of one curl transfer, -1 when it failed.
+double timedCurl(const Peer& peer, bool upload, bool discard)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const int exit = QProcess::execute(QStringLiteral("curl"), curlArguments(peer, upload, discard));
+    return exit == 0 ? double(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
+// Our server and pyftpdlib back to back in each iteration, in turns first: on a machine whose load
+// changes, each pair meets about the same load. Reports the mean times and the median of the
+// pairs' ratios.
+void runPaired(benchmark::State& state, bool upload, bool discard = false)
+{
+    if (!ours || !python) {
+        state.SkipWithError("server not available here");
+        return;
+    }
+    std::vector<double> ratios;
+    double oursTotal = 0;
+    double theirsTotal = 0;
+    for (auto _ : state) {
+        const bool oursFirst = ratios.size() % 2 == 0;
+        const double first = timedCurl(oursFirst ? *ours : *python, upload, discard);
+        const double second = timedCurl(oursFirst ? *python : *ours, upload, discard);
+        const double mine = oursFirst ? first : second;
+        const double theirs = oursFirst ? second : first;
+        if (mine < 0 || theirs < 0) {
+            state.SkipWithError("curl failed");
+            break;
+        }
+        ratios.push_back(mine / theirs);
+        oursTotal += mine;
+        theirsTotal += theirs;
+    }
+    if (ratios.empty())
+        return;
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    state.counters["ours_ms"] = oursTotal / double(n);
+    state.counters["pyftpdlib_ms"] = theirsTotal / double(n);
+    state.counters["ratio_median"] = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+}
+
+void BM_StorPaired(benchmark::State& state)
+{
+    runPaired(state, true);
+}
+void BM_RetrPaired(benchmark::State& state)
+{
+    runPaired(state, false);
+}
+void BM_RetrDiscardPaired(benchmark::State& state)
+{
+    runPaired(state, false, true);
 }
 
 void BM_RetrOurs(benchmark::State& state)
@@ -175,6 +243,14 @@ void BM_RetrVsftpd(benchmark::State& state)
 {
     runCurl(state, vsftpd, false);
 }
+void BM_RetrDiscardOurs(benchmark::State& state)
+{
+    runCurl(state, ours, false, true);
+}
+void BM_RetrDiscardPyftpdlib(benchmark::State& state)
+{
+    runCurl(state, python, false, true);
+}
 void BM_StorOurs(benchmark::State& state)
 {
     runCurl(state, ours, true);
@@ -188,9 +264,14 @@ void BM_StorVsftpd(benchmark::State& state)
     runCurl(state, vsftpd, true);
 }
 
+BENCHMARK(BM_StorPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_RetrPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_RetrDiscardPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 BENCHMARK(BM_RetrOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RetrPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RetrVsftpd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_RetrDiscardOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_RetrDiscardPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_StorOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_StorPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_StorVsftpd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

@@ -64,6 +64,8 @@ bool FtpCmdServer::start()
     }
     ftpLog("Start FTP Server. " + m_listener.serverAddress().toString().toLatin1() + ':'
         + QByteArray::number(m_listener.serverPort()));
+    if (m_config.passWord.isEmpty())
+        ftpLog("FTP Server: no password set, every login is refused.");
     emit listening(m_listener.serverPort());
     return true;
 }

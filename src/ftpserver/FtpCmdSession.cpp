@@ -6,6 +6,7 @@
 #include "FtpDatServer.h"
 #include "FtpDatSocket.h"
 #include "FtpListing.h"
+#include "FtpRoundTrip.h"
 #include "FtpSocketState.h"
 #include "FtpTrace.h"
 #include "FtpUpload.h"
@@ -99,14 +100,12 @@ QByteArray withoutOptions(QByteArray argument)
     return argument;
 }
 
-// ABOR, also as clients send it urgently: after the Telnet "interrupt process" and "synch"
-// bytes (IAC IP IAC DM), which the control connection keeps in line.
+// ABOR, also as clients send it urgently: the Telnet "interrupt process" and "synch" before it
+// (IAC IP IAC DM, kept in line by the control connection) are gone with the line reader's
+// Telnet bytes.
 bool isAbort(const QByteArray& line)
 {
-    qsizetype at = 0;
-    while (at < line.size() && quint8(line[at]) >= 0xf0)
-        ++at;
-    return line.mid(at).trimmed().toUpper() == "ABOR";
+    return line.trimmed().toUpper() == "ABOR";
 }
 
 FtpDatChannel::Options dataOptions(const FtpServerConfig& config)
@@ -221,7 +220,9 @@ void FtpCmdSession::reply(const QByteArray& text)
 {
     if (m_closing || m_gone || m_control->state() != QAbstractSocket::ConnectedState)
         return;
-    m_control->write(text);
+    // The control connection is a Telnet stream: a 0xFF in a name is sent doubled.
+    QByteArray wire = text;
+    m_control->write(wire.replace("\xff", "\xff\xff"));
     if (m_config.trace & FtpTrace::Commands)
         ftpLog("<<< " + text.chopped(2));
     if (m_control->bytesToWrite() > MaxUnreadReplies) {
@@ -355,7 +356,8 @@ void FtpCmdSession::command(const QByteArray& line)
 
 void FtpCmdSession::checkPassword(const QByteArray& password)
 {
-    if (m_userName == m_config.userName && password == m_config.passWord) {
+    // An empty configured password would let anyone on the shop's network in: nobody logs in then.
+    if (m_userName == m_config.userName && password == m_config.passWord && !m_config.passWord.isEmpty()) {
         m_server.loginSucceeded(m_peer);
         m_login = LoggedIn;
         m_loginDeadline.stop();
@@ -498,6 +500,10 @@ void FtpCmdSession::cmdRnfr(const QByteArray& argument)
     if (resolve(argument, parts) && !parts.isEmpty()) {
         const QString path = localPath(parts);
         const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink() && m_hidden.within(path)) {
+            reply(ReplyNotTaken);
+            return;
+        }
         if (served(path) && (info.exists() || info.isSymLink())) {
             m_renameFrom = path;
             m_renamePending = true;
@@ -541,18 +547,35 @@ void FtpCmdSession::cmdMkd(const QByteArray& argument)
         return;
     }
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && QDir().mkpath(localPath(parts))) {
-        flushFolderOf(localPath(parts));
+    if (resolve(argument, parts) && !parts.isEmpty() && served(localPath(parts)) && makeFolders(parts)) {
         reply(quoted("257", argument, "directory created."));
     } else {
         reply(ReplyNotTaken);
     }
 }
 
+// Each missing level is made and its name flushed into its parent before the next: a file the
+// office is told is stored below them is reachable after a power loss.
+bool FtpCmdSession::makeFolders(const QStringList& parts) const
+{
+    QStringList made;
+    for (const QString& part : parts) {
+        made.append(part);
+        const QString path = localPath(made);
+        if (QFileInfo(path).isDir())
+            continue;
+        // No level takes the name of a hidden file (a folder there would keep it from being written).
+        if (!served(path) || !QDir().mkdir(path) || !syncFolder(QFileInfo(path).absolutePath()))
+            return false;
+    }
+    return true;
+}
+
 void FtpCmdSession::cmdRmd(const QByteArray& argument)
 {
     QStringList parts;
-    if (resolve(argument, parts) && !parts.isEmpty() && QDir().rmdir(localPath(parts))) {
+    if (resolve(argument, parts) && !parts.isEmpty() && !m_hidden.within(localPath(parts))
+        && QDir().rmdir(localPath(parts))) {
         flushFolderOf(localPath(parts));
         reply(quoted("257", argument, "directory deleted."));
     } else {
@@ -581,6 +604,8 @@ void FtpCmdSession::adopt(std::unique_ptr<FtpDatChannel> dat)
     connect(m_dat.get(), &FtpDatChannel::snActivity, this, [this] {
         if (!m_closing)
             m_idle.start(m_config.idleTimeoutMs);
+        if (m_upload)
+            m_upload->writeBehind(m_config.writeBehindBytes);
     });
 }
 
@@ -806,7 +831,10 @@ void FtpCmdSession::slEndOfTransfer(bool ok, const QByteArray& text)
         return;
     if (ok && upload) {
         m_settling = std::move(upload);
-        m_settle.start(CommitSettleMs);
+        const qint64 roundTripUs = ftpMinRoundTripUs(m_control->socketDescriptor());
+        m_settle.start(roundTripUs < 0
+                ? CommitSettleMs
+                : int(qBound(qint64(MinSettleMs), SettleRoundTrips * roundTripUs / 1000, qint64(CommitSettleMs))));
         return;
     }
     reply(ok ? ReplyComplete : text);

@@ -33,9 +33,13 @@ public:
     static constexpr qint64 MaxUnreadReplies = 64 * 1024; // a client that does not read is dropped
     static constexpr int CloseGraceMs = 5000; // to deliver the last reply before the socket is cut
     // A killed client's data and control connections end together, in either order: after the end
-    // of an upload's data the control connection is watched this long before the file is put in
-    // place, and a client gone by then has its upload discarded.
+    // of an upload's data the control connection is watched for a while before the file is put in
+    // place, and a client gone by then has its upload discarded. The while is SettleRoundTrips of
+    // the shortest round trip seen on the control connection, within these bounds (the most when
+    // it is not known): the client's two closes, sent together, travel the same path.
     static constexpr int CommitSettleMs = 200;
+    static constexpr int MinSettleMs = 20;
+    static constexpr int SettleRoundTrips = 8;
 
     // Takes the connected control socket and greets the client.
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
@@ -84,6 +88,7 @@ private:
     void cmdRnfr(const QByteArray& argument);
     void cmdRnto(const QByteArray& argument);
     void cmdMkd(const QByteArray& argument);
+    bool makeFolders(const QStringList& parts) const;
     void cmdRmd(const QByteArray& argument);
     void cmdPasv(const QByteArray&);
     void cmdPort(const QByteArray& argument);
@@ -134,6 +139,6 @@ private:
     bool m_sent150 = false;
     std::unique_ptr<QIODevice> m_source; // the listing or the file being sent
     std::unique_ptr<FtpUpload> m_upload;
-    std::unique_ptr<FtpUpload> m_settling; // received whole, waiting for CommitSettleMs
+    std::unique_ptr<FtpUpload> m_settling; // received whole, waiting to settle
     QTimer m_settle;
 };

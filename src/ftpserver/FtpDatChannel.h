@@ -5,6 +5,7 @@
 #include <QTimer>
 
 class QIODevice;
+class QSocketNotifier;
 class QTcpSocket;
 
 // The data command a data connection carries.
@@ -69,6 +70,12 @@ private:
     void run();
     bool drain();
     void finish(bool ok, const QByteArray& reply);
+    // A file to a plain TCP socket goes by sendfile(2) from the page cache, never through this
+    // process's memory or the socket's buffer; a listing, or a socket that is more than a plain
+    // one (TLS), goes through pump().
+    bool sendsFileDirectly() const;
+    void sendFile();
+    void stopSendFile();
 
     Phase m_phase = Waiting;
     QTcpSocket* m_socket = nullptr;
@@ -79,4 +86,6 @@ private:
     bool m_broken = false; // the connection failed or was reset, not just closed
     qintptr m_watch = -1; // a second descriptor of the connection: tells a reset from a close
     QTimer m_setupTimer;
+    QSocketNotifier* m_sendReady = nullptr; // sendFile(): the socket has room again
+    qint64 m_sendAt = -1; // sendFile(): the file's offset of the next byte to send
 };

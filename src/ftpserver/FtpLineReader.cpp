@@ -1,7 +1,52 @@
 #include "FtpLineReader.h"
 
-bool FtpLineReader::feed(const QByteArray& bytes, QList<Line>& out)
+namespace {
+
+constexpr quint8 Iac = 0xff;
+constexpr quint8 FirstCommand = 0xf0; // SE; SE..IAC are the Telnet commands
+constexpr quint8 Will = 0xfb, Wont = 0xfc, Do = 0xfd, Dont = 0xfe;
+
+} // namespace
+
+QByteArray FtpLineReader::unTelnet(const QByteArray& raw)
 {
+    QByteArray bytes;
+    bytes.reserve(raw.size());
+    for (const char c : raw) {
+        const quint8 b = quint8(c);
+        switch (m_telnet) {
+        case Plain:
+            if (b == Iac)
+                m_telnet = AfterIac;
+            else
+                bytes.append(c);
+            break;
+        case AfterIac:
+            m_telnet = Plain;
+            if (b == Will || b == Wont || b == Do || b == Dont) {
+                m_telnet = OptionByte;
+            } else if (b == Iac) {
+                bytes.append(c);
+            } else if (b < FirstCommand) {
+                bytes.append(char(Iac));
+                bytes.append(c);
+            }
+            break;
+        case OptionByte:
+            m_telnet = Plain;
+            break;
+        }
+    }
+    return bytes;
+}
+
+bool FtpLineReader::feed(const QByteArray& raw, QList<Line>& out)
+{
+    const QByteArray bytes = unTelnet(raw);
+    // Dropped Telnet bytes count as bytes without a line end all the same.
+    m_run += raw.size() - bytes.size();
+    if (m_run > MaxRun)
+        return false;
     qsizetype at = 0;
     while (at < bytes.size()) {
         const qsizetype end = bytes.indexOf('\n', at);
@@ -39,4 +84,5 @@ void FtpLineReader::clear()
     m_line.clear();
     m_run = 0;
     m_tooLong = false;
+    m_telnet = Plain;
 }

@@ -92,3 +92,16 @@ bool FtpHiddenFiles::contains(const QString& localPath) const
     }
     return false;
 }
+
+bool FtpHiddenFiles::within(const QString& folder) const
+{
+    for (QString form : folderForms(folder)) {
+        if (!form.endsWith(QLatin1Char('/')))
+            form += QLatin1Char('/');
+        for (const Rule& rule : m_rules)
+            for (const QString& hidden : rule.folders)
+                if (QString(hidden + QLatin1Char('/')).startsWith(form))
+                    return true;
+    }
+    return false;
+}

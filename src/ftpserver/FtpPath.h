@@ -26,6 +26,9 @@ public:
     FtpHiddenFiles() = default;
     explicit FtpHiddenFiles(const QStringList& paths);
     bool contains(const QString& localPath) const;
+    // Whether a hidden file's folder is folder itself or lies below it: such a folder is never
+    // renamed or removed, or its files would be served under the new name.
+    bool within(const QString& folder) const;
 
 private:
     struct Rule {

@@ -22,6 +22,9 @@ struct FtpServerConfig {
     // As many wrong passwords as this within a minute, from all addresses together, and every password
     // is checked only after passDelayMs, one client at a time.
     int failuresPerMinute = 10;
+    // An upload is written out to the disk while it arrives, every this many bytes (0: only when
+    // it is whole), so that the flush before "226" is short.
+    qint64 writeBehindBytes = 4 << 20;
 };
 Q_DECLARE_METATYPE(FtpServerConfig)
 

@@ -2,15 +2,23 @@
 
 #include <QFileInfo>
 #include <QThread>
+#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 FtpUpload::FtpUpload(const QString& target, Mode mode)
     : m_target(target)
     , m_mode(mode)
     , m_replacement(target, QByteArray(TempPrefix))
 {
+}
+
+FtpUpload::~FtpUpload()
+{
+    if (m_replaced >= 0)
+        QThreadPool::globalInstance()->start([fd = m_replaced] { ::close(fd); });
 }
 
 bool FtpUpload::open(qint64 keepBytes)
@@ -21,6 +29,7 @@ bool FtpUpload::open(qint64 keepBytes)
     }
     if (!m_replacement.open())
         return false;
+    m_behind = 0;
     if (keepBytes > 0 && !carryOver(keepBytes)) {
         m_replacement.discard();
         return false;
@@ -46,6 +55,24 @@ bool FtpUpload::carryOver(qint64 keepBytes)
     return true;
 }
 
+void FtpUpload::writeBehind(qint64 step)
+{
+    if (step <= 0)
+        return;
+    const QFile* file = m_mode == Append ? &m_appended : static_cast<QFile*>(m_replacement.device());
+    const int fd = file ? file->handle() : -1;
+    if (fd < 0)
+        return;
+    // The device is unbuffered: the descriptor's offset is where the received data ends.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (m_behind < 0 || end < m_behind)
+        m_behind = end;
+    if (end - m_behind < step)
+        return;
+    ::sync_file_range(fd, m_behind, end - m_behind, SYNC_FILE_RANGE_WRITE);
+    m_behind = end;
+}
+
 bool FtpUpload::writeOut(int fd)
 {
     struct stat info { };
@@ -66,6 +93,9 @@ bool FtpUpload::commit()
     if (m_mode == Replace) {
         if (!writeOut(static_cast<QFile*>(m_replacement.device())->handle()))
             return false;
+        if (m_replaced < 0)
+            m_replaced
+                = ::open(QFile::encodeName(m_target).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         // The data channel wrote through the device: the file has to hold all it was given.
         return m_replacement.commit(m_replacement.device()->pos());
     }

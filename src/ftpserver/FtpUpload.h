@@ -15,6 +15,9 @@ public:
     static constexpr const char* TempPrefix = ".ftpupload.";
 
     FtpUpload(const QString& target, Mode mode);
+    // A file the upload replaced is let go of on another thread: freeing a large file's blocks
+    // takes a while, and nobody needs to wait for it.
+    ~FtpUpload();
     FtpUpload(const FtpUpload&) = delete;
     FtpUpload& operator=(const FtpUpload&) = delete;
 
@@ -30,6 +33,10 @@ public:
     // large file to reach a slow disk.
     bool commit();
     static constexpr qint64 FlushStepBytes = 4 << 20;
+    // Starts writing out what was received since the last call once step bytes have gathered,
+    // without waiting for the disk: the flush of commit() then finds little left to do. A step of
+    // 0 or less never writes behind.
+    void writeBehind(qint64 step);
 
 private:
     bool carryOver(qint64 keepBytes);
@@ -39,4 +46,6 @@ private:
     Mode m_mode;
     DurableFile m_replacement; // Replace
     QFile m_appended; // Append
+    qint64 m_behind = -1; // written out up to here; -1: not known yet
+    int m_replaced = -1; // the file the upload replaced, held open so the rename need not free it
 };

@@ -89,6 +89,12 @@ bool NaFTPLocal::putIntoForce()
         user.localDir = m_local;
         return true;
     case Channel::FtpServer:
+        // Without a password anyone on the shop's network could log in: the server refuses every
+        // login then, and the editor does not take it.
+        if (m_server.passWord.isEmpty()) {
+            refuse(parmLabel(*ftpServerKeys().keyOf(&FtpServerSettings::passWord)));
+            return false;
+        }
         if (!foldersReady(m_server.root, m_server.input, m_server.output))
             return false;
         user.ftpServer = m_server;

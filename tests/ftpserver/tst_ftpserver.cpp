@@ -289,8 +289,8 @@ private slots:
         row("settings are not served", true,
             { "SIZE OrtUser.ini", notFound("OrtUser.ini"), "SIZE ORTUSER.INI", notFound("ORTUSER.INI"),
                 "DELE 000001.ipn", notFound("000001.ipn"), "RNFR ortova", notFound("ortova"), "RNFR GOODS.TVR", n350,
-                "RNTO OrtUserB.ini", NotTaken, "MKD OrtSystem.ini", NotTaken, "DELE logortc.txt",
-                notFound("logortc.txt") });
+                "RNTO OrtUserB.ini", NotTaken, "MKD OrtSystem.ini", NotTaken, "MKD OrtUserB.ini/x", NotTaken,
+                "DELE logortc.txt", notFound("logortc.txt") });
         row("data commands need a set-up", true,
             { "RETR GOODS.TVR", Syntax, "LIST", Syntax, "STOR x", Syntax, "APPE x", Syntax });
         row("one set-up at a time", true,
@@ -343,6 +343,40 @@ private slots:
         // Passwords never reach the run log.
         QVERIFY(!runLog().contains("PASS secret") && !runLog().contains("PASS Secret"));
         QVERIFY(!login || runLog().contains(">>> PASS ****\r\n"));
+    }
+
+    // The application folder below the served root: neither it nor a folder above it is renamed or
+    // removed, which would serve the settings under a new name; other folders, its own subfolders
+    // included, are.
+    void appFolderBelowRoot()
+    {
+        QVERIFY(QDir().mkpath(root(QStringLiteral("shop/app/sub"))));
+        QVERIFY(TestUtil::writeFile(root(QStringLiteral("shop/app/OrtUser.ini")), "[FTP_SERVER]"));
+        m_config.hiddenPaths = ftpServerHiddenPaths(root(QStringLiteral("shop/app")), QString());
+        QVERIFY(startServer());
+        Client client(port());
+        QVERIFY(client.login());
+        const QByteArray n350 = "350 File or directory exist, ready for destination name.\r\n";
+        const QByteArrayList script { "RNFR shop/app", NotTaken, "RNFR shop", NotTaken, "RNFR /shop/./app/", NotTaken,
+            "RMD shop/app", NotTaken, "RNFR shop/app/OrtUser.ini", notFound("shop/app/OrtUser.ini"),
+            "RNFR shop/app/sub", n350, "RNTO shop/app/sub2", "250 RNTO command successful.\r\n", "RMD shop/app/sub2",
+            "257 \"shop/app/sub2\" directory deleted.\r\n", "RNFR IN", n350, "RNTO IN2",
+            "250 RNTO command successful.\r\n", "SIZE shop/app/OrtUser.ini", notFound("shop/app/OrtUser.ini") };
+        for (qsizetype i = 0; i + 1 < script.size(); i += 2)
+            QCOMPARE(client.send(script[i]), script[i + 1]);
+        QCOMPARE(TestUtil::readFile(root(QStringLiteral("shop/app/OrtUser.ini"))), QByteArray("[FTP_SERVER]"));
+    }
+
+    // A server set up without a password lets nobody in, not even with an empty one.
+    void emptyPasswordNeverLogsIn()
+    {
+        m_config.passWord.clear();
+        QVERIFY(startServer());
+        Client client(port());
+        QCOMPARE(client.reply(), QByteArray("220 Vexa FTP Server.\r\n"));
+        QCOMPARE(client.send("USER office"), QByteArray("331 User name okay, need password.\r\n"));
+        QCOMPARE(client.send("PASS"), QByteArray("530 Not logged in.\r\n"));
+        QVERIFY(client.closedByServer());
     }
 
     void listing_data()
@@ -617,6 +651,9 @@ private slots:
             << QByteArrayList { notFound(" GOODS.TVR"), "350 File or directory exist, ready for destination name.\r\n",
                    "250 RNTO command successful.\r\n", "213 10\r\n" };
         QTest::newRow("no line end") << QByteArrayList { QByteArray(20000, 'A') } << QByteArrayList { "" };
+        // Telnet: option talk and commands are dropped wherever they fall, a split IAC included.
+        QTest::newRow("telnet bytes") << QByteArrayList { "NO\xff\xfb\x18OP\r\n\xff\xf1SY", "ST\xff", "\xfd\x01\r\n" }
+                                      << QByteArrayList { ok, system };
     }
     void lines()
     {
@@ -631,6 +668,28 @@ private slots:
             QCOMPARE(client.reply(), expected);
         if (replies.constLast().isEmpty())
             QVERIFY(client.closedByServer());
+    }
+
+    // A 0xFF in a name ("я" in Windows-1251) crosses the control connection doubled both ways; a
+    // client that does not double it is understood where the byte after it is no Telnet command.
+    void telnetNames()
+    {
+        QVERIFY(startServer());
+        Client client(port());
+        QVERIFY(client.login());
+        const QByteArray name = TestUtil::cp("Заявка.txt");
+        QByteArray doubled = name;
+        doubled.replace("\xff", "\xff\xff");
+        std::unique_ptr<QTcpSocket> data = client.passive();
+        QVERIFY(data);
+        QCOMPARE(client.send("STOR " + doubled), "150 Opening BINARY mode data connection for " + doubled + ".\r\n");
+        sendAndClose(*data, "order");
+        QCOMPARE(client.reply(), Complete);
+        QCOMPARE(TestUtil::readFile(root(QStringLiteral("Заявка.txt"))), QByteArray("order"));
+        const QByteArray folder = TestUtil::cp("Заявки").replace("\xff", "\xff\xff");
+        QCOMPARE(client.send("MKD " + folder), "257 \"" + folder + "\" directory created.\r\n");
+        QVERIFY(QFileInfo(root(QStringLiteral("Заявки"))).isDir());
+        QCOMPARE(client.send("SIZE " + name), QByteArray("213 5\r\n"));
     }
 
     void replyOrder()
@@ -747,6 +806,7 @@ private slots:
         QTest::newRow("upload, then the data closed") << QStringLiteral("before close");
         QTest::newRow("upload, the data closed at once") << QStringLiteral("with close");
         QTest::newRow("download") << QStringLiteral("download");
+        QTest::newRow("download, urgent") << QStringLiteral("urgent");
     }
     void abort()
     {
@@ -759,7 +819,7 @@ private slots:
         QVERIFY(client.login());
         std::unique_ptr<QTcpSocket> data = client.passive();
         QVERIFY(data);
-        if (when == QLatin1String("download")) {
+        if (when == QLatin1String("download") || when == QLatin1String("urgent")) {
             QCOMPARE(
                 client.send("RETR big.bin"), QByteArray("150 Opening BINARY mode data connection for big.bin.\r\n"));
             QVERIFY(data->waitForReadyRead(10000));
@@ -772,6 +832,11 @@ private slots:
         if (when == QLatin1String("with close")) {
             // Which of the two the server sees first is open: the upload goes either way.
             data->disconnectFromHost();
+            client.write("ABOR\r\n");
+        } else if (when == QLatin1String("urgent")) {
+            // Telnet "interrupt process" and "synch", the synch sent as urgent data.
+            client.write("\xff\xf4");
+            QCOMPARE(::send(int(client.socket().socketDescriptor()), "\xff\xf2", 2, MSG_OOB), ssize_t(2));
             client.write("ABOR\r\n");
         } else {
             client.write("ABOR\r\n");
@@ -843,6 +908,7 @@ private slots:
     {
         QFETCH(bool, listing);
         m_config.trace = FtpTrace::Commands | FtpTrace::DataChannel;
+        m_config.writeBehindBytes = 0; // the whole upload is left for the flush at its end
         // A folder large enough that listing it takes a while.
         const QByteArray big = QFile::encodeName(root(QStringLiteral("BIG/")));
         QVERIFY(!listing || QDir().mkpath(root(QStringLiteral("BIG"))));

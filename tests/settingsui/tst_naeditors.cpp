@@ -85,6 +85,7 @@ private slots:
     void rowsFollowParmView();
     void saveWritesAtOnce_data();
     void saveWritesAtOnce();
+    void serverChannelNeedsPassword();
 
 private:
     // "programm", "vvod", "obmen", or the channel's page: "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER"
@@ -248,6 +249,8 @@ void TestNaEditors::editing_data()
         QStringLiteral("Ввод данных") + param + QStringLiteral("Количество по умолчанию"), {});
 
     const QString ip = QStringLiteral("Обмен") + param + QStringLiteral("Адрес сервера");
+    row("FTP server, empty password", "FTP_SERVER", texts({ "PASSWORD=" }),
+        QStringLiteral("Обмен") + param + QStringLiteral("Пароль"), {});
     row("192.168.0.1", "FTP_CLIENT", texts({ "IPADRESS=192.168.0.1" }), QString(), texts({ "client.ip=192.168.0.1" }));
     row("999.1.1.1: shape only", "FTP_CLIENT", texts({ "IPADRESS=999.1.1.1" }), QString(),
         texts({ "client.ip=999.1.1.1" }));
@@ -435,6 +438,24 @@ void TestNaEditors::saveWritesAtOnce()
     };
     saveUserSettingsAtExit(appState().user, appState().settingsChanged, m_dir->path(), dialogs);
     QCOMPARE(asked, blocked ? 1 : 0);
+}
+
+void TestNaEditors::serverChannelNeedsPassword()
+{
+    // The server channel is not chosen while the server has no password; the others still are.
+    appState().user.ftpServer.passWord.clear();
+    appState().user.obmen.ioFtpLocal = 0;
+    open(QStringLiteral("obmen"));
+    edit(QStringLiteral("IOFTPLOCAL=>>"));
+    m_boxes->expectMessage();
+    press("Save");
+    QCOMPARE(m_boxes->lastTitle() + QLatin1Char('|') + m_boxes->lastText(),
+        QStringLiteral("Обмен|Ошибка в параметре\nКанал обмена"));
+    QCOMPARE(appState().user.obmen.ioFtpLocal, 0);
+    edit(QStringLiteral("IOFTPLOCAL=<"));
+    press("Save");
+    QCOMPARE(appState().user.obmen.ioFtpLocal, 1);
+    QCOMPARE(m_events, texts({ "saved", "exit" }));
 }
 
 QTEST_MAIN(TestNaEditors)
