@@ -149,8 +149,9 @@ bool ftpWildcardMatch(const QString& pattern, const QString& name)
 
 QByteArray ftpListLine(bool isDir, qint64 size, const QDate& date, const QByteArray& wireName)
 {
-    QByteArray line(isDir ? "d" : "-");
-    line += "rw-rw-rw-   1 user     group ";
+    // A folder's x bits let a mirroring client (lftp) make its local copy enterable.
+    QByteArray line(isDir ? "drwxrwxrwx" : "-rw-rw-rw-");
+    line += "   1 user     group ";
     line += QByteArray::number(size).rightJustified(11, ' ');
     line += ' ';
     line += month(date.month());

@@ -131,8 +131,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 // The line of a 7 March 2026 entry as the office programs get it.
 QByteArray listed(char type, int size, const QByteArray& name)
 {
-    return type + QByteArray("rw-rw-rw-   1 user     group ") + QByteArray::number(size).rightJustified(11, ' ')
-        + " Mar 07  2026 " + name + "\r\n";
+    return type + QByteArray(type == 'd' ? "rwxrwxrwx" : "rw-rw-rw-") + "   1 user     group "
+        + QByteArray::number(size).rightJustified(11, ' ') + " Mar 07  2026 " + name + "\r\n";
 }
 
 // curl or ftplib uploading local to GOODS.TVR at about 10 MB/s.
