@@ -1,5 +1,6 @@
 #include "ScanFeed.h"
 
+#include "Cue.h"
 #include "RunLog.h"
 
 #include <QApplication>
@@ -58,8 +59,10 @@ void ScanFeed::deliver(const QByteArray& code)
     endWait();
     // A box waits for an answer (its own event loop runs): a scan must not act behind it, nor
     // another scan inside the handling of this one.
+    // The operator watches the goods, not the screen: a code that goes nowhere sounds refused.
     if (m_delivering || QApplication::activeModalWidget()) {
         logLine(QByteArrayLiteral("scan: not taken while a box is open ") + code.left(64));
+        playCue(Cue::Refused);
         return;
     }
     m_delivering = true;
@@ -73,6 +76,8 @@ void ScanFeed::deliver(const QByteArray& code)
         }
     }
     m_delivering = false;
-    if (!taken)
+    if (!taken) {
         logLine(QByteArrayLiteral("scan: no window takes a code ") + code.left(64));
+        playCue(Cue::Refused);
+    }
 }

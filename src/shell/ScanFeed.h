@@ -41,7 +41,7 @@ public:
 
     // A code read by the scanner (bytes as read): the wait ends, and the latest claim that takes it
     // gets its text with the application beep. A code nobody takes, or one that comes while a box
-    // asks the operator something, goes to the run log only.
+    // asks the operator something, is refused: the run log and the refusal sound.
     void deliver(const QByteArray& code);
 
 signals:

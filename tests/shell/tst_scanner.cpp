@@ -1,6 +1,7 @@
 // The scanner layer: line splitting, the back ends (file, named pipe, serial line through a
 // pseudo-terminal, none) and the scan-key read.
 
+#include "Cue.h"
 #include "ScanFeed.h"
 #include "Scanner.h"
 #include "TestUtil.h"
@@ -298,6 +299,26 @@ private slots:
         QCOMPARE(changes.size(), 2);
         QCOMPARE(changes.at(0).at(0).toBool(), true);
         QCOMPARE(changes.at(1).at(0).toBool(), false);
+    }
+
+    // A code that no window takes is not lost in silence: the operator hears it refused.
+    void codeNobodyTakesSoundsRefused()
+    {
+        QList<Cue> cues;
+        setCueListener([&cues](Cue cue) { cues.append(cue); });
+        QObject owner;
+        bool ready = false;
+        QString taken;
+        ScanFeed::instance().claim(
+            &owner, [&ready] { return ready; }, [&taken](const QString& text) { taken = text; });
+        ScanFeed::instance().deliver("4600000000017");
+        QCOMPARE(cues, QList<Cue> { Cue::Refused });
+        ready = true;
+        ScanFeed::instance().deliver("4600000000024");
+        QCOMPARE(taken, QStringLiteral("4600000000024"));
+        QCOMPARE(cues.size(), 1);
+        ScanFeed::instance().release(&owner);
+        setCueListener(nullptr);
     }
 
     void scanKeyReadTextRules_data()
