@@ -64,6 +64,9 @@ bool FtpCmdServer::start()
     }
     ftpLog("Start FTP Server. " + m_listener.serverAddress().toString().toLatin1() + ':'
         + QByteArray::number(m_listener.serverPort()));
+    // The office pins this key: the run log tells what to pin.
+    if (m_config.tls != TlsUse::Off && !m_config.tlsIdentity.isNull())
+        ftpLog("FTP Server TLS key: " + FtpTlsIdentity::publicKeyPin(m_config.tlsIdentity.certificate));
     emit listening(m_listener.serverPort());
     return true;
 }

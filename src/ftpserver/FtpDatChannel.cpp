@@ -1,10 +1,11 @@
 #include "FtpDatChannel.h"
 
 #include "FtpSocketState.h"
+#include "FtpSockets.h"
 #include "FtpTrace.h"
 
 #include <QIODevice>
-#include <QTcpSocket>
+#include <QSslSocket>
 
 namespace {
 
@@ -53,9 +54,30 @@ void FtpDatChannel::attach(QTcpSocket* socket)
     m_phase = Connected;
     log("   New data connection: " + socket->peerAddress().toString().toLatin1() + ':'
         + QByteArray::number(socket->peerPort()));
+    if (m_options.encrypt)
+        secure();
+    // The 150 reply goes now: clients begin the data connection's handshake only after it.
     emit snDatConnected();
     if (m_cmd != FtpDatCmd::None)
         run();
+}
+
+void FtpDatChannel::secure()
+{
+    auto* tls = qobject_cast<QSslSocket*>(m_socket);
+    if (!tls) {
+        m_broken = true;
+        return;
+    }
+    connect(tls, &QSslSocket::encrypted, this, [this] {
+        m_secured = true;
+        log("   Data connection encrypted");
+        if (m_cmd != FtpDatCmd::None)
+            run();
+    });
+    connect(tls, &QSslSocket::encryptedBytesWritten, this, &FtpDatChannel::pump);
+    tls->setSslConfiguration(m_options.tls);
+    tls->startServerEncryption();
 }
 
 void FtpDatChannel::setupFailed()
@@ -95,6 +117,8 @@ void FtpDatChannel::slDatCmd(FtpDatCmd cmd, QIODevice* file)
 
 void FtpDatChannel::run()
 {
+    if (!ready())
+        return;
     if (sending())
         pump();
     else
@@ -103,10 +127,10 @@ void FtpDatChannel::run()
 
 void FtpDatChannel::pump()
 {
-    if (m_phase != Connected || !sending() || m_sentAll || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!ready() || !sending() || m_sentAll || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     // Back-pressure: the next block goes out only when the socket has room for it.
-    while (m_socket->bytesToWrite() < BlockBytes) {
+    while (ftpUnsent(m_socket) < BlockBytes) {
         m_block.resize(BlockBytes);
         const qint64 n = m_file->read(m_block.data(), BlockBytes);
         if (n < 0) {
@@ -166,13 +190,16 @@ void FtpDatChannel::slDisconnected()
         m_broken = true;
         log("   Data connection reset");
     }
+    // An encrypted connection that ends before its handshake carried nothing of the file.
+    if (m_options.encrypt && !m_secured)
+        m_broken = true;
     ftpCloseDescriptor(m_watch);
     if (m_cmd == FtpDatCmd::None) {
         m_phase = Closed;
         return;
     }
     if (sending()) {
-        const bool ok = m_sentAll && !m_broken && m_socket->bytesToWrite() == 0;
+        const bool ok = m_sentAll && !m_broken && ftpUnsent(m_socket) == 0;
         finish(ok, ok ? QByteArray() : ReplyAborted);
         return;
     }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FtpTlsIdentity.h"
+#include "UserSettings.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
@@ -22,11 +25,17 @@ struct FtpServerConfig {
     // As many wrong passwords as this within a minute, from all addresses together, and every password
     // is checked only after passDelayMs, one client at a time.
     int failuresPerMinute = 10;
+    TlsUse tls = TlsUse::Off; // AUTH TLS offered, or demanded before USER
+    FtpTlsIdentity tlsIdentity; // null when TLS is off or no key could be had (AUTH is then refused)
 };
 Q_DECLARE_METATYPE(FtpServerConfig)
 
 // What the application folder holds that no client may read, overwrite or see: both settings files
-// and the former one, the run logs, the exchange-log marker, the lock file and the program file.
+// and the former one, the run logs, the exchange-log marker, the lock file, the server's TLS key
+// and the program file.
 QStringList ftpServerHiddenPaths(const QString& appDir, const QString& programFile);
-// Builds the snapshot from the process's settings (call on the UI thread only).
+// Where the server's TLS key and certificate are kept.
+QString ftpServerKeyPath(const QString& appDir);
+// Builds the snapshot from the process's settings (call on the UI thread only). With TLS on, the
+// server's key is read from the application folder, or made there the first time.
 FtpServerConfig ftpServerConfigFromSettings(quint16 port, quint16 dataPort);
