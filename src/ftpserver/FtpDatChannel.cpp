@@ -4,6 +4,7 @@
 #include "FtpSockets.h"
 #include "FtpTrace.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QSslSocket>
 
@@ -76,7 +77,30 @@ void FtpDatChannel::secure()
             run();
     });
     connect(tls, &QSslSocket::encryptedBytesWritten, this, &FtpDatChannel::pump);
-    tls->setSslConfiguration(m_options.tls);
+    // The client's TLS close alert is the end of what it sends, whatever TCP does next (a client
+    // that closes with the server's session tickets unread resets the connection). Qt reports the
+    // alert as RemoteHostClosedError with a text of its own; the same error with TCP's text only
+    // announces the disconnection, which follows once Qt has decrypted what came before it. A
+    // client that waits for the server's end after its alert gets it (Qt sends no alert back).
+    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+        static const QString alert
+            = QCoreApplication::translate("QSslSocket", "The TLS/SSL connection has been closed");
+        if (error != QAbstractSocket::RemoteHostClosedError || !m_secured || m_tlsClosed || tls->errorString() != alert)
+            return;
+        m_tlsClosed = true;
+        log("   Data connection: TLS closed by the client");
+        if (!sending() && ftpTcpState(m_watch) == FtpTcpState::Open) {
+            ftpCloseDescriptor(m_watch);
+            m_socket->disconnectFromHost();
+        }
+    });
+    // TLS 1.2: a TLS 1.3 server sends its session tickets after the handshake, and a client that
+    // closes an upload's connection with them unread resets it, which would pass for a broken
+    // upload. (Qt cannot be told to send none, and no ticket could be used: every socket has a
+    // context of its own.)
+    QSslConfiguration config = m_options.tls;
+    config.setProtocol(QSsl::TlsV1_2);
+    tls->setSslConfiguration(config);
     tls->startServerEncryption();
 }
 
@@ -186,7 +210,7 @@ void FtpDatChannel::slDisconnected()
     if (m_phase != Connected)
         return;
     // Qt reads a reset as an orderly end: a transfer cut half way would pass for a whole file.
-    if (!sending() && ftpTcpState(m_watch) != FtpTcpState::PeerClosed) {
+    if (!sending() && !m_tlsClosed && ftpTcpState(m_watch) != FtpTcpState::PeerClosed) {
         m_broken = true;
         log("   Data connection reset");
     }

@@ -87,6 +87,7 @@ private:
     bool m_sentAll = false;
     bool m_broken = false; // the connection failed or was reset, not just closed
     bool m_secured = false; // the TLS handshake is done
+    bool m_tlsClosed = false; // the client ended its TLS session (close_notify): all its data is here
     qintptr m_watch = -1; // a second descriptor of the connection: tells a reset from a close
     QTimer m_setupTimer;
 };
