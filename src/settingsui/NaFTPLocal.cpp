@@ -2,6 +2,8 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "FtpServerConfig.h"
+#include "FtpTlsIdentity.h"
 #include "PathMacros.h"
 
 #include <QDir>
@@ -95,4 +97,17 @@ bool NaFTPLocal::putIntoForce()
         return true;
     }
     return false;
+}
+
+QString NaFTPLocal::note() const
+{
+    if (m_channel != Channel::FtpServer || static_cast<TlsUse>(m_server.tls) == TlsUse::Off)
+        return QString();
+    const QByteArray pin
+        = FtpTlsIdentity::publicKeyPin(FtpTlsIdentity::load(ftpServerKeyPath(toUi(appState().appDir))).certificate);
+    if (pin.isEmpty())
+        return QStringLiteral("Ключ TLS будет создан\nпри запуске сервера");
+    // The SHA-256 of the public key as curl pins it (--pinnedpubkey), cut to fit the screen.
+    const QString text = QString::fromLatin1(pin);
+    return QStringLiteral("Ключ TLS (SHA-256):\n") + text.left(30) + QLatin1Char('\n') + text.mid(30);
 }

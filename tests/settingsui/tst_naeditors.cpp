@@ -3,6 +3,8 @@
 
 #include "AppState.h"
 #include "DescrRegistry.h"
+#include "FtpServerConfig.h"
+#include "FtpTlsIdentity.h"
 #include "NaFTPLocal.h"
 #include "NaObmen.h"
 #include "NaProgramm.h"
@@ -20,6 +22,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -85,6 +88,7 @@ private slots:
     void rowsFollowParmView();
     void saveWritesAtOnce_data();
     void saveWritesAtOnce();
+    void serverKeyShown();
 
 private:
     // "programm", "vvod", "obmen", or the channel's page: "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER"
@@ -438,4 +442,28 @@ void TestNaEditors::saveWritesAtOnce()
 }
 
 QTEST_MAIN(TestNaEditors)
+// With the server's TLS on, the editor shows the pin of the key the terminal serves with, whole,
+// on the screen; with TLS off it shows none.
+void TestNaEditors::serverKeyShown()
+{
+    QString error;
+    const FtpTlsIdentity identity = FtpTlsIdentity::loadOrCreate(ftpServerKeyPath(m_dir->path()), error);
+    QVERIFY(!identity.isNull());
+    open(QStringLiteral("FTP_SERVER"));
+    QVERIFY(row("TLS") >= 0);
+    QVERIFY(!m_editor->window()->findChild<QLabel*>(QStringLiteral("Note")));
+    m_editor->naCancel();
+
+    appState().user.ftpServer.tls = int(TlsUse::Required);
+    open(QStringLiteral("FTP_SERVER"));
+    const auto* note = m_editor->window()->findChild<QLabel*>(QStringLiteral("Note"));
+    QVERIFY(note);
+    QString shown = note->text();
+    shown.remove(QLatin1Char('\n'));
+    QVERIFY2(
+        shown.endsWith(QString::fromLatin1(FtpTlsIdentity::publicKeyPin(identity.certificate))), qPrintable(shown));
+    TestUtil::saveScreen(m_editor->window(), QStringLiteral("NastrWin-ftpserver-tls"));
+    m_editor->naCancel();
+}
+
 #include "tst_naeditors.moc"
