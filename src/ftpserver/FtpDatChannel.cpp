@@ -214,8 +214,9 @@ void FtpDatChannel::slDisconnected()
         m_broken = true;
         log("   Data connection reset");
     }
-    // An encrypted connection that ends before its handshake carried nothing of the file.
-    if (m_options.encrypt && !m_secured)
+    // An encrypted upload ends with the client's TLS close alert: a connection that ends without it
+    // (or before its handshake) was cut, whatever TCP says.
+    if (m_options.encrypt && (!m_secured || (!sending() && !m_tlsClosed)))
         m_broken = true;
     ftpCloseDescriptor(m_watch);
     if (m_cmd == FtpDatCmd::None) {

@@ -52,6 +52,8 @@ public:
         m_socket.write(line + "\r\n");
         return reply();
     }
+    // The next reply line, for a command that answers twice (150, then 226).
+    QByteArray next() { return reply(); }
     bool secure()
     {
         m_socket.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -246,6 +248,50 @@ private slots:
         QCOMPARE(TestUtil::readFile(root(QStringLiteral("UP.TVR"))), data);
         QCOMPARE(TestUtil::readFile(back), data);
         QVERIFY(r.output.contains("UP.TVR") && !r.output.contains("ftpserver"));
+    }
+
+    // An encrypted upload is whole only when the client ended it with its TLS close alert; a
+    // connection cut without one keeps the old file, even though TCP ended in order.
+    void uploadEndsWithAlert_data()
+    {
+        QTest::addColumn<bool>("alert");
+        QTest::newRow("closed") << true;
+        QTest::newRow("cut") << false;
+    }
+    void uploadEndsWithAlert()
+    {
+        QFETCH(bool, alert);
+        QVERIFY(TestUtil::writeFile(root(QStringLiteral("X.TVR")), "old"));
+        QVERIFY(startServer(TlsUse::Required));
+        Control control(m_server->listeningPort());
+        QVERIFY(control.send("AUTH TLS").startsWith("234 "));
+        QVERIFY(control.secure());
+        QVERIFY(control.send("USER office").startsWith("331 "));
+        QVERIFY(control.send("PASS secret").startsWith("230 "));
+        QVERIFY(control.send("PBSZ 0").startsWith("200 "));
+        QVERIFY(control.send("PROT P").startsWith("200 "));
+        const QByteArray pasv = control.send("PASV");
+        const qsizetype open = pasv.indexOf('(');
+        const QList<QByteArray> numbers = pasv.mid(open + 1, pasv.indexOf(')') - open - 1).split(',');
+        QCOMPARE(numbers.size(), 6);
+        QSslSocket data;
+        data.setPeerVerifyMode(QSslSocket::VerifyNone);
+        data.connectToHost(QHostAddress::LocalHost, quint16(numbers[4].toInt() * 256 + numbers[5].toInt()));
+        QVERIFY(data.waitForConnected(5000));
+        QVERIFY(control.send("STOR X.TVR").startsWith("150 "));
+        data.startClientEncryption();
+        QVERIFY(data.waitForEncrypted(10000));
+        data.write(QByteArray(100000, 'n'));
+        while (data.bytesToWrite() + data.encryptedBytesToWrite() > 0 && data.waitForBytesWritten(5000)) { }
+        if (alert) {
+            data.disconnectFromHost();
+            if (data.state() != QAbstractSocket::UnconnectedState)
+                data.waitForDisconnected(5000);
+        } else
+            data.abort();
+        QVERIFY(control.next().startsWith(alert ? "226 " : "426 "));
+        QCOMPARE(
+            TestUtil::readFile(root(QStringLiteral("X.TVR"))), alert ? QByteArray(100000, 'n') : QByteArray("old"));
     }
 
     // What each setting lets through in clear.
