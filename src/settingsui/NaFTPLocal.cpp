@@ -20,6 +20,23 @@ bool ipAddressShape(const QByteArray& address)
     return shape.match(QString::fromLatin1(address)).hasMatch();
 }
 
+// Empty, or public key pins as curl takes them: "sha256//" and the base64 of 32 bytes, the
+// prefix optional, several joined by ';'. A mistyped pin would refuse every exchange.
+bool pinShape(const QByteArray& fingerprint)
+{
+    if (fingerprint.isEmpty())
+        return true;
+    for (QByteArray pin : fingerprint.split(';')) {
+        pin = pin.trimmed();
+        if (pin.startsWith("sha256//"))
+            pin.remove(0, 8);
+        const auto decoded = QByteArray::fromBase64Encoding(pin, QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.size() != 32)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 NaFTPLocal::NaFTPLocal(QObject* parent)
@@ -81,6 +98,10 @@ bool NaFTPLocal::putIntoForce()
     case Channel::FtpClient:
         if (!ipAddressShape(m_client.ipAdress)) {
             refuse(parmLabel(*ftpClientKeys().keyOf(&FtpClientSettings::ipAdress)));
+            return false;
+        }
+        if (!pinShape(m_client.fingerprint)) {
+            refuse(parmLabel(*ftpClientKeys().keyOf(&FtpClientSettings::fingerprint)));
             return false;
         }
         user.ftpClient = m_client;

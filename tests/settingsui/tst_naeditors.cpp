@@ -58,6 +58,7 @@ QByteArray field(const UserSettings& u, const QString& name)
         { QStringLiteral("client.user"), u.ftpClient.userName },
         { QStringLiteral("client.password"), u.ftpClient.passWord },
         { QStringLiteral("client.mode"), QByteArray::number(u.ftpClient.transferMode) },
+        { QStringLiteral("client.pin"), u.ftpClient.fingerprint },
         { QStringLiteral("local.root"), u.localDir.root },
         { QStringLiteral("server.root"), u.ftpServer.root },
         { QStringLiteral("server.user"), u.ftpServer.userName },
@@ -257,6 +258,12 @@ void TestNaEditors::editing_data()
         texts({ "client.ip=999.1.1.1" }));
     row("192.168.0", "FTP_CLIENT", texts({ "IPADRESS=192.168.0" }), ip, {});
     row("trailing blank", "FTP_CLIENT", texts({ "IPADRESS=192.168.0.1 " }), ip, {});
+    row("pin, bare base64", "FTP_CLIENT",
+        texts({ "IPADRESS=10.0.0.7", "FINGERPRINT= YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMjE=" }), QString(),
+        texts({ "client.ip=10.0.0.7", "client.pin=YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMjE=" }));
+    row("pin one letter short", "FTP_CLIENT",
+        texts({ "IPADRESS=10.0.0.7", "FINGERPRINT=sha256//YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMj=" }),
+        QStringLiteral("Обмен") + param + QStringLiteral("Отпечаток ключа"), {});
 
     const QString noWork = QStringLiteral("Настройка ввода|Нет рабочей папки");
     row("work folder missing, left", "programm", texts({ "PROGRAMM=>", "WORKDIRECTORY=nowhere" }), noWork, {}, { 1 });
