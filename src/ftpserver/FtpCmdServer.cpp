@@ -65,8 +65,8 @@ bool FtpCmdServer::start()
     ftpLog("Start FTP Server. " + m_listener.serverAddress().toString().toLatin1() + ':'
         + QByteArray::number(m_listener.serverPort()));
     // The office pins this key: the run log tells what to pin.
-    if (m_config.tls != TlsUse::Off && !m_config.tlsIdentity.isNull())
-        ftpLog("FTP Server TLS key: " + FtpTlsIdentity::publicKeyPin(m_config.tlsIdentity.certificate));
+    if (!tlsPin().isEmpty())
+        ftpLog("FTP Server TLS key: " + tlsPin());
     emit listening(m_listener.serverPort());
     return true;
 }
@@ -74,8 +74,19 @@ bool FtpCmdServer::start()
 void FtpCmdServer::updateConfig(const FtpServerConfig& config)
 {
     const quint16 port = m_config.port;
+    const QByteArray pin = tlsPin();
     m_config = config;
     m_config.port = port; // the control port stays the one listened on
+    // TLS turned on while the server runs: the run log tells what to pin all the same.
+    if (m_listener.isListening() && !tlsPin().isEmpty() && tlsPin() != pin)
+        ftpLog("FTP Server TLS key: " + tlsPin());
+}
+
+QByteArray FtpCmdServer::tlsPin() const
+{
+    if (m_config.tls == TlsUse::Off)
+        return QByteArray();
+    return FtpTlsIdentity::publicKeyPin(m_config.tlsIdentity.certificate);
 }
 
 void FtpCmdServer::slNewConnection()

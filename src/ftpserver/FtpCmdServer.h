@@ -67,6 +67,7 @@ private:
         qint64 until = 0; // m_clock time when the address may connect again
     };
     void turnAway(QTcpSocket* socket, const QByteArray& reply);
+    QByteArray tlsPin() const; // of the key in force while TLS is on; empty otherwise
     void sessionFinished(FtpCmdSession* session);
 
     FtpServerConfig m_config;
