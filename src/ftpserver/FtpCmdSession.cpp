@@ -916,7 +916,7 @@ void FtpCmdSession::cmdAuth(const QByteArray& argument)
 {
     const QByteArray mechanism = argument.trimmed().toUpper();
     auto* tls = qobject_cast<QSslSocket*>(m_control);
-    if (m_tls.isNull() || !tls) {
+    if (m_tls.isNull() || !tls || !QSslSocket::supportsSsl()) {
         reply(ReplyNoTls);
         return;
     }
