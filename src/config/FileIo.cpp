@@ -241,7 +241,7 @@ bool DurableFile::commit(qint64 expectedSize)
     const int fd = m_temp.handle();
     // The new file gets the old one's permissions, or the usual ones for a new file.
     const QByteArray target = QFile::encodeName(m_target);
-    ::fchmod(fd, mode_t(replacementMode(m_target)));
+    ::fchmod(fd, mode_t(m_mode >= 0 ? unsigned(m_mode) : replacementMode(m_target)));
     struct stat written { };
     if (!syncFileData(fd) || ::fstat(fd, &written) != 0) {
         fail(errno);

@@ -78,6 +78,8 @@ public:
     // leaves the target as it was. Once the rename is done the result is true; folderSynced()
     // tells whether the folder flush worked as well.
     bool commit(qint64 expectedSize = -1);
+    // The permissions commit() gives instead of replacementMode(target): a secret stays 0600.
+    void setMode(unsigned mode) { m_mode = int(mode); }
     bool folderSynced() const { return m_folderSynced; }
     // Gives the new version up now: the temporary is removed, the target stays as it was.
     void discard();
@@ -98,6 +100,7 @@ private:
     QFile m_temp;
     QString m_error;
     qint64 m_written = 0;
+    int m_mode = -1;
     bool m_failed = false;
     bool m_folderSynced = false;
 };

@@ -21,6 +21,9 @@ struct FtpClientSettings {
     QByteArray root;
     QByteArray input;
     QByteArray output;
+    qint32 tls = 0; // TlsUse
+    // The office server's public key pin: "sha256//" and the base64 of its SHA-256, or the base64 alone.
+    QByteArray fingerprint;
 };
 
 struct FtpServerSettings {
@@ -30,6 +33,7 @@ struct FtpServerSettings {
     QByteArray input;
     QByteArray output;
     qint32 trace = 0;
+    qint32 tls = 0; // TlsUse
 };
 
 struct LocalDirSettings {
@@ -37,6 +41,10 @@ struct LocalDirSettings {
     QByteArray input;
     QByteArray output;
 };
+
+// Explicit TLS on an FTP connection: not offered, offered (and taken when the other side can), or
+// demanded before the login.
+enum class TlsUse : qint32 { Off = 0, Allowed = 1, Required = 2 };
 
 enum class Channel : qint32 { FtpClient = 0, LocalDir = 1, FtpServer = 2 };
 enum class SourceAction : qint32 { Keep = 0, Delete = 1, Rename = 2 };

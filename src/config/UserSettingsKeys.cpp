@@ -4,6 +4,15 @@
 
 namespace {
 
+// The FTP channels' TLS choice, the same on both sides.
+SettingChoices tlsChoices()
+{
+    SettingChoices tls;
+    tls.fileWords = { "Нет", "Разрешено", "Обязательно" };
+    tls.screenItems = tls.fileWords;
+    return tls;
+}
+
 // The three folders every exchange channel has, on the editor's rows from first on.
 template <typename Record>
 void addFolders(std::vector<RecordKey<Record>>& keys, int first)
@@ -41,6 +50,9 @@ const SectionKeys<FtpClientSettings>& ftpClientKeys()
         s.keys.push_back(K::passwordKey("PassWord", &FtpClientSettings::passWord).onScreen(2));
         s.keys.push_back(K::choiceKey("TransferMode", modes, &FtpClientSettings::transferMode).onScreen(3));
         addFolders(s.keys, 4);
+        s.keys.push_back(K::choiceKey("TLS", tlsChoices(), &FtpClientSettings::tls).onScreen(7));
+        s.keys.push_back(
+            K::textKey("Fingerprint", ShortTextMax, &FtpClientSettings::fingerprint).onScreen(8).trimmedOnScreen());
         return s;
     }();
     return section;
@@ -60,6 +72,7 @@ const SectionKeys<FtpServerSettings>& ftpServerKeys()
         s.keys.push_back(K::passwordKey("PassWord", &FtpServerSettings::passWord).onScreen(1));
         addFolders(s.keys, 2);
         s.keys.push_back(K::integerKey("Trace", &FtpServerSettings::trace));
+        s.keys.push_back(K::choiceKey("TLS", tlsChoices(), &FtpServerSettings::tls).onScreen(5));
         return s;
     }();
     return section;

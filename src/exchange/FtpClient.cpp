@@ -130,6 +130,12 @@ void FtpClient::setTimeouts(const Timeouts& t)
     QMetaObject::invokeMethod(&m_worker->m_context, [w = m_worker.get(), t] { w->m_session->setTimeouts(t); });
 }
 
+void FtpClient::setSecurity(const Security& security)
+{
+    QMetaObject::invokeMethod(
+        &m_worker->m_context, [w = m_worker.get(), security] { w->m_session->setSecurity(security); });
+}
+
 int FtpClient::connectToHost(const QString& host, quint16 port)
 {
     FtpSession::Command c;

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include "UserSettings.h"
+
 #include <memory>
 
 // FTP client channel of the exchange: commands are queued and run in order on a worker thread over
@@ -35,10 +37,19 @@ public:
         int connectMs = 15000;
         int responseMs = 30000;
     };
+    // Explicit TLS (AUTH TLS) towards the office server. With a pin the server's certificate is
+    // not checked against any authority (office servers sign their own), but its public key must
+    // be the pinned one, and TLS is then demanded whatever tls says, since a pin that is never
+    // checked protects nothing. Without a pin the certificate is verified as usual.
+    struct Security {
+        TlsUse tls = TlsUse::Off;
+        QByteArray pin; // "sha256//<base64>" (several joined by ';'), or the base64 alone
+    };
 
     explicit FtpClient(QObject* parent = nullptr);
     ~FtpClient() override; // aborts and joins the worker
     void setTimeouts(const Timeouts& t);
+    void setSecurity(const Security& security); // for the commands queued from now on
 
     // Queued commands, each returns its id; they run in order on the worker thread.
     int connectToHost(const QString& host, quint16 port = 21);

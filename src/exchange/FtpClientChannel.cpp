@@ -92,6 +92,7 @@ void FtpClientChannel::start(const ExchangeJob& job)
     m_listed.clear();
     if (!m_ftp) {
         m_ftp = new FtpClient(this);
+        m_ftp->setSecurity({ static_cast<TlsUse>(m_setup.ftp.tls), m_setup.ftp.fingerprint });
         connect(m_ftp, &FtpClient::stateChanged, this, &FtpClientChannel::onState);
         connect(m_ftp, &FtpClient::done, this, &FtpClientChannel::onDone);
         connect(m_ftp, &FtpClient::commandStarted, this, &FtpClientChannel::onStarted);

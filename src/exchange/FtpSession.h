@@ -46,6 +46,7 @@ public:
     FtpSession& operator=(const FtpSession&) = delete;
 
     void setTimeouts(const FtpClient::Timeouts& t) { m_timeouts = t; }
+    void setSecurity(const FtpClient::Security& security);
     Result run(const Command& c);
     // Wakes a command waiting on the network so it sees the abort flag at once; any thread.
     void wakeUp();
@@ -74,6 +75,8 @@ private:
     Sinks m_sinks;
     const std::atomic_bool& m_abort;
     FtpClient::Timeouts m_timeouts;
+    TlsUse m_tls = TlsUse::Off;
+    QByteArray m_pin; // as libcurl takes it; empty: none
     CURL* m_easy = nullptr;
     CURLM* m_multi = nullptr;
     std::mutex m_handles; // wakeUp() comes from the owner's thread while close() renews the handles

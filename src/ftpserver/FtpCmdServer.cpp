@@ -66,6 +66,9 @@ bool FtpCmdServer::start()
         + QByteArray::number(m_listener.serverPort()));
     if (m_config.passWord.isEmpty())
         ftpLog("FTP Server: no password set, every login is refused.");
+    // The office pins this key: the run log tells what to pin.
+    if (!tlsPin().isEmpty())
+        ftpLog("FTP Server TLS key: " + tlsPin());
     emit listening(m_listener.serverPort());
     return true;
 }
@@ -73,8 +76,19 @@ bool FtpCmdServer::start()
 void FtpCmdServer::updateConfig(const FtpServerConfig& config)
 {
     const quint16 port = m_config.port;
+    const QByteArray pin = tlsPin();
     m_config = config;
     m_config.port = port; // the control port stays the one listened on
+    // TLS turned on while the server runs: the run log tells what to pin all the same.
+    if (m_listener.isListening() && !tlsPin().isEmpty() && tlsPin() != pin)
+        ftpLog("FTP Server TLS key: " + tlsPin());
+}
+
+QByteArray FtpCmdServer::tlsPin() const
+{
+    if (m_config.tls == TlsUse::Off)
+        return QByteArray();
+    return FtpTlsIdentity::publicKeyPin(m_config.tlsIdentity.certificate);
 }
 
 void FtpCmdServer::slNewConnection()

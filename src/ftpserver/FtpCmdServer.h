@@ -2,13 +2,13 @@
 
 #include "FtpDatChannel.h"
 #include "FtpServerConfig.h"
+#include "FtpSockets.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
-#include <QTcpServer>
 
 #include <memory>
 #include <vector>
@@ -67,10 +67,11 @@ private:
         qint64 until = 0; // m_clock time when the address may connect again
     };
     void turnAway(QTcpSocket* socket, const QByteArray& reply);
+    QByteArray tlsPin() const; // of the key in force while TLS is on; empty otherwise
     void sessionFinished(FtpCmdSession* session);
 
     FtpServerConfig m_config;
-    QTcpServer m_listener;
+    FtpListener m_listener;
     std::unique_ptr<FtpCmdSession> m_session; // holds the slot
     std::vector<std::unique_ptr<FtpCmdSession>> m_leaving;
     int m_passiveIndex = 0;

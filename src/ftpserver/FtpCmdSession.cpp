@@ -8,6 +8,7 @@
 #include "FtpListing.h"
 #include "FtpRoundTrip.h"
 #include "FtpSocketState.h"
+#include "FtpSockets.h"
 #include "FtpTrace.h"
 #include "FtpUpload.h"
 
@@ -17,7 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QThread>
 #include <QUrl>
 
@@ -33,12 +34,15 @@ const QByteArray ReplyOk = "200 Command okay.\r\n";
 const QByteArray ReplyPortOk = "200 PORT command successful.\r\n";
 // Only what is served as specified: names travel in Windows-1251, so no UTF8.
 const QByteArray ReplyFeatures = "211-Features:\r\n MDTM\r\n REST STREAM\r\n SIZE\r\n211 End\r\n";
+const QByteArray ReplyFeaturesTls
+    = "211-Features:\r\n AUTH TLS\r\n MDTM\r\n PBSZ\r\n PROT\r\n REST STREAM\r\n SIZE\r\n211 End\r\n";
 const QByteArray ReplySystem = "215 Vexa FTP Server.\r\n";
 const QByteArray ReplyWelcome = "220 Vexa FTP Server.\r\n";
 const QByteArray ReplyGoodbye = "221 Goodbye!\r\n";
 const QByteArray ReplyComplete = "226 Transfer complete.\r\n";
 const QByteArray ReplyAbortDone = "226 ABOR command successful.\r\n";
 const QByteArray ReplyLoggedIn = "230 User logged in, proceed.\r\n";
+const QByteArray ReplyAuthOk = "234 AUTH TLS successful.\r\n";
 const QByteArray ReplyDeleted = "250 DELE command successful.\r\n";
 const QByteArray ReplyRenamed = "250 RNTO command successful.\r\n";
 const QByteArray ReplyNeedPassword = "331 User name okay, need password.\r\n";
@@ -53,6 +57,12 @@ const QByteArray ReplyIllegalPort = "500 Illegal PORT command.\r\n";
 const QByteArray ReplyBadSequence = "503 Bad sequence of commands.\r\n";
 const QByteArray ReplyBadParameter = "504 Command not implemented fo that parameter.\r\n";
 const QByteArray ReplyNotLoggedIn = "530 Not logged in.\r\n";
+const QByteArray ReplyTlsFirst = "530 TLS required: send AUTH TLS first.\r\n";
+const QByteArray ReplyNoTls = "502 TLS is not enabled.\r\n";
+const QByteArray ReplyUnknownMechanism = "504 Security mechanism not understood.\r\n";
+const QByteArray ReplyClearDataRefused = "521 Data connections must be protected: send PROT P.\r\n";
+const QByteArray ReplyClearDataPolicy = "534 Clear data connections are not allowed.\r\n";
+const QByteArray ReplyProtUnsupported = "536 Protection level not supported.\r\n";
 const QByteArray ReplyNotTaken = "550 Request file or directory action not taken.\r\n";
 const QByteArray ReplyBadName = "553 Requested action not taken. File name not allowed.\r\n";
 const QByteArray ReplyBadRestart = "554 Requested action not taken: invalid REST parameter.\r\n";
@@ -108,14 +118,6 @@ bool isAbort(const QByteArray& line)
     return line.trimmed().toUpper() == "ABOR";
 }
 
-FtpDatChannel::Options dataOptions(const FtpServerConfig& config)
-{
-    FtpDatChannel::Options options;
-    options.trace = config.trace;
-    options.setupTimeoutMs = config.dataSetupTimeoutMs;
-    return options;
-}
-
 } // namespace
 
 FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server)
@@ -126,6 +128,7 @@ FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config,
     , m_root(QDir::cleanPath(config.root))
     , m_hidden(config.hiddenPaths)
     , m_template150(Reply150Binary)
+    , m_tls(config.tls == TlsUse::Off ? QSslConfiguration() : ftpServerTls(config.tlsIdentity))
 {
     m_control->setParent(this);
     m_control->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -225,7 +228,7 @@ void FtpCmdSession::reply(const QByteArray& text)
     m_control->write(wire.replace("\xff", "\xff\xff"));
     if (m_config.trace & FtpTrace::Commands)
         ftpLog("<<< " + text.chopped(2));
-    if (m_control->bytesToWrite() > MaxUnreadReplies) {
+    if (ftpUnsent(m_control) > MaxUnreadReplies) {
         // Cut on the next turn of the loop: the command being answered is still running.
         ftpLog("FTP Server: replies not read by " + m_peer.toString().toLatin1() + ", client disconnected");
         m_closing = true;
@@ -283,13 +286,17 @@ void FtpCmdSession::command(const QByteArray& line)
         closeControl();
         return;
     }
+    if (m_login != Refused && m_login != Checking && securityCommand(word, argument))
+        return;
     switch (m_login) {
     case Refused:
     case Checking:
         return; // the refusal follows after its delay
     case Greeted:
     case UserGiven:
-        if (word == "USER") {
+        if (word == "USER" && !clearLoginAllowed()) {
+            return;
+        } else if (word == "USER") {
             m_userName = argument;
             m_login = UserGiven;
             reply(ReplyNeedPassword);
@@ -389,7 +396,7 @@ void FtpCmdSession::cmdSyst(const QByteArray&)
 
 void FtpCmdSession::cmdFeat(const QByteArray&)
 {
-    reply(ReplyFeatures);
+    reply(m_tls.isNull() ? ReplyFeatures : ReplyFeaturesTls);
 }
 
 void FtpCmdSession::cmdNoop(const QByteArray&)
@@ -611,13 +618,13 @@ void FtpCmdSession::adopt(std::unique_ptr<FtpDatChannel> dat)
 
 void FtpCmdSession::cmdPasv(const QByteArray&)
 {
-    if (!mayReplaceSetUp())
+    if (!clearDataAllowed() || !mayReplaceSetUp())
         return;
     // Listening comes first: the 227 reply promises a port that is open.
     bool ipv4 = false;
     const quint32 address = m_control->localAddress().toIPv4Address(&ipv4);
     std::unique_ptr<FtpDatServer> dat
-        = ipv4 ? m_server.openPassive(m_peer, dataOptions(m_config)) : std::unique_ptr<FtpDatServer>();
+        = ipv4 ? m_server.openPassive(m_peer, dataOptions()) : std::unique_ptr<FtpDatServer>();
     if (!dat) {
         reply(ReplyCantOpen);
         return;
@@ -633,7 +640,7 @@ void FtpCmdSession::cmdPasv(const QByteArray&)
 
 void FtpCmdSession::cmdPort(const QByteArray& argument)
 {
-    if (!mayReplaceSetUp())
+    if (!clearDataAllowed() || !mayReplaceSetUp())
         return;
     static const QRegularExpression digitRuns(QStringLiteral("\\d+"));
     QList<quint32> numbers;
@@ -660,7 +667,7 @@ void FtpCmdSession::cmdPort(const QByteArray& argument)
         reply(ReplyIllegalPort);
         return;
     }
-    adopt(std::make_unique<FtpDatSocket>(target, quint16(port), dataOptions(m_config)));
+    adopt(std::make_unique<FtpDatSocket>(target, quint16(port), dataOptions()));
     reply(ReplyPortOk);
 }
 
@@ -889,4 +896,112 @@ void FtpCmdSession::endData()
     m_settle.stop();
     m_settling.reset();
     m_source.reset();
+}
+
+// ---- TLS -------------------------------------------------------------------------------------
+
+FtpDatChannel::Options FtpCmdSession::dataOptions() const
+{
+    FtpDatChannel::Options options;
+    options.trace = m_config.trace;
+    options.setupTimeoutMs = m_config.dataSetupTimeoutMs;
+    options.encrypt = m_protected;
+    options.tls = m_tls;
+    return options;
+}
+
+bool FtpCmdSession::securityCommand(const QByteArray& word, const QByteArray& argument)
+{
+    if (word == "AUTH")
+        cmdAuth(argument);
+    else if (word == "PBSZ")
+        cmdPbsz(argument);
+    else if (word == "PROT")
+        cmdProt(argument);
+    else
+        return false;
+    return true;
+}
+
+bool FtpCmdSession::clearLoginAllowed()
+{
+    if (m_secure || m_config.tls != TlsUse::Required)
+        return true;
+    // Refused before the password can follow in clear.
+    reply(ReplyTlsFirst);
+    return false;
+}
+
+bool FtpCmdSession::clearDataAllowed()
+{
+    if (m_protected || m_config.tls != TlsUse::Required)
+        return true;
+    reply(ReplyClearDataRefused);
+    return false;
+}
+
+void FtpCmdSession::cmdAuth(const QByteArray& argument)
+{
+    const QByteArray mechanism = argument.trimmed().toUpper();
+    auto* tls = qobject_cast<QSslSocket*>(m_control);
+    if (m_tls.isNull() || !tls || !QSslSocket::supportsSsl()) {
+        reply(ReplyNoTls);
+        return;
+    }
+    if (m_secure || m_dat || m_settling) {
+        reply(ReplyBadSequence);
+        return;
+    }
+    if (mechanism != "TLS" && mechanism != "TLS-C" && mechanism != "SSL") {
+        reply(ReplyUnknownMechanism);
+        return;
+    }
+    reply(ReplyAuthOk);
+    if (m_closing || m_gone)
+        return;
+    // Whatever came in clear behind AUTH was never meant to be protected: it is dropped, not run
+    // as if it had come over TLS.
+    m_queued.clear();
+    m_reader.clear();
+    m_secure = true;
+    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            ftpLog("FTP Server TLS: " + tls->errorString().toLocal8Bit() + ": " + m_peer.toString().toLatin1());
+    });
+    tls->setSslConfiguration(m_tls);
+    tls->startServerEncryption();
+}
+
+void FtpCmdSession::cmdPbsz(const QByteArray& argument)
+{
+    if (!m_secure) {
+        reply(ReplyBadSequence);
+        return;
+    }
+    // TLS has no buffer of its own: every size is answered with 0.
+    Q_UNUSED(argument)
+    m_bufferSizeGiven = true;
+    reply("200 PBSZ=0\r\n");
+}
+
+void FtpCmdSession::cmdProt(const QByteArray& argument)
+{
+    if (!m_secure || !m_bufferSizeGiven) {
+        reply(ReplyBadSequence);
+        return;
+    }
+    const QByteArray level = argument.trimmed().toUpper();
+    if (level == "P") {
+        m_protected = true;
+    } else if (level == "C") {
+        if (m_config.tls == TlsUse::Required) {
+            reply(ReplyClearDataPolicy);
+            return;
+        }
+        m_protected = false;
+    } else {
+        reply(level == "S" || level == "E" ? ReplyProtUnsupported : ReplyBadParameter);
+        return;
+    }
+    reply("200 Protection level set to " + level + ".\r\n");
 }

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QStringList>
 #include <QTimer>
 
@@ -16,6 +17,7 @@
 class FtpCmdServer;
 class FtpUpload;
 class QIODevice;
+class QSslSocket;
 class QTcpSocket;
 
 // One client's control connection: reads whole command lines, answers each in order and drives
@@ -27,6 +29,9 @@ class QTcpSocket;
 // check is held back while passwords are being guessed), the data set-up (5) with the
 // command it runs (6 LIST, 7 RETR, 8 STOR, 9 APPE) and a pending rename (10). Commands valid when
 // logged in stay valid during a set-up, a transfer or a pending rename, and leave them alone.
+//
+// With TLS on, AUTH TLS secures the control connection (before or after the login) and PROT P the
+// data connections; with TLS demanded, USER and clear data connections are refused until then.
 class FtpCmdSession : public QObject {
     Q_OBJECT
 public:
@@ -41,7 +46,8 @@ public:
     static constexpr int MinSettleMs = 20;
     static constexpr int SettleRoundTrips = 8;
 
-    // Takes the connected control socket and greets the client.
+    // Takes the connected control socket (made by ftpNewSocket, so that AUTH TLS can secure it)
+    // and greets the client.
     FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config, FtpCmdServer& server);
     ~FtpCmdSession() override; // closes the data connection, discards an upload, cuts the client
 
@@ -100,6 +106,16 @@ private:
     void cmdAppe(const QByteArray& argument);
     void cmdAbor(const QByteArray&);
 
+    bool securityCommand(const QByteArray& word, const QByteArray& argument);
+    void cmdAuth(const QByteArray& argument);
+    void cmdPbsz(const QByteArray& argument);
+    void cmdProt(const QByteArray& argument);
+    // False, after the refusal, when TLS is demanded and the control connection is still clear.
+    bool clearLoginAllowed();
+    // False, after the refusal, when TLS is demanded and data connections are not protected.
+    bool clearDataAllowed();
+    FtpDatChannel::Options dataOptions() const;
+
     void store(const QByteArray& argument, FtpDatCmd cmd);
     bool dataCommandAllowed();
     bool mayReplaceSetUp();
@@ -132,6 +148,11 @@ private:
     bool m_renamePending = false;
     QString m_renameFrom;
     qint64 m_restOffset = 0;
+
+    const QSslConfiguration m_tls; // null when TLS is off or there is no key
+    bool m_secure = false; // AUTH TLS accepted: the control connection is encrypted
+    bool m_protected = false; // PROT P: data connections are encrypted
+    bool m_bufferSizeGiven = false; // PBSZ
 
     std::unique_ptr<FtpDatChannel> m_dat;
     FtpDatCmd m_datCmd = FtpDatCmd::None;

@@ -1,11 +1,14 @@
 #include "FtpDatChannel.h"
 
 #include "FtpSocketState.h"
+#include "FtpSockets.h"
 #include "FtpTrace.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 #include <QSocketNotifier>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -60,9 +63,53 @@ void FtpDatChannel::attach(QTcpSocket* socket)
     m_phase = Connected;
     log("   New data connection: " + socket->peerAddress().toString().toLatin1() + ':'
         + QByteArray::number(socket->peerPort()));
+    if (m_options.encrypt)
+        secure();
+    // The 150 reply goes now: clients begin the data connection's handshake only after it.
     emit snDatConnected();
     if (m_cmd != FtpDatCmd::None)
         run();
+}
+
+void FtpDatChannel::secure()
+{
+    auto* tls = qobject_cast<QSslSocket*>(m_socket);
+    if (!tls) {
+        m_broken = true;
+        return;
+    }
+    connect(tls, &QSslSocket::encrypted, this, [this] {
+        m_secured = true;
+        log("   Data connection encrypted");
+        if (m_cmd != FtpDatCmd::None)
+            run();
+    });
+    connect(tls, &QSslSocket::encryptedBytesWritten, this, &FtpDatChannel::pump);
+    // The client's TLS close alert is the end of what it sends, whatever TCP does next (a client
+    // that closes with the server's session tickets unread resets the connection). Qt reports the
+    // alert as RemoteHostClosedError with a text of its own; the same error with TCP's text only
+    // announces the disconnection, which follows once Qt has decrypted what came before it. A
+    // client that waits for the server's end after its alert gets it (Qt sends no alert back).
+    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+        static const QString alert
+            = QCoreApplication::translate("QSslSocket", "The TLS/SSL connection has been closed");
+        if (error != QAbstractSocket::RemoteHostClosedError || !m_secured || m_tlsClosed || tls->errorString() != alert)
+            return;
+        m_tlsClosed = true;
+        log("   Data connection: TLS closed by the client");
+        if (!sending() && ftpTcpState(m_watch) == FtpTcpState::Open) {
+            ftpCloseDescriptor(m_watch);
+            m_socket->disconnectFromHost();
+        }
+    });
+    // TLS 1.2: a TLS 1.3 server sends its session tickets after the handshake, and a client that
+    // closes an upload's connection with them unread resets it, which would pass for a broken
+    // upload. (Qt cannot be told to send none, and no ticket could be used: every socket has a
+    // context of its own.)
+    QSslConfiguration config = m_options.tls;
+    config.setProtocol(QSsl::TlsV1_2);
+    tls->setSslConfiguration(config);
+    tls->startServerEncryption();
 }
 
 void FtpDatChannel::setupFailed()
@@ -102,6 +149,8 @@ void FtpDatChannel::slDatCmd(FtpDatCmd cmd, QIODevice* file)
 
 void FtpDatChannel::run()
 {
+    if (!ready())
+        return;
     if (sending())
         pump();
     else
@@ -110,14 +159,14 @@ void FtpDatChannel::run()
 
 void FtpDatChannel::pump()
 {
-    if (m_phase != Connected || !sending() || m_sentAll || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!ready() || !sending() || m_sentAll || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     if (sendsFileDirectly()) {
         sendFile();
         return;
     }
     // Back-pressure: the next block goes out only when the socket has room for it.
-    while (m_socket->bytesToWrite() < BlockBytes) {
+    while (ftpUnsent(m_socket) < BlockBytes) {
         m_block.resize(BlockBytes);
         const qint64 n = m_file->read(m_block.data(), BlockBytes);
         if (n < 0) {
@@ -142,8 +191,11 @@ void FtpDatChannel::pump()
 bool FtpDatChannel::sendsFileDirectly() const
 {
     const auto* file = qobject_cast<const QFile*>(m_file);
-    return m_cmd == FtpDatCmd::Retr && file && file->handle() >= 0 && m_watch >= 0
-        && m_socket->metaObject() == &QTcpSocket::staticMetaObject && m_socket->bytesToWrite() == 0;
+    // Only bytes that go out as they are: a connection in TLS takes the ordinary path.
+    const auto* tls = qobject_cast<const QSslSocket*>(m_socket);
+    const bool plain = !encrypted() && (!tls || tls->mode() == QSslSocket::UnencryptedMode);
+    return m_cmd == FtpDatCmd::Retr && file && file->handle() >= 0 && m_watch >= 0 && plain
+        && m_socket->bytesToWrite() == 0;
 }
 
 void FtpDatChannel::sendFile()
@@ -248,18 +300,22 @@ void FtpDatChannel::slDisconnected()
     if (m_phase != Connected)
         return;
     // Qt reads a reset as an orderly end: a transfer cut half way would pass for a whole file.
-    if (!sending() && ftpTcpState(m_watch) != FtpTcpState::PeerClosed) {
+    if (!sending() && !m_tlsClosed && ftpTcpState(m_watch) != FtpTcpState::PeerClosed) {
         m_broken = true;
         log("   Data connection reset");
     }
     stopSendFile();
+    // An encrypted upload ends with the client's TLS close alert: a connection that ends without it
+    // (or before its handshake) was cut, whatever TCP says.
+    if (m_options.encrypt && (!m_secured || (!sending() && !m_tlsClosed)))
+        m_broken = true;
     ftpCloseDescriptor(m_watch);
     if (m_cmd == FtpDatCmd::None) {
         m_phase = Closed;
         return;
     }
     if (sending()) {
-        const bool ok = m_sentAll && !m_broken && m_socket->bytesToWrite() == 0;
+        const bool ok = m_sentAll && !m_broken && ftpUnsent(m_socket) == 0;
         finish(ok, ok ? QByteArray() : ReplyAborted);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QTimer>
 
 class QIODevice;
@@ -23,6 +24,9 @@ public:
     struct Options {
         qint32 trace = 0;
         int setupTimeoutMs = 60000; // a set-up whose connection does not come up is dropped
+        // PROT P: the connection is secured with tls (the server's side) before any data moves.
+        bool encrypt = false;
+        QSslConfiguration tls;
     };
 
     ~FtpDatChannel() override;
@@ -32,6 +36,8 @@ public:
     bool isConnected() const { return m_phase == Connected; }
     // The connection came, and may have been closed by the client since (it sent all it had).
     bool connectionCame() const { return m_phase == Connected || m_phase == Closed; }
+    // Whether the data travel encrypted: the bytes go through TLS, never straight from a file.
+    bool encrypted() const { return m_options.encrypt; }
     // Starts the data command once the connection is up (at once when it is). file stays the
     // session's and is used until snEndOfTransfer or shutdown(). The 150 reply is the session's to
     // send before: snDatConnected tells it when the connection comes up.
@@ -67,6 +73,9 @@ private slots:
 private:
     enum Phase { Waiting, Connected, Closed, Failed, Done };
     bool sending() const { return m_cmd == FtpDatCmd::List || m_cmd == FtpDatCmd::Retr; }
+    // Data may move: the connection is up and, when encrypted, its handshake done.
+    bool ready() const { return m_phase == Connected && (!m_options.encrypt || m_secured); }
+    void secure();
     void run();
     bool drain();
     void finish(bool ok, const QByteArray& reply);
@@ -84,6 +93,8 @@ private:
     QByteArray m_block;
     bool m_sentAll = false;
     bool m_broken = false; // the connection failed or was reset, not just closed
+    bool m_secured = false; // the TLS handshake is done
+    bool m_tlsClosed = false; // the client ended its TLS session (close_notify): all its data is here
     qintptr m_watch = -1; // a second descriptor of the connection: tells a reset from a close
     QTimer m_setupTimer;
     QSocketNotifier* m_sendReady = nullptr; // sendFile(): the socket has room again

@@ -2,8 +2,8 @@
 
 #include "FtpDatChannel.h"
 
+#include "FtpSockets.h"
 #include <QHostAddress>
-#include <QTcpServer>
 
 // The passive data connection: listens on the port PASV announced and takes the first connection
 // from the control client's address; others are logged and refused.
@@ -23,5 +23,5 @@ private:
     void stopSetup() override;
 
     QHostAddress m_client;
-    QTcpServer m_listener;
+    FtpListener m_listener;
 };

@@ -1,10 +1,12 @@
 #include "FtpDatSocket.h"
 
-#include <QTcpSocket>
+#include "FtpSockets.h"
+
+#include <QSslSocket>
 
 FtpDatSocket::FtpDatSocket(const QHostAddress& host, quint16 port, const Options& options, QObject* parent)
     : FtpDatChannel(options, parent)
-    , m_connecting(new QTcpSocket(this))
+    , m_connecting(ftpNewSocket(this))
 {
     connect(m_connecting, &QTcpSocket::connected, this, &FtpDatSocket::slConnected);
     connect(m_connecting, &QTcpSocket::errorOccurred, this, &FtpDatSocket::slError);

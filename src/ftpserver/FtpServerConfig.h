@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FtpTlsIdentity.h"
+#include "UserSettings.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
@@ -25,11 +28,17 @@ struct FtpServerConfig {
     // An upload is written out to the disk while it arrives, every this many bytes (0: only when
     // it is whole), so that the flush before "226" is short.
     qint64 writeBehindBytes = 4 << 20;
+    TlsUse tls = TlsUse::Off; // AUTH TLS offered, or demanded before USER
+    FtpTlsIdentity tlsIdentity; // null when TLS is off or no key could be had (AUTH is then refused)
 };
 Q_DECLARE_METATYPE(FtpServerConfig)
 
 // What the application folder holds that no client may read, overwrite or see: both settings files
-// and the former one, the run logs, the exchange-log marker, the lock file and the program file.
+// and the former one, the run logs, the exchange-log marker, the lock file, the server's TLS key
+// and the program file.
 QStringList ftpServerHiddenPaths(const QString& appDir, const QString& programFile);
-// Builds the snapshot from the process's settings (call on the UI thread only).
+// Where the server's TLS key and certificate are kept.
+QString ftpServerKeyPath(const QString& appDir);
+// Builds the snapshot from the process's settings (call on the UI thread only). With TLS on, the
+// server's key is read from the application folder, or made there the first time.
 FtpServerConfig ftpServerConfigFromSettings(quint16 port, quint16 dataPort);

@@ -2,6 +2,8 @@
 
 #include "AppState.h"
 #include "Codec.h"
+#include "FtpServerConfig.h"
+#include "FtpTlsIdentity.h"
 #include "PathMacros.h"
 
 #include <QDir>
@@ -16,6 +18,23 @@ bool ipAddressShape(const QByteArray& address)
     static const QRegularExpression shape(
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}\\.[0-9]{1,3}")));
     return shape.match(QString::fromLatin1(address)).hasMatch();
+}
+
+// Empty, or public key pins as curl takes them: "sha256//" and the base64 of 32 bytes, the
+// prefix optional, several joined by ';'. A mistyped pin would refuse every exchange.
+bool pinShape(const QByteArray& fingerprint)
+{
+    if (fingerprint.isEmpty())
+        return true;
+    for (QByteArray pin : fingerprint.split(';')) {
+        pin = pin.trimmed();
+        if (pin.startsWith("sha256//"))
+            pin.remove(0, 8);
+        const auto decoded = QByteArray::fromBase64Encoding(pin, QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.size() != 32)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -81,6 +100,10 @@ bool NaFTPLocal::putIntoForce()
             refuse(parmLabel(*ftpClientKeys().keyOf(&FtpClientSettings::ipAdress)));
             return false;
         }
+        if (!pinShape(m_client.fingerprint)) {
+            refuse(parmLabel(*ftpClientKeys().keyOf(&FtpClientSettings::fingerprint)));
+            return false;
+        }
         user.ftpClient = m_client;
         return true;
     case Channel::LocalDir:
@@ -101,4 +124,17 @@ bool NaFTPLocal::putIntoForce()
         return true;
     }
     return false;
+}
+
+QString NaFTPLocal::note() const
+{
+    if (m_channel != Channel::FtpServer || static_cast<TlsUse>(m_server.tls) == TlsUse::Off)
+        return QString();
+    const QByteArray pin
+        = FtpTlsIdentity::publicKeyPin(FtpTlsIdentity::load(ftpServerKeyPath(toUi(appState().appDir))).certificate);
+    if (pin.isEmpty())
+        return QStringLiteral("Ключ TLS будет создан\nпри запуске сервера");
+    // The SHA-256 of the public key as curl pins it (--pinnedpubkey), cut to fit the screen.
+    const QString text = QString::fromLatin1(pin);
+    return QStringLiteral("Ключ TLS (SHA-256):\n") + text.left(30) + QLatin1Char('\n') + text.mid(30);
 }

@@ -57,6 +57,9 @@ void NaSection::naMain()
     addRows();
     m_win->placeGrid(m_grid);
     m_grid->build(*m_view);
+    const QString text = note();
+    if (!text.isEmpty())
+        m_win->setNote(text);
     logLine(QByteArrayLiteral("naMain ") + page);
     showScreen(m_win);
 }

@@ -50,6 +50,8 @@ protected:
     // The editor's checks; true when the working copy is now in force. On false it has told the
     // operator why, and the section in force is as it was.
     virtual bool putIntoForce() = 0;
+    // Lines shown under the grid, read-only; none by default.
+    virtual QString note() const { return QString(); }
     virtual void emitExit() = 0;
 
     // One row for each key the section's editor shows, in its row order, editing the key's value

@@ -1,5 +1,7 @@
 #include "NastrWin.h"
 
+#include <QLabel>
+
 #include "ui_NastrWin.h"
 
 #include <QKeyEvent>
@@ -29,6 +31,14 @@ void NastrWin::setTitle(const QString& title)
 void NastrWin::placeGrid(QWidget* grid)
 {
     m_ui->ParmsLayout->addWidget(grid);
+}
+
+void NastrWin::setNote(const QString& text)
+{
+    auto* note = new QLabel(text, m_ui->Parms);
+    note->setObjectName(QStringLiteral("Note"));
+    note->setWordWrap(true);
+    m_ui->ParmsLayout->addWidget(note);
 }
 
 void NastrWin::on_Save_clicked()

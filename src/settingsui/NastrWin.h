@@ -21,6 +21,8 @@ public:
     void setTitle(const QString& title);
     // Puts the grid into the window's parameter area; the window owns it from then on.
     void placeGrid(QWidget* grid);
+    // A few lines under the grid that the operator reads but does not edit (object name "Note").
+    void setNote(const QString& text);
 
     // Wired to the buttons with typed connections in the constructor.
     void on_Save_clicked();

@@ -502,12 +502,15 @@ void TestUserSettings::writtenFile()
     u.ftpClient.root = "/ortova";
     u.ftpClient.input = "in";
     u.ftpClient.output = "out";
+    u.ftpClient.tls = int(TlsUse::Required);
+    u.ftpClient.fingerprint = "sha256//YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMjE=";
     u.ftpServer.userName = "office";
     u.ftpServer.passWord = "ftp";
     u.ftpServer.root = "<APPDIRECTORY>ftp";
     u.ftpServer.input = "load";
     u.ftpServer.output = "unload";
     u.ftpServer.trace = 2;
+    u.ftpServer.tls = int(TlsUse::Allowed);
     u.localDir.root = "/media/usb";
     u.localDir.input = "<TERMINALNUMBER>";
     u.localDir.output = "res";

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +24,23 @@ namespace {
 
 const QByteArray User = "office";
 const QByteArray Password = "Zq7-sekret-Pw";
+
+// A key and a self-signed certificate in one PEM file, as an office server makes its own; returns
+// the key's pin ("sha256//<base64>"), empty when openssl failed.
+QByteArray makeServerKey(const QString& pemFile)
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("sh"),
+        { QStringLiteral("-c"),
+            QStringLiteral("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=office "
+                           "-days 30 -keyout \"$1\" -out \"$1.crt\" 2>/dev/null && cat \"$1.crt\" >> \"$1\" && "
+                           "openssl x509 -in \"$1.crt\" -pubkey -noout | openssl pkey -pubin -outform der | "
+                           "openssl dgst -sha256 -binary | base64"),
+            QStringLiteral("sh"), pemFile });
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        return QByteArray();
+    return "sha256//" + openssl.readAllStandardOutput().trimmed();
+}
 
 } // namespace
 
@@ -40,10 +58,13 @@ private slots:
     void failures();
     void abortLeavesNoHalfFile_data();
     void abortLeavesNoHalfFile();
+    void tlsPinnedServer_data();
+    void tlsPinnedServer();
 
 private:
     void channels();
-    void open(bool ftp, int throttle = 0);
+    // tlsPem: the office server demands TLS with this key; pin: the channel's fingerprint.
+    void open(bool ftp, int throttle = 0, const QString& tlsPem = QString(), const QByteArray& pin = QByteArray());
     // Runs one job to its end; the answer must come from the event loop, exactly once.
     ExchangeJob run(const ExchangeJob& j);
     QString office() const { return m_folders.root->filePath(QStringLiteral("office")); }
@@ -82,7 +103,7 @@ void TestExchangeChannel::channels()
     QTest::newRow("ftp") << true;
 }
 
-void TestExchangeChannel::open(bool ftp, int throttle)
+void TestExchangeChannel::open(bool ftp, int throttle, const QString& tlsPem, const QByteArray& pin)
 {
     ChannelSetup setup;
     setup.kind = ftp ? Channel::FtpClient : Channel::LocalDir;
@@ -91,7 +112,10 @@ void TestExchangeChannel::open(bool ftp, int throttle)
     if (ftp) {
         m_peer = std::make_unique<FtpPeer>();
         m_peer->setThrottle(throttle);
+        m_peer->setTls(tlsPem);
         QVERIFY(m_peer->start(office(), User, Password));
+        setup.ftp.tls = int(tlsPem.isEmpty() ? TlsUse::Off : TlsUse::Allowed);
+        setup.ftp.fingerprint = pin;
         setup.ftp.ipAdress = "127.0.0.1";
         setup.ftp.userName = User;
         setup.ftp.passWord = Password;
@@ -305,3 +329,51 @@ void TestExchangeChannel::abortLeavesNoHalfFile()
 
 QTEST_GUILESS_MAIN(TestExchangeChannel)
 #include "tst_exchangechannel.moc"
+
+void TestExchangeChannel::tlsPinnedServer_data()
+{
+    QTest::addColumn<QString>("pinned");
+    QTest::newRow("its key") << QStringLiteral("same");
+    QTest::newRow("its key, bare base64") << QStringLiteral("bare");
+    QTest::newRow("another key") << QStringLiteral("other");
+}
+
+// An office server with a self-signed certificate is trusted by its pinned key alone; one with
+// another key gets nothing, not even the user name, and the operator is told why.
+void TestExchangeChannel::tlsPinnedServer()
+{
+    QFETCH(QString, pinned);
+    const QString pem = m_folders.root->filePath(QStringLiteral("office.pem"));
+    QByteArray pin = makeServerKey(pem);
+    QVERIFY(!pin.isEmpty());
+    if (pinned == QLatin1String("bare"))
+        pin = pin.mid(8);
+    if (pinned == QLatin1String("other"))
+        pin = makeServerKey(m_folders.root->filePath(QStringLiteral("other.pem")));
+    QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "goods\r\n"));
+    const QString results = m_folders.path("Ostatki.res");
+    QVERIFY(TestUtil::writeFile(results, "results\r\n"));
+    open(true, 0, pem, pin);
+    QVERIFY(m_channel);
+
+    const QString local = m_folders.path("Tovar.tvr");
+    const ExchangeJob fetched = run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local));
+    const ExchangeJob delivered = run(exchangeJob(JobKind::Deliver, "Ostatki.res", results, false));
+    if (pinned != QLatin1String("other")) {
+        QVERIFY2(
+            fetched.outcome == JobOutcome::Done, qPrintable(fetched.reason + QString::fromLocal8Bit(m_peer->log())));
+        QCOMPARE(TestUtil::readFile(local), QByteArray("goods\r\n"));
+        QCOMPARE(delivered.outcome, JobOutcome::Done);
+        QCOMPARE(TestUtil::readFile(out() + QStringLiteral("/Ostatki.res")), QByteArray("results\r\n"));
+        QVERIFY(m_peer->log().contains("PROT P"));
+        return;
+    }
+    for (const ExchangeJob& job : { fetched, delivered }) {
+        QCOMPARE(job.outcome, JobOutcome::Failed);
+        QCOMPARE(job.reason, QStringLiteral("Ключ сервера\nне совпадает\nс отпечатком"));
+    }
+    QVERIFY(!QFile::exists(local));
+    QCOMPARE(entries(out()), QStringList());
+    const QByteArray server = m_peer->log();
+    QVERIFY2(server.contains("AUTH ") && !server.contains("USER"), server.constData());
+}

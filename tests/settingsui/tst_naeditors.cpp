@@ -3,6 +3,8 @@
 
 #include "AppState.h"
 #include "DescrRegistry.h"
+#include "FtpServerConfig.h"
+#include "FtpTlsIdentity.h"
 #include "NaFTPLocal.h"
 #include "NaObmen.h"
 #include "NaProgramm.h"
@@ -20,6 +22,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -55,6 +58,7 @@ QByteArray field(const UserSettings& u, const QString& name)
         { QStringLiteral("client.user"), u.ftpClient.userName },
         { QStringLiteral("client.password"), u.ftpClient.passWord },
         { QStringLiteral("client.mode"), QByteArray::number(u.ftpClient.transferMode) },
+        { QStringLiteral("client.pin"), u.ftpClient.fingerprint },
         { QStringLiteral("local.root"), u.localDir.root },
         { QStringLiteral("server.root"), u.ftpServer.root },
         { QStringLiteral("server.user"), u.ftpServer.userName },
@@ -86,6 +90,7 @@ private slots:
     void saveWritesAtOnce_data();
     void saveWritesAtOnce();
     void serverChannelNeedsPassword();
+    void serverKeyShown();
 
 private:
     // "programm", "vvod", "obmen", or the channel's page: "FTP_CLIENT", "LOCAL_DIR", "FTP_SERVER"
@@ -256,6 +261,12 @@ void TestNaEditors::editing_data()
         texts({ "client.ip=999.1.1.1" }));
     row("192.168.0", "FTP_CLIENT", texts({ "IPADRESS=192.168.0" }), ip, {});
     row("trailing blank", "FTP_CLIENT", texts({ "IPADRESS=192.168.0.1 " }), ip, {});
+    row("pin, bare base64", "FTP_CLIENT",
+        texts({ "IPADRESS=10.0.0.7", "FINGERPRINT= YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMjE=" }), QString(),
+        texts({ "client.ip=10.0.0.7", "client.pin=YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMjE=" }));
+    row("pin one letter short", "FTP_CLIENT",
+        texts({ "IPADRESS=10.0.0.7", "FINGERPRINT=sha256//YhKJKSzoTt2b5FP18fvpHo7fJYqQCjAa3HWY3tvRMj=" }),
+        QStringLiteral("Обмен") + param + QStringLiteral("Отпечаток ключа"), {});
 
     const QString noWork = QStringLiteral("Настройка ввода|Нет рабочей папки");
     row("work folder missing, left", "programm", texts({ "PROGRAMM=>", "WORKDIRECTORY=nowhere" }), noWork, {}, { 1 });
@@ -456,6 +467,30 @@ void TestNaEditors::serverChannelNeedsPassword()
     press("Save");
     QCOMPARE(appState().user.obmen.ioFtpLocal, 1);
     QCOMPARE(m_events, texts({ "saved", "exit" }));
+}
+
+// With the server's TLS on, the editor shows the pin of the key the terminal serves with, whole,
+// on the screen; with TLS off it shows none.
+void TestNaEditors::serverKeyShown()
+{
+    QString error;
+    const FtpTlsIdentity identity = FtpTlsIdentity::loadOrCreate(ftpServerKeyPath(m_dir->path()), error);
+    QVERIFY(!identity.isNull());
+    open(QStringLiteral("FTP_SERVER"));
+    QVERIFY(row("TLS") >= 0);
+    QVERIFY(!m_editor->window()->findChild<QLabel*>(QStringLiteral("Note")));
+    m_editor->naCancel();
+
+    appState().user.ftpServer.tls = int(TlsUse::Required);
+    open(QStringLiteral("FTP_SERVER"));
+    const auto* note = m_editor->window()->findChild<QLabel*>(QStringLiteral("Note"));
+    QVERIFY(note);
+    QString shown = note->text();
+    shown.remove(QLatin1Char('\n'));
+    QVERIFY2(
+        shown.endsWith(QString::fromLatin1(FtpTlsIdentity::publicKeyPin(identity.certificate))), qPrintable(shown));
+    TestUtil::saveScreen(m_editor->window(), QStringLiteral("NastrWin-ftpserver-tls"));
+    m_editor->naCancel();
 }
 
 QTEST_MAIN(TestNaEditors)

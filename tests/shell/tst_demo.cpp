@@ -145,9 +145,9 @@ private slots:
                                          "ENONPLACE", "ENONDOCUMENT", "ENAVTORIZ", "ENEXITREQUEST" };
         QTest::newRow("FTP_CLIENT") << QByteArray("FTP_CLIENT")
                                     << QByteArrayList { "IPADRESS", "USERNAME", "PASSWORD", "TRANSFERMODE", "ROOT",
-                                           "INPUT", "OUTPUT" };
-        QTest::newRow("FTP_SERVER") << QByteArray("FTP_SERVER")
-                                    << QByteArrayList { "USERNAME", "PASSWORD", "ROOT", "INPUT", "OUTPUT", "TRACE" };
+                                           "INPUT", "OUTPUT", "TLS", "FINGERPRINT" };
+        QTest::newRow("FTP_SERVER") << QByteArray(
+            "FTP_SERVER") << QByteArrayList { "USERNAME", "PASSWORD", "ROOT", "INPUT", "OUTPUT", "TRACE", "TLS" };
         QTest::newRow("LOCAL_DIR") << QByteArray("LOCAL_DIR") << QByteArrayList { "ROOT", "INPUT", "OUTPUT" };
         QTest::newRow("OBMEN") << QByteArray("OBMEN")
                                << QByteArrayList { "IOFTPLOCAL", "ENUNLOADREQUEST", "ENLOADREPLACE", "LOADACT",

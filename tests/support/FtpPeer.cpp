@@ -10,7 +10,7 @@ namespace {
 
 // pyftpdlib's own command-line server with two changes: undecodable name bytes pass through
 // unchanged (surrogateescape) instead of becoming "?" or failing the reply, data connections may be throttled,
-// and LIST may answer as a Windows (IIS) server does.
+// LIST may answer as a Windows (IIS) server does, and the server may demand explicit TLS.
 const char starter[] = R"(
 import os, sys, runpy
 from pyftpdlib import handlers
@@ -37,6 +37,23 @@ if os.environ.get('FTPPEER_WINDOWS') == '1':
             size = '      <DIR>         ' if os.path.isdir(os.path.join(basedir, name)) else '%20d' % st.st_size
             yield ('%s %s %s\r\n' % (stamp, size, name)).encode('utf8', 'surrogateescape')
     filesystems.AbstractedFS.format_list = format_list
+pem = os.environ.get('FTPPEER_TLS', '')
+if pem:
+    # The TLS handler is handed to the server in place of the plain one, which keeps its name:
+    # the TLS handler's own methods call it by that name.
+    from pyftpdlib import servers
+    # libcurl begins a data connection's handshake before its transfer command; pyftpdlib would
+    # drop a data connection that speaks that early.
+    class TlsData(handlers.TLS_DTPHandler):
+        def readable(self):
+            return self._ssl_accepting or super().readable()
+    class Tls(handlers.TLS_FTPHandler):
+        dtp_handler = TlsData
+        certfile = pem
+        tls_control_required = True
+        tls_data_required = True
+    plain_init = servers.FTPServer.__init__
+    servers.FTPServer.__init__ = lambda self, address, handler, *rest: plain_init(self, address, Tls, *rest)
 sys.argv = ['pyftpdlib'] + sys.argv[1:]
 runpy.run_module('pyftpdlib', run_name='__main__')
 )";
@@ -83,6 +100,7 @@ bool FtpPeer::launch()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("FTPPEER_THROTTLE"), QString::number(m_throttle));
     env.insert(QStringLiteral("FTPPEER_WINDOWS"), m_windowsListing ? QStringLiteral("1") : QStringLiteral("0"));
+    env.insert(QStringLiteral("FTPPEER_TLS"), m_tlsPem);
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("/usr/bin/python3"),

@@ -18,6 +18,9 @@ public:
     void setThrottle(int bytesPerSecond) { m_throttle = bytesPerSecond; }
     // LIST answers in the Windows (IIS) form "MM-DD-YY  hh:mmAM  <DIR>|size  name"; set before start.
     void setWindowsListing(bool on) { m_windowsListing = on; }
+    // Speaks explicit TLS and demands it on the control and data connections, with the key and
+    // certificate of pemFile (one PEM file holding both); set before start.
+    void setTls(const QString& pemFile) { m_tlsPem = pemFile; }
     // Starts the server on rootDir and waits until its port accepts connections.
     bool start(const QString& rootDir, const QByteArray& user, const QByteArray& password);
     quint16 port() const { return m_port; }
@@ -40,4 +43,5 @@ private:
     quint16 m_port = 0;
     int m_throttle = 0;
     bool m_windowsListing = false;
+    QString m_tlsPem;
 };
