@@ -13,6 +13,8 @@ libbenchmark-dev clang-format python3-pyftpdlib curl xvfb xauth x11-utils imagem
 libxlsxwriter-dev python3-openpyxl pkg-config"
 # FTPS: the server's key is made with OpenSSL; the office server of the client's tests is pyftpdlib over TLS.
 PACKAGES="$PACKAGES libssl-dev python3-openssl"
+# The office's FTP clients the server is tried with.
+PACKAGES="$PACKAGES lftp wget ncftp tnftp inetutils-ftp busybox python3-ftputil"
 
 # Installs, with one apt-get update, whatever of PACKAGES is not installed yet.
 ensure_packages() {
