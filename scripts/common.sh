@@ -11,8 +11,8 @@ export JOBS="${ORTOVA_JOBS:-2}"
 PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-5compat-dev qt6-serialport-dev libcurl4-openssl-dev
 libbenchmark-dev clang-format python3-pyftpdlib curl xvfb xauth x11-utils imagemagick fonts-dejavu-core mawk dpkg-dev libcsv-dev file
 libxlsxwriter-dev zlib1g-dev python3-openpyxl pkg-config"
-# FTPS: the server's key is made with OpenSSL; the office server of the client's tests is pyftpdlib over TLS.
-PACKAGES="$PACKAGES libssl-dev python3-openssl"
+# FTPS: the server's key is made with OpenSSL; the office server of the client's tests is pyftpdlib over TLS, its key made by the openssl command.
+PACKAGES="$PACKAGES libssl-dev openssl python3-openssl"
 # The office's FTP clients the server is tried with.
 PACKAGES="$PACKAGES lftp wget ncftp tnftp inetutils-ftp busybox python3-ftputil"
 
