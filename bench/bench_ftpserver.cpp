@@ -2,10 +2,12 @@
 // loopback, against this server, pyftpdlib and, where it can run here, vsftpd, each serving the
 // same file in the same run; the fetch also to /dev/null. Our STOR is durable (flushed before
 // "226"), the others' are not. The paired measurements run ours and pyftpdlib back to back in
-// every iteration and report the median of the ratios. The figures go into BENCHMARKS.md.
+// every iteration and report the median of the ratios, in clear and over explicit TLS (ours
+// demanding it, pyftpdlib's TLS handler with a self-signed P-256 key like ours, curl --ssl-reqd -k).
+// The figures go into BENCHMARKS.md.
 //
-// Run: build/bench/bench_ftpserver; ORTOVA_BENCH_MB changes the file size. Needs curl and
-// /usr/bin/python3 with pyftpdlib; vsftpd (Debian's /usr/sbin/vsftpd) is measured only when it is
+// Run: build/bench/bench_ftpserver; ORTOVA_BENCH_MB changes the file size. Needs curl, openssl and
+// /usr/bin/python3 with pyftpdlib and python3-openssl; vsftpd (Debian's /usr/sbin/vsftpd) is measured only when it is
 // installed and the benchmark runs as root, since it drops privileges to its own user.
 
 #include "BenchNet.h"
@@ -39,6 +41,7 @@ struct Peer {
     QString uploadFolder; // relative to the root, "" or "up/"
     QString user = QString::fromLatin1(User + ':' + Password);
     quint16 port = 0;
+    bool tls = false;
     std::unique_ptr<QProcess> process;
     std::unique_ptr<FtpServerThread> thread;
     ~Peer()
@@ -55,6 +58,30 @@ QTemporaryDir* local = nullptr;
 Peer* ours = nullptr;
 Peer* python = nullptr;
 Peer* vsftpd = nullptr;
+Peer* oursTls = nullptr;
+Peer* pythonTls = nullptr;
+
+// pyftpdlib's command-line server with its TLS handler, demanding TLS on both connections; the
+// certificate and key files come first. As in the tests' FTP peer: libcurl begins a data
+// connection's handshake before its transfer command, which pyftpdlib 1.5.7 would drop, and the
+// TLS handler replaces the plain one in the server only, since its own methods call the plain one
+// by name.
+const char pythonTlsStarter[] = R"(
+import sys, runpy
+from pyftpdlib import handlers, servers
+class TlsData(handlers.TLS_DTPHandler):
+    def readable(self):
+        return self._ssl_accepting or super().readable()
+class Tls(handlers.TLS_FTPHandler):
+    dtp_handler = TlsData
+    certfile, keyfile = sys.argv[1:3]
+    tls_control_required = True
+    tls_data_required = True
+plain_init = servers.FTPServer.__init__
+servers.FTPServer.__init__ = lambda self, address, handler, *rest: plain_init(self, address, Tls, *rest)
+sys.argv = ['pyftpdlib'] + sys.argv[3:]
+runpy.run_module('pyftpdlib', run_name='__main__')
+)";
 
 bool writeBigFile(const QString& path, qint64 megabytes)
 {
@@ -76,9 +103,10 @@ bool waitAccepting(quint16 port)
     return accepts(port);
 }
 
-Peer* startOurs()
+Peer* startOurs(bool tls)
 {
     auto peer = std::make_unique<Peer>();
+    peer->tls = tls;
     QFile::copy(local->filePath(QStringLiteral("big.bin")), peer->root.filePath(QStringLiteral("big.bin")));
     FtpServerConfig config;
     config.root = peer->root.path();
@@ -86,25 +114,47 @@ Peer* startOurs()
     config.passWord = Password;
     config.port = freePort();
     config.dataPort = 0; // three free ports of its own choosing
+    if (tls) {
+        QString error;
+        config.tls = TlsUse::Required;
+        config.tlsIdentity = FtpTlsIdentity::loadOrCreate(local->filePath(QStringLiteral("ours.pem")), error);
+        if (config.tlsIdentity.isNull())
+            return nullptr;
+    }
     peer->port = config.port;
     peer->thread = std::make_unique<FtpServerThread>(config);
     peer->thread->start();
     return waitAccepting(peer->port) ? peer.release() : nullptr;
 }
 
-Peer* startPython()
+Peer* startPython(bool tls)
 {
     auto peer = std::make_unique<Peer>();
+    peer->tls = tls;
     QFile::copy(local->filePath(QStringLiteral("big.bin")), peer->root.filePath(QStringLiteral("big.bin")));
     peer->port = freePort();
+    QStringList arguments { QStringLiteral("-m"), QStringLiteral("pyftpdlib") };
+    if (tls) {
+        const QString cert = local->filePath(QStringLiteral("cert.pem"));
+        const QString key = local->filePath(QStringLiteral("key.pem"));
+        if (QProcess::execute(QStringLiteral("openssl"),
+                { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                    QStringLiteral("-nodes"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                    QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-keyout"), key,
+                    QStringLiteral("-out"), cert })
+            != 0)
+            return nullptr;
+        arguments = QStringList { QStringLiteral("-c"), QString::fromLatin1(pythonTlsStarter), cert, key };
+    }
     peer->process = std::make_unique<QProcess>();
     peer->process->setStandardOutputFile(QProcess::nullDevice());
     peer->process->setStandardErrorFile(QProcess::nullDevice());
     peer->process->start(QStringLiteral("/usr/bin/python3"),
-        { QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-            QStringLiteral("-p"), QString::number(peer->port), QStringLiteral("-d"), peer->root.path(),
-            QStringLiteral("-u"), QString::fromLatin1(User), QStringLiteral("-P"), QString::fromLatin1(Password),
-            QStringLiteral("-w") });
+        arguments
+            + QStringList { QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                QString::number(peer->port), QStringLiteral("-d"), peer->root.path(), QStringLiteral("-u"),
+                QString::fromLatin1(User), QStringLiteral("-P"), QString::fromLatin1(Password), QStringLiteral("-w") });
     return waitAccepting(peer->port) ? peer.release() : nullptr;
 }
 
@@ -152,11 +202,14 @@ Peer* startVsftpd()
 QStringList curlArguments(const Peer& peer, bool upload, bool discard)
 {
     const QString url = QStringLiteral("ftp://127.0.0.1:%1/").arg(peer.port);
-    return upload ? QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer.user, QStringLiteral("-T"),
-        local->filePath(QStringLiteral("big.bin")), url + peer.uploadFolder + QStringLiteral("up.bin") }
+    const QStringList tls
+        = peer.tls ? QStringList { QStringLiteral("--ssl-reqd"), QStringLiteral("-k") } : QStringList();
+    return tls
+        + (upload ? QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer.user, QStringLiteral("-T"),
+               local->filePath(QStringLiteral("big.bin")), url + peer.uploadFolder + QStringLiteral("up.bin") }
                   : QStringList { QStringLiteral("-sS"), QStringLiteral("--user"), peer.user, QStringLiteral("-o"),
-                        discard ? QStringLiteral("/dev/null") : local->filePath(QStringLiteral("down.bin")),
-                        url + QStringLiteral("big.bin") };
+                      discard ? QStringLiteral("/dev/null") : local->filePath(QStringLiteral("down.bin")),
+                      url + QStringLiteral("big.bin") });
 }
 
 void runCurl(benchmark::State& state, Peer* peer, bool upload, bool discard = false)
@@ -186,9 +239,9 @@ double timedCurl(const Peer& peer, bool upload, bool discard)
 // Our server and pyftpdlib back to back in each iteration, in turns first: on a machine whose load
 // changes, each pair meets about the same load. Reports the mean times and the median of the
 // pairs' ratios.
-void runPaired(benchmark::State& state, bool upload, bool discard = false)
+void runPaired(benchmark::State& state, Peer* ourServer, Peer* pyftpdlib, bool upload, bool discard = false)
 {
-    if (!ours || !python) {
+    if (!ourServer || !pyftpdlib) {
         state.SkipWithError("server not available here");
         return;
     }
@@ -197,8 +250,8 @@ void runPaired(benchmark::State& state, bool upload, bool discard = false)
     double theirsTotal = 0;
     for (auto _ : state) {
         const bool oursFirst = ratios.size() % 2 == 0;
-        const double first = timedCurl(oursFirst ? *ours : *python, upload, discard);
-        const double second = timedCurl(oursFirst ? *python : *ours, upload, discard);
+        const double first = timedCurl(oursFirst ? *ourServer : *pyftpdlib, upload, discard);
+        const double second = timedCurl(oursFirst ? *pyftpdlib : *ourServer, upload, discard);
         const double mine = oursFirst ? first : second;
         const double theirs = oursFirst ? second : first;
         if (mine < 0 || theirs < 0) {
@@ -220,15 +273,27 @@ void runPaired(benchmark::State& state, bool upload, bool discard = false)
 
 void BM_StorPaired(benchmark::State& state)
 {
-    runPaired(state, true);
+    runPaired(state, ours, python, true);
 }
 void BM_RetrPaired(benchmark::State& state)
 {
-    runPaired(state, false);
+    runPaired(state, ours, python, false);
 }
 void BM_RetrDiscardPaired(benchmark::State& state)
 {
-    runPaired(state, false, true);
+    runPaired(state, ours, python, false, true);
+}
+void BM_StorTlsPaired(benchmark::State& state)
+{
+    runPaired(state, oursTls, pythonTls, true);
+}
+void BM_RetrTlsPaired(benchmark::State& state)
+{
+    runPaired(state, oursTls, pythonTls, false);
+}
+void BM_RetrDiscardTlsPaired(benchmark::State& state)
+{
+    runPaired(state, oursTls, pythonTls, false, true);
 }
 
 void BM_RetrOurs(benchmark::State& state)
@@ -267,6 +332,9 @@ void BM_StorVsftpd(benchmark::State& state)
 BENCHMARK(BM_StorPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 BENCHMARK(BM_RetrPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 BENCHMARK(BM_RetrDiscardPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_StorTlsPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_RetrTlsPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_RetrDiscardTlsPaired)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 BENCHMARK(BM_RetrOurs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RetrPyftpdlib)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_RetrVsftpd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
@@ -290,16 +358,20 @@ int main(int argc, char** argv)
         fprintf(stderr, "bench_ftpserver: cannot write the test file\n");
         return 1;
     }
-    ours = startOurs();
-    python = startPython();
+    ours = startOurs(false);
+    python = startPython(false);
     vsftpd = startVsftpd();
-    if (!ours)
+    oursTls = startOurs(true);
+    pythonTls = startPython(true);
+    if (!ours || !oursTls)
         fprintf(stderr, "bench_ftpserver: the terminal's server did not start\n");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     delete ours;
     delete python;
     delete vsftpd;
+    delete oursTls;
+    delete pythonTls;
     delete local;
     return 0;
 }
