@@ -181,6 +181,16 @@ protected:
     enum class Pumped { Nothing, Some, Failed };
     // Reads what the descriptor holds now into m_lines.
     virtual Pumped pump() = 0;
+    // One read of at most size bytes into buffer; n is how many came.
+    Pumped readSome(void* buffer, size_t size, ssize_t& n) const
+    {
+        n = ::read(m_fd, buffer, size);
+        if (n > 0)
+            return Pumped::Some;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return Pumped::Failed;
+        return Pumped::Nothing;
+    }
 
     int m_fd = -1;
     bool m_pollable = true;
@@ -248,14 +258,11 @@ protected:
     Pumped pump() override
     {
         char buffer[4096];
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-        if (n > 0) {
+        ssize_t n = 0;
+        const Pumped got = readSome(buffer, sizeof buffer, n);
+        if (got == Pumped::Some)
             m_lines.feed(QByteArray(buffer, static_cast<int>(n)));
-            return Pumped::Some;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return Pumped::Failed;
-        return Pumped::Nothing;
+        return got;
     }
 
 private:
@@ -296,17 +303,15 @@ protected:
     Pumped pump() override
     {
         input_event events[64];
-        const ssize_t n = ::read(m_fd, events, sizeof events);
-        if (n > 0) {
+        ssize_t n = 0;
+        const Pumped got = readSome(events, sizeof events, n);
+        if (got == Pumped::Some) {
             QByteArray typed;
             for (ssize_t i = 0; i < n / ssize_t(sizeof(input_event)); ++i)
                 typed += m_keys.feed(events[i].type, events[i].code, events[i].value);
             m_lines.feed(typed);
-            return Pumped::Some;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return Pumped::Failed;
-        return Pumped::Nothing;
+        return got;
     }
 
 private:

@@ -380,16 +380,8 @@ bool ConvFile::ConvertToBin(const QString& textFile, const QString& binFile, Tab
 
 ConvFile::Status ConvFile::checkText(const QString& textFileAsNamed, const TableDescr& table, qint64& good, qint64& bad)
 {
-    const QString textFile = resolveFileCase(textFileAsNamed);
-    good = bad = 0;
-    if (!tableLayoutOk(table))
-        return Status::FileError;
-    QFile text;
-    const Status opened = openText(textFile, text);
-    if (opened != Status::Ok)
-        return opened;
-    return convertLines(
-        text, table, [](const char*, const char*, qsizetype, qint64) { return true; }, good, bad);
+    return readText(
+        textFileAsNamed, table, [](const char*, const char*, qsizetype, qint64) { return true; }, good, bad);
 }
 
 ConvFile::Status ConvFile::readText(
