@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QProcess>
 #include <QWidget>
 
 namespace TestUtil {
@@ -50,6 +51,23 @@ QString openRunLogIn(const QString& dir)
 {
     RunLog::instance().open(dir);
     return RunLog::instance().filePath();
+}
+
+ProgramRun runProgram(const QString& program, const QStringList& args, const QString& workDir,
+    const std::function<void(QProcess&)>& prepare, int timeoutMs)
+{
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    if (prepare)
+        prepare(p);
+    p.start(program, args);
+    ProgramRun r;
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.exitCode = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
 }
 
 } // namespace TestUtil

@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
+
+class QProcess;
 class QWidget;
 
 // Small helpers shared by the test suites.
@@ -18,4 +22,16 @@ QByteArray cp(const char* utf8);
 void saveScreen(QWidget* widget, const QString& name);
 // Opens the run log in dir and returns its path, so a test can read what was logged.
 QString openRunLogIn(const QString& dir);
+
+// What a program said: its exit code (-1 when it did not end normally in time) and its output,
+// read as UTF-8.
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+// Runs program with args in workDir and waits for it; prepare, when given, sets the process up
+// before it starts (environment, limits).
+ProgramRun runProgram(const QString& program, const QStringList& args, const QString& workDir,
+    const std::function<void(QProcess&)>& prepare = nullptr, int timeoutMs = 60000);
 } // namespace TestUtil

@@ -14,11 +14,7 @@ using TestUtil::readFile;
 using TestUtil::writeFile;
 
 namespace {
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = TestUtil::ProgramRun;
 
 QString s(const char* utf8)
 {
@@ -72,22 +68,15 @@ void TestOfficeCsv::init()
 
 Run TestOfficeCsv::run(const QString& program, const QStringList& args, bool limitMemory) const
 {
-    QProcess p;
-    p.setWorkingDirectory(m_dir->path());
-    // A safety net: a reader that held a whole file would fail here instead of filling the machine.
-    if (limitMemory)
-        p.setChildProcessModifier([] {
-            const rlimit limit { rlim_t(1) << 30, rlim_t(1) << 30 };
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const auto prepare = [limitMemory](QProcess& p) {
+        // A safety net: a reader that held a whole file would fail here instead of filling the machine.
+        if (limitMemory)
+            p.setChildProcessModifier([] {
+                const rlimit limit { rlim_t(1) << 30, rlim_t(1) << 30 };
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+    };
+    return TestUtil::runProgram(program, args, m_dir->path(), prepare, 120000);
 }
 
 void TestOfficeCsv::importRoundTrip_data()

@@ -16,11 +16,7 @@ QString data(const char* name)
     return QStringLiteral(ORTOVA_TEST_DATA "/") + QString::fromLatin1(name);
 }
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = TestUtil::ProgramRun;
 } // namespace
 
 class TestOrtovaTool : public QObject {
@@ -71,20 +67,13 @@ void TestOrtovaTool::init()
 
 Run TestOrtovaTool::tool(const QStringList& args) const
 {
-    QProcess p;
-    p.setWorkingDirectory(m_dir->path());
     // The find plan the tool leaves stays in the test's folder, not the user's cache.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir->filePath(QStringLiteral("cache")));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ORTOVA_TOOL), args);
-    Run r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const QString cache = m_dir->filePath(QStringLiteral("cache"));
+    return TestUtil::runProgram(QStringLiteral(ORTOVA_TOOL), args, m_dir->path(), [&cache](QProcess& p) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        p.setProcessEnvironment(env);
+    });
 }
 
 void TestOrtovaTool::exitCodes_data()

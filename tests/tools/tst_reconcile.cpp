@@ -20,11 +20,7 @@ using TestUtil::writeFile;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = TestUtil::ProgramRun;
 
 QString s(const char* utf8)
 {
@@ -97,16 +93,7 @@ void TestReconcile::init()
 
 Run TestReconcile::run(const QString& program, const QStringList& args) const
 {
-    QProcess p;
-    p.setWorkingDirectory(m_dir->path());
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return TestUtil::runProgram(program, args, m_dir->path());
 }
 
 void TestReconcile::reportReadsBack_data()
