@@ -12,26 +12,18 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
+using TestUtil::randomBytes;
+
 namespace {
 
 const char* const GetName = "Заявка.txt"; // served, to be got
 const char* const PutName = "Отчёт_я.txt"; // to be put
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator rng(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(rng.bounded(256));
-    return bytes;
-}
 
 } // namespace
 

@@ -29,6 +29,8 @@
 
 #include <memory>
 
+using TestUtil::randomBytes;
+
 namespace {
 
 const QByteArray Content = "0123456789"; // GOODS.TVR
@@ -117,15 +119,6 @@ void sendAndClose(QTcpSocket& data, const QByteArray& bytes)
     data.disconnectFromHost();
     if (data.state() != QAbstractSocket::UnconnectedState)
         data.waitForDisconnected(5000);
-}
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator rng(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(rng.bounded(256));
-    return bytes;
 }
 
 // The line of a 7 March 2026 entry as the office programs get it.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QPixmap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QWidget>
 
 namespace TestUtil {
@@ -45,6 +46,15 @@ void saveScreen(QWidget* widget, const QString& name)
         return;
     QDir().mkpath(dir);
     widget->grab().save(QDir(dir).filePath(name + QStringLiteral(".png")));
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(rng.bounded(256));
+    return bytes;
 }
 
 QString openRunLogIn(const QString& dir)

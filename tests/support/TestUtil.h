@@ -17,6 +17,8 @@ QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 // UTF-8 source text to Windows-1251 bytes.
 QByteArray cp(const char* utf8);
+// size bytes of every value, the same for the same seed.
+QByteArray randomBytes(qsizetype size, quint32 seed);
 // Fails the running test when the window does not fit the terminal's screen (ScreenFit); when
 // ORTOVA_SCREENS_DIR names a folder, also saves a PNG of the window there as <name>.png.
 void saveScreen(QWidget* widget, const QString& name);
