@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 void ScanLineSplitter::feed(const QByteArray& chunk)
 {
@@ -44,6 +45,11 @@ bool ScanLineSplitter::take(QByteArray& code)
         return false;
     code = m_ready.takeFirst();
     return true;
+}
+
+QList<QByteArray> ScanLineSplitter::takeAll()
+{
+    return std::exchange(m_ready, {});
 }
 
 char EvdevKeys::keyChar(quint16 code, bool shift)
@@ -209,11 +215,8 @@ private:
                 m_poll->stop();
         }
         // Every whole code first, then the handing on: a taker may run a nested event loop.
-        QList<QByteArray> codes;
-        QByteArray code;
-        while (m_lines.take(code))
-            codes.append(code);
-        for (const QByteArray& c : std::as_const(codes))
+        const QList<QByteArray> codes = m_lines.takeAll();
+        for (const QByteArray& c : codes)
             m_deliver(c);
     }
 
@@ -368,11 +371,8 @@ public:
             return false;
         QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this, deliver = std::move(deliver)] {
             m_lines.feed(m_port.readAll());
-            QList<QByteArray> codes;
-            QByteArray code;
-            while (m_lines.take(code))
-                codes.append(code);
-            for (const QByteArray& c : std::as_const(codes))
+            const QList<QByteArray> codes = m_lines.takeAll();
+            for (const QByteArray& c : codes)
                 deliver(c);
         });
         return true;

@@ -41,6 +41,8 @@ public:
     void feed(const QByteArray& chunk);
     // Takes the next complete code; false when no complete line has arrived yet.
     bool take(QByteArray& code);
+    // Takes every complete code at once, in order.
+    QList<QByteArray> takeAll();
 
 private:
     QList<QByteArray> m_ready;
