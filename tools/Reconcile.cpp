@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QtEndian>
 
 #include <xlsxwriter.h>
 
@@ -95,8 +96,7 @@ QByteArray textOf(const FieldDescr& f, const char* record)
 
 qint32 numberOf(const FieldDescr& f, const char* record)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(record + f.offset);
-    return static_cast<qint32>(quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24);
+    return qFromLittleEndian<qint32>(record + f.offset);
 }
 
 bool isBinaryName(const QString& file)
