@@ -640,11 +640,18 @@ qint64 Vvod::receiptQuantity(const QByteArray& resRecord) const
     const QByteArray key = fieldText(*m_res, byBar ? m_resBar : m_resCode, resRecord);
     if (srcKey < 0 || key.isEmpty())
         return 0;
+    // Read at once: this runs on every scan, and a receipt is one document.
+    const qsizetype length = m_src->recordLength;
+    QFile file(resolveFileCase(m_srcFile));
+    if (length <= 0 || !file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray all = file.readAll();
     qint64 sum = 0;
-    QByteArray record;
-    for (qint32 n = 0; readRec(m_srcFile, *m_src, n, record); ++n)
+    for (qsizetype at = 0; at + length <= all.size(); at += length) {
+        const QByteArray record = QByteArray::fromRawData(all.constData() + at, length);
         if (fieldText(*m_src, srcKey, record) == key)
             sum += qFromLittleEndian<qint32>(record.constData() + m_src->fields[rest].offset);
+    }
     return sum;
 }
 
