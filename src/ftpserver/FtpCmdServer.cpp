@@ -48,7 +48,7 @@ FtpCmdServer::FtpCmdServer(const FtpServerConfig& config, QObject* parent)
 
 FtpCmdServer::~FtpCmdServer()
 {
-    m_session.reset();
+    m_sessions.clear();
     m_leaving.clear();
 }
 
@@ -102,20 +102,40 @@ void FtpCmdServer::slNewConnection()
         }
         // A session that is only saying goodbye, or whose client has gone without Qt having read
         // it yet (a client that reconnects at once), makes way.
-        if (m_session && !m_session->holdsSlot()) {
-            m_leaving.push_back(std::move(m_session));
+        for (auto it = m_sessions.begin(); it != m_sessions.end();) {
+            if ((*it)->holdsSlot()) {
+                ++it;
+                continue;
+            }
+            m_leaving.push_back(std::move(*it));
+            it = m_sessions.erase(it);
             if (m_leaving.size() > size_t(MaxLeaving))
                 m_leaving.erase(m_leaving.begin());
         }
-        if (m_session) {
+        if (!m_sessions.empty() && !sameClient(peer)) {
             ftpLog("New connection rejected: " + peer.toString().toLatin1());
             turnAway(socket, "421 Only one connection at a time.\r\n");
             continue;
         }
-        m_session = std::make_unique<FtpCmdSession>(socket, m_config, *this);
-        FtpCmdSession* session = m_session.get();
+        m_sessions.push_back(std::make_unique<FtpCmdSession>(socket, m_config, *this));
+        FtpCmdSession* session = m_sessions.back().get();
         connect(session, &FtpCmdSession::finished, this, [this, session] { sessionFinished(session); });
     }
+}
+
+bool FtpCmdServer::sameClient(const QHostAddress& peer) const
+{
+    // Only a client that has proved itself opens more: a stranger at the same address cannot hold
+    // the slot with connections that never log in.
+    if (m_sessions.size() >= size_t(MaxSessions))
+        return false;
+    bool loggedIn = false;
+    for (const auto& session : m_sessions) {
+        if (!session->peer().isEqual(peer, QHostAddress::ConvertV4MappedToIPv4))
+            return false;
+        loggedIn = loggedIn || session->loggedIn();
+    }
+    return loggedIn;
 }
 
 void FtpCmdServer::turnAway(QTcpSocket* socket, const QByteArray& reply)
@@ -131,15 +151,13 @@ void FtpCmdServer::turnAway(QTcpSocket* socket, const QByteArray& reply)
 void FtpCmdServer::sessionFinished(FtpCmdSession* session)
 {
     // Called from inside the session's own signal: it goes on the next turn of the loop.
-    if (m_session.get() == session) {
-        m_session.release()->deleteLater();
-        return;
-    }
-    for (auto it = m_leaving.begin(); it != m_leaving.end(); ++it) {
-        if (it->get() == session) {
-            it->release()->deleteLater();
-            m_leaving.erase(it);
-            return;
+    for (auto* list : { &m_sessions, &m_leaving }) {
+        for (auto it = list->begin(); it != list->end(); ++it) {
+            if (it->get() == session) {
+                it->release()->deleteLater();
+                list->erase(it);
+                return;
+            }
         }
     }
 }

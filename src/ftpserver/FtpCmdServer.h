@@ -17,7 +17,10 @@ class FtpCmdSession;
 class FtpDatServer;
 
 // The terminal's FTP server: listens on the control port and serves one client at a time (a
-// second one is told so, logged and turned away). What outlives a client lives here: the settings
+// second one is told so, logged and turned away). The client served may open a few more sessions
+// of its own once it has logged in (some clients make a connection per transfer): from its
+// address, each logging in by itself, as many as there are passive ports. What outlives a client
+// lives here: the settings
 // snapshot, the rotation of the three passive ports, the wrong passwords per address (an address
 // still within its delay is turned away at connect) and of late from all addresses together.
 class FtpCmdServer : public QObject {
@@ -28,6 +31,8 @@ public:
     // Sessions that no longer hold the slot but still have a last word to say (a delayed 530, a
     // reply being delivered); beyond this many the oldest is cut.
     static constexpr int MaxLeaving = 8;
+    // Sessions at once of the one client served.
+    static constexpr int MaxSessions = PassivePorts;
 
     explicit FtpCmdServer(const FtpServerConfig& config, QObject* parent = nullptr);
     ~FtpCmdServer() override; // a client still served is cut, its upload discarded
@@ -69,10 +74,12 @@ private:
     void turnAway(QTcpSocket* socket, const QByteArray& reply);
     QByteArray tlsPin() const; // of the key in force while TLS is on; empty otherwise
     void sessionFinished(FtpCmdSession* session);
+    // Whether a connection from peer is the client served opening one more session.
+    bool sameClient(const QHostAddress& peer) const;
 
     FtpServerConfig m_config;
     FtpListener m_listener;
-    std::unique_ptr<FtpCmdSession> m_session; // holds the slot
+    std::vector<std::unique_ptr<FtpCmdSession>> m_sessions; // of the client that holds the slot
     std::vector<std::unique_ptr<FtpCmdSession>> m_leaving;
     int m_passiveIndex = 0;
     QElapsedTimer m_clock;

@@ -54,6 +54,8 @@ public:
     // Whether the session still holds the server's one slot: not when it is closing, waiting only
     // to refuse a wrong password, or its client has hung up (seen by the kernel, before Qt reads it).
     bool holdsSlot() const;
+    const QHostAddress& peer() const { return m_peer; }
+    bool loggedIn() const { return m_login == LoggedIn; }
 
 signals:
     void finished(); // the client is gone; the session may be deleted
