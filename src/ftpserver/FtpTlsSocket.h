@@ -31,8 +31,6 @@ public:
     // session tickets: it is meant to resume its control connection's session, and a client that
     // ends an upload with tickets unread resets the connection. False when OpenSSL cannot start.
     bool startServerEncryption(const std::shared_ptr<FtpTlsContext>& context, Role role);
-    // The handshake is done.
-    bool isEncrypted() const { return m_encrypted; }
     // startServerEncryption() was called: no byte goes in clear any more.
     bool usesTls() const { return m_ssl != nullptr; }
     // TLS 1.3: sends the client one more session ticket now. A TLS 1.3 client resumes with each
@@ -40,9 +38,6 @@ public:
     void sendSessionTicket();
     // The handshake resumed an earlier session (an abbreviated handshake).
     bool isSessionReused() const;
-    // The client ended its TLS session with a close_notify alert: all it sent has been received,
-    // whatever TCP does next.
-    bool peerClosedTls() const { return m_peerClosed; }
 
     qint64 bytesAvailable() const override;
     qint64 bytesToWrite() const override;
@@ -60,8 +55,10 @@ public:
     QVariant socketOption(SocketOption option) override;
 
 signals:
-    void encrypted();
-    void tlsClosed(); // peerClosedTls() became true
+    void encrypted(); // the handshake is done
+    // The client ended its TLS session with a close_notify alert: all it sent has been received
+    // (readyRead() told of it first), whatever TCP does next.
+    void tlsClosed();
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
