@@ -18,6 +18,7 @@ using Cert = std::unique_ptr<X509, Freer<X509, X509_free>>;
 using Bio = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
 using Context = std::unique_ptr<SSL_CTX, Freer<SSL_CTX, SSL_CTX_free>>;
 
+// Reads pem in place: it must outlive the BIO.
 Bio pemBio(const QByteArray& pem)
 {
     return Bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
@@ -36,8 +37,10 @@ std::shared_ptr<FtpTlsContext> FtpTlsContext::create(const FtpTlsIdentity& ident
 {
     if (identity.isNull())
         return nullptr;
-    const Bio keyPem = pemBio(identity.key.toPem());
-    const Bio certPem = pemBio(identity.certificate.toPem());
+    const QByteArray keyText = identity.key.toPem();
+    const QByteArray certText = identity.certificate.toPem();
+    const Bio keyPem = pemBio(keyText);
+    const Bio certPem = pemBio(certText);
     if (!keyPem || !certPem)
         return nullptr;
     const Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
