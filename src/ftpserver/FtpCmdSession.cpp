@@ -9,6 +9,8 @@
 #include "FtpRoundTrip.h"
 #include "FtpSocketState.h"
 #include "FtpSockets.h"
+#include "FtpTlsContext.h"
+#include "FtpTlsSocket.h"
 #include "FtpTrace.h"
 #include "FtpUpload.h"
 
@@ -18,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSslSocket>
 #include <QThread>
 #include <QUrl>
 
@@ -128,7 +129,7 @@ FtpCmdSession::FtpCmdSession(QTcpSocket* control, const FtpServerConfig& config,
     , m_root(QDir::cleanPath(config.root))
     , m_hidden(config.hiddenPaths)
     , m_template150(Reply150Binary)
-    , m_tls(config.tls == TlsUse::Off ? QSslConfiguration() : ftpServerTls(config.tlsIdentity))
+    , m_tls(config.tls == TlsUse::Off ? nullptr : FtpTlsContext::create(config.tlsIdentity))
 {
     m_control->setParent(this);
     m_control->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -396,7 +397,7 @@ void FtpCmdSession::cmdSyst(const QByteArray&)
 
 void FtpCmdSession::cmdFeat(const QByteArray&)
 {
-    reply(m_tls.isNull() ? ReplyFeatures : ReplyFeaturesTls);
+    reply(!m_tls ? ReplyFeatures : ReplyFeaturesTls);
 }
 
 void FtpCmdSession::cmdNoop(const QByteArray&)
@@ -605,6 +606,10 @@ bool FtpCmdSession::mayReplaceSetUp()
 
 void FtpCmdSession::adopt(std::unique_ptr<FtpDatChannel> dat)
 {
+    // The data connection to come may resume the control connection's TLS session: a client that
+    // uses each TLS 1.3 ticket once gets a fresh one for it, ahead of the reply.
+    if (auto* tls = qobject_cast<FtpTlsSocket*>(m_control); tls && m_protected)
+        tls->sendSessionTicket();
     m_dat = std::move(dat);
     connect(m_dat.get(), &FtpDatChannel::snDatConnected, this, &FtpCmdSession::slDatConnected);
     connect(m_dat.get(), &FtpDatChannel::snEndOfTransfer, this, &FtpCmdSession::slEndOfTransfer);
@@ -943,8 +948,8 @@ bool FtpCmdSession::clearDataAllowed()
 void FtpCmdSession::cmdAuth(const QByteArray& argument)
 {
     const QByteArray mechanism = argument.trimmed().toUpper();
-    auto* tls = qobject_cast<QSslSocket*>(m_control);
-    if (m_tls.isNull() || !tls || !QSslSocket::supportsSsl()) {
+    auto* tls = qobject_cast<FtpTlsSocket*>(m_control);
+    if (!m_tls || !tls) {
         reply(ReplyNoTls);
         return;
     }
@@ -964,12 +969,16 @@ void FtpCmdSession::cmdAuth(const QByteArray& argument)
     m_queued.clear();
     m_reader.clear();
     m_secure = true;
-    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
+    connect(tls, &QAbstractSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
         if (error != QAbstractSocket::RemoteHostClosedError)
             ftpLog("FTP Server TLS: " + tls->errorString().toLocal8Bit() + ": " + m_peer.toString().toLatin1());
     });
-    tls->setSslConfiguration(m_tls);
-    tls->startServerEncryption();
+    if (!tls->startServerEncryption(m_tls, FtpTlsSocket::Role::Control)) {
+        // Nothing more may go in clear: the client is cut on the next turn of the loop.
+        ftpLog("FTP Server TLS: cannot start: " + m_peer.toString().toLatin1());
+        m_closing = true;
+        QTimer::singleShot(0, m_control, &QTcpSocket::abort);
+    }
 }
 
 void FtpCmdSession::cmdPbsz(const QByteArray& argument)

@@ -8,16 +8,15 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
-#include <QSslConfiguration>
 #include <QStringList>
 #include <QTimer>
 
 #include <memory>
 
 class FtpCmdServer;
+class FtpTlsContext;
 class FtpUpload;
 class QIODevice;
-class QSslSocket;
 class QTcpSocket;
 
 // One client's control connection: reads whole command lines, answers each in order and drives
@@ -151,7 +150,9 @@ private:
     QString m_renameFrom;
     qint64 m_restOffset = 0;
 
-    const QSslConfiguration m_tls; // null when TLS is off or there is no key
+    // The TLS context of the control connection and its data connections; null when TLS is off or
+    // there is no usable key.
+    const std::shared_ptr<FtpTlsContext> m_tls;
     bool m_secure = false; // AUTH TLS accepted: the control connection is encrypted
     bool m_protected = false; // PROT P: data connections are encrypted
     bool m_bufferSizeGiven = false; // PBSZ

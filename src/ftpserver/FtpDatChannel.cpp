@@ -2,13 +2,12 @@
 
 #include "FtpSocketState.h"
 #include "FtpSockets.h"
+#include "FtpTlsSocket.h"
 #include "FtpTrace.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
 #include <QSocketNotifier>
-#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -73,27 +72,23 @@ void FtpDatChannel::attach(QTcpSocket* socket)
 
 void FtpDatChannel::secure()
 {
-    auto* tls = qobject_cast<QSslSocket*>(m_socket);
-    if (!tls) {
+    auto* tls = qobject_cast<FtpTlsSocket*>(m_socket);
+    if (!tls || !m_options.tls) {
         m_broken = true;
         return;
     }
-    connect(tls, &QSslSocket::encrypted, this, [this] {
+    connect(tls, &FtpTlsSocket::encrypted, this, [this, tls] {
         m_secured = true;
-        log("   Data connection encrypted");
+        // Clients that offer the control connection's session get an abbreviated handshake.
+        log(tls->isSessionReused() ? "   Data connection encrypted, session reused" : "   Data connection encrypted");
         if (m_cmd != FtpDatCmd::None)
             run();
     });
-    connect(tls, &QSslSocket::encryptedBytesWritten, this, &FtpDatChannel::pump);
     // The client's TLS close alert is the end of what it sends, whatever TCP does next (a client
-    // that closes with the server's session tickets unread resets the connection). Qt reports the
-    // alert as RemoteHostClosedError with a text of its own; the same error with TCP's text only
-    // announces the disconnection, which follows once Qt has decrypted what came before it. A
-    // client that waits for the server's end after its alert gets it (Qt sends no alert back).
-    connect(tls, &QSslSocket::errorOccurred, this, [this, tls](QAbstractSocket::SocketError error) {
-        static const QString alert
-            = QCoreApplication::translate("QSslSocket", "The TLS/SSL connection has been closed");
-        if (error != QAbstractSocket::RemoteHostClosedError || !m_secured || m_tlsClosed || tls->errorString() != alert)
+    // may reset the connection after it). A client that waits for the server's end after its alert
+    // gets it, with the server's alert.
+    connect(tls, &FtpTlsSocket::tlsClosed, this, [this] {
+        if (!m_secured || m_tlsClosed)
             return;
         m_tlsClosed = true;
         log("   Data connection: TLS closed by the client");
@@ -102,14 +97,10 @@ void FtpDatChannel::secure()
             m_socket->disconnectFromHost();
         }
     });
-    // TLS 1.2: a TLS 1.3 server sends its session tickets after the handshake, and a client that
-    // closes an upload's connection with them unread resets it, which would pass for a broken
-    // upload. (Qt cannot be told to send none, and no ticket could be used: every socket has a
-    // context of its own.)
-    QSslConfiguration config = m_options.tls;
-    config.setProtocol(QSsl::TlsV1_2);
-    tls->setSslConfiguration(config);
-    tls->startServerEncryption();
+    // TLS 1.3 as well: the data connection's socket sends no session tickets after its handshake,
+    // which a client that closes an upload's connection with them unread would answer with a reset.
+    if (!tls->startServerEncryption(m_options.tls, FtpTlsSocket::Role::Data))
+        m_broken = true;
 }
 
 void FtpDatChannel::setupFailed()
@@ -192,8 +183,8 @@ bool FtpDatChannel::sendsFileDirectly() const
 {
     const auto* file = qobject_cast<const QFile*>(m_file);
     // Only bytes that go out as they are: a connection in TLS takes the ordinary path.
-    const auto* tls = qobject_cast<const QSslSocket*>(m_socket);
-    const bool plain = !encrypted() && (!tls || tls->mode() == QSslSocket::UnencryptedMode);
+    const auto* tls = qobject_cast<const FtpTlsSocket*>(m_socket);
+    const bool plain = !encrypted() && (!tls || !tls->usesTls());
     return m_cmd == FtpDatCmd::Retr && file && file->handle() >= 0 && m_watch >= 0 && plain
         && m_socket->bytesToWrite() == 0;
 }

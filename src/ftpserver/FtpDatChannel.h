@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSslConfiguration>
 #include <QTimer>
 
+#include <memory>
+
+class FtpTlsContext;
 class QIODevice;
 class QSocketNotifier;
 class QTcpSocket;
@@ -24,9 +26,9 @@ public:
     struct Options {
         qint32 trace = 0;
         int setupTimeoutMs = 60000; // a set-up whose connection does not come up is dropped
-        // PROT P: the connection is secured with tls (the server's side) before any data moves.
+        // PROT P: the connection is secured with tls (the session's) before any data moves.
         bool encrypt = false;
-        QSslConfiguration tls;
+        std::shared_ptr<FtpTlsContext> tls;
     };
 
     ~FtpDatChannel() override;

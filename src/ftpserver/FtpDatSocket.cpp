@@ -1,8 +1,7 @@
 #include "FtpDatSocket.h"
 
 #include "FtpSockets.h"
-
-#include <QSslSocket>
+#include "FtpTlsSocket.h"
 
 FtpDatSocket::FtpDatSocket(const QHostAddress& host, quint16 port, const Options& options, QObject* parent)
     : FtpDatChannel(options, parent)

@@ -213,6 +213,40 @@ private slots:
         QVERIFY(log.contains("Data connection encrypted"));
     }
 
+    // curl offers the control connection's TLS session on each data connection, and the server
+    // resumes it: in TLS 1.3 with a fresh ticket for each (curl uses a ticket once), in TLS 1.2
+    // also after an upload the client ended first. Told not to offer it, curl gets full handshakes.
+    void dataSessionResumed_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("reused");
+        QTest::newRow("offered") << QStringList() << true;
+        QTest::newRow("offered, TLS 1.2") << QStringList { QStringLiteral("--tls-max"), QStringLiteral("1.2") } << true;
+        QTest::newRow("not offered") << QStringList { QStringLiteral("--no-sessionid") } << false;
+    }
+    void dataSessionResumed()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, reused);
+        QVERIFY(startServer(TlsUse::Required));
+        QVERIFY(TestUtil::writeFile(root(QStringLiteral("A.TVR")), "items"));
+        const QString local = m_dir->filePath(QStringLiteral("b.tvr"));
+        QVERIFY(TestUtil::writeFile(local, "more items"));
+        // An upload, a listing and a download on one control connection: three data connections.
+        const Run r = run(QStringLiteral("curl"),
+            options
+                + QStringList { QStringLiteral("-sS"), QStringLiteral("--max-time"), QStringLiteral("30"),
+                    QStringLiteral("--ssl-reqd"), QStringLiteral("-k"), QStringLiteral("-T"), local, url(),
+                    QStringLiteral("-o"), QStringLiteral("/dev/null"), url(), QStringLiteral("-o"),
+                    QStringLiteral("/dev/null"), url(QStringLiteral("A.TVR")) });
+        QVERIFY2(r.exit == 0, r.output.constData());
+        QCOMPARE(TestUtil::readFile(root(QStringLiteral("b.tvr"))), QByteArray("more items"));
+        const QByteArray log = TestUtil::readFile(RunLog::instance().filePath());
+        QCOMPARE(log.count("FTP Server new connection"), 1);
+        QCOMPARE(log.count("Data connection encrypted"), 3);
+        QCOMPARE(log.count("Data connection encrypted, session reused"), reused ? 3 : 0);
+    }
+
     void ftplibTls_data()
     {
         QTest::addColumn<QString>("mode");

@@ -1,0 +1,68 @@
+#include "FtpTlsContext.h"
+
+#include "FtpTlsIdentity.h"
+
+#include <openssl/bio.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+namespace {
+
+template <typename T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* p) const { Free(p); }
+};
+using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
+using Cert = std::unique_ptr<X509, Freer<X509, X509_free>>;
+using Bio = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
+using Context = std::unique_ptr<SSL_CTX, Freer<SSL_CTX, SSL_CTX_free>>;
+
+// Reads pem in place: it must outlive the BIO.
+Bio pemBio(const QByteArray& pem)
+{
+    return Bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+}
+
+// Any one name for every context of the server: sessions are only ever resumed within the
+// context that made them.
+const unsigned char SessionContext[] = "ortova-ftp";
+
+// How long a session stays resumable: as long as a control connection may last.
+constexpr long SessionSeconds = 24 * 60 * 60;
+
+} // namespace
+
+std::shared_ptr<FtpTlsContext> FtpTlsContext::create(const FtpTlsIdentity& identity)
+{
+    if (identity.isNull())
+        return nullptr;
+    const QByteArray keyText = identity.key.toPem();
+    const QByteArray certText = identity.certificate.toPem();
+    const Bio keyPem = pemBio(keyText);
+    const Bio certPem = pemBio(certText);
+    if (!keyPem || !certPem)
+        return nullptr;
+    const Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
+    const Cert cert(PEM_read_bio_X509(certPem.get(), nullptr, nullptr, nullptr));
+    Context ctx(SSL_CTX_new(TLS_server_method()));
+    if (!key || !cert || !ctx)
+        return nullptr;
+    SSL_CTX* c = ctx.get();
+    const bool ok = SSL_CTX_use_certificate(c, cert.get()) == 1 && SSL_CTX_use_PrivateKey(c, key.get()) == 1
+        && SSL_CTX_check_private_key(c) == 1 && SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION) == 1
+        && SSL_CTX_set_session_id_context(c, SessionContext, sizeof(SessionContext) - 1) == 1;
+    if (!ok)
+        return nullptr;
+    SSL_CTX_set_verify(c, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_options(c, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
+    SSL_CTX_clear_options(c, SSL_OP_NO_TICKET);
+    SSL_CTX_set_session_cache_mode(c, SSL_SESS_CACHE_SERVER);
+    SSL_CTX_set_timeout(c, SessionSeconds);
+    return std::shared_ptr<FtpTlsContext>(new FtpTlsContext(ctx.release()));
+}
+
+FtpTlsContext::~FtpTlsContext()
+{
+    SSL_CTX_free(m_ctx);
+}
