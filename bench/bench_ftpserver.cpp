@@ -296,7 +296,8 @@ void runPaired(benchmark::State& state, Peer* ourServer, Peer* pyftpdlib, bool u
 // blocking sockets, USER, PASS, TYPE I, PASV, RETR, the 150, the data taken with reads of 4 MiB (or
 // spliced into /dev/null, never entering the process) and thrown away up to the server's close,
 // then the 226. curl reads a data connection at most 100 KiB per call, with a poll before each,
-// and writes what it read; on loopback that, not the server, sets the pace of its fetches.
+// and writes what it read 4 to 12 KiB at a time; on loopback that, not the server, sets the pace
+// of its fetches.
 class FetchClient {
 public:
     enum Receive { ReadLarge, SpliceToNull };
