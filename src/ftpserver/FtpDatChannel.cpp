@@ -206,7 +206,10 @@ void FtpDatChannel::sendFile()
     int error = 0;
     for (;;) {
         off_t at = m_sendAt;
-        const ssize_t n = ::sendfile(int(m_watch), in, &at, size_t(4 * BlockBytes));
+        // One block per call: on loopback 128 to 256 KiB per call sent 100 MB in about 37 ms, 1 MiB
+        // in 43 ms and 64 KiB in 45 ms (probably as the socket stays locked through a call, and
+        // the client's acknowledgements are taken only when it ends).
+        const ssize_t n = ::sendfile(int(m_watch), in, &at, size_t(BlockBytes));
         if (n > 0) {
             m_sendAt = at;
             sent += n;
