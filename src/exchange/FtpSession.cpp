@@ -424,8 +424,10 @@ void FtpSession::prepare(const QByteArray& url)
     // A data connection that stalls is as dead as a silent control connection.
     curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_easy, CURLOPT_LOW_SPEED_TIME, responseSeconds);
-    if (m_tls != TlsUse::Off) {
-        const bool pinned = !m_pin.isEmpty();
+    // A fingerprint demands TLS whatever TLS says: the office pinned a key, so the password never
+    // goes to a server that shows none.
+    const bool pinned = !m_pin.isEmpty();
+    if (m_tls != TlsUse::Off || pinned) {
         curl_easy_setopt(
             m_easy, CURLOPT_USE_SSL, long(m_tls == TlsUse::Required || pinned ? CURLUSESSL_ALL : CURLUSESSL_TRY));
         if (pinned) {

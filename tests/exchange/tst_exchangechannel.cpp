@@ -64,7 +64,9 @@ private slots:
 private:
     void channels();
     // tlsPem: the office server demands TLS with this key; pin: the channel's fingerprint.
-    void open(bool ftp, int throttle = 0, const QString& tlsPem = QString(), const QByteArray& pin = QByteArray());
+    // tlsOn: the channel's TLS setting is "Разрешено" (else "Нет") when the server has a key.
+    void open(bool ftp, int throttle = 0, const QString& tlsPem = QString(), const QByteArray& pin = QByteArray(),
+        bool tlsOn = true);
     // Runs one job to its end; the answer must come from the event loop, exactly once.
     ExchangeJob run(const ExchangeJob& j);
     QString office() const { return m_folders.root->filePath(QStringLiteral("office")); }
@@ -103,7 +105,7 @@ void TestExchangeChannel::channels()
     QTest::newRow("ftp") << true;
 }
 
-void TestExchangeChannel::open(bool ftp, int throttle, const QString& tlsPem, const QByteArray& pin)
+void TestExchangeChannel::open(bool ftp, int throttle, const QString& tlsPem, const QByteArray& pin, bool tlsOn)
 {
     ChannelSetup setup;
     setup.kind = ftp ? Channel::FtpClient : Channel::LocalDir;
@@ -114,7 +116,7 @@ void TestExchangeChannel::open(bool ftp, int throttle, const QString& tlsPem, co
         m_peer->setThrottle(throttle);
         m_peer->setTls(tlsPem);
         QVERIFY(m_peer->start(office(), User, Password));
-        setup.ftp.tls = int(tlsPem.isEmpty() ? TlsUse::Off : TlsUse::Allowed);
+        setup.ftp.tls = int(tlsPem.isEmpty() || !tlsOn ? TlsUse::Off : TlsUse::Allowed);
         setup.ftp.fingerprint = pin;
         setup.ftp.ipAdress = "127.0.0.1";
         setup.ftp.userName = User;
@@ -336,10 +338,13 @@ void TestExchangeChannel::tlsPinnedServer_data()
     QTest::newRow("its key") << QStringLiteral("same");
     QTest::newRow("its key, bare base64") << QStringLiteral("bare");
     QTest::newRow("another key") << QStringLiteral("other");
+    QTest::newRow("its key, TLS set to no") << QStringLiteral("tls off");
+    QTest::newRow("a server without TLS") << QStringLiteral("plain");
 }
 
 // An office server with a self-signed certificate is trusted by its pinned key alone; one with
-// another key gets nothing, not even the user name, and the operator is told why.
+// another key, or none, gets nothing, not even the user name, and the operator is told why. A
+// fingerprint demands TLS even when TLS is set to "Нет".
 void TestExchangeChannel::tlsPinnedServer()
 {
     QFETCH(QString, pinned);
@@ -353,13 +358,14 @@ void TestExchangeChannel::tlsPinnedServer()
     QVERIFY(TestUtil::writeFile(in() + QStringLiteral("/Tovar.tvr"), "goods\r\n"));
     const QString results = m_folders.path("Ostatki.res");
     QVERIFY(TestUtil::writeFile(results, "results\r\n"));
-    open(true, 0, pem, pin);
+    open(true, 0, pinned == QLatin1String("plain") ? QString() : pem, pin, pinned != QLatin1String("tls off"));
     QVERIFY(m_channel);
 
     const QString local = m_folders.path("Tovar.tvr");
     const ExchangeJob fetched = run(exchangeJob(JobKind::Fetch, "Tovar.tvr", local));
     const ExchangeJob delivered = run(exchangeJob(JobKind::Deliver, "Ostatki.res", results, false));
-    if (pinned != QLatin1String("other")) {
+    const bool refused = pinned == QLatin1String("other") || pinned == QLatin1String("plain");
+    if (!refused) {
         QVERIFY2(
             fetched.outcome == JobOutcome::Done, qPrintable(fetched.reason + QString::fromLocal8Bit(m_peer->log())));
         QCOMPARE(TestUtil::readFile(local), QByteArray("goods\r\n"));
@@ -370,7 +376,9 @@ void TestExchangeChannel::tlsPinnedServer()
     }
     for (const ExchangeJob& job : { fetched, delivered }) {
         QCOMPARE(job.outcome, JobOutcome::Failed);
-        QCOMPARE(job.reason, QStringLiteral("Ключ сервера\nне совпадает\nс отпечатком"));
+        QCOMPARE(job.reason,
+            pinned == QLatin1String("plain") ? QStringLiteral("Сервер\nбез TLS")
+                                             : QStringLiteral("Ключ сервера\nне совпадает\nс отпечатком"));
     }
     QVERIFY(!QFile::exists(local));
     QCOMPARE(entries(out()), QStringList());
