@@ -58,6 +58,9 @@ std::shared_ptr<FtpTlsContext> FtpTlsContext::create(const FtpTlsIdentity& ident
     SSL_CTX_set_options(c, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
     SSL_CTX_clear_options(c, SSL_OP_NO_TICKET);
     SSL_CTX_set_session_cache_mode(c, SSL_SESS_CACHE_SERVER);
+    // Sessions pile up only from data connections that resume nothing (a client that never
+    // offers its session has no use for them): a long session of such a client stays small.
+    SSL_CTX_sess_set_cache_size(c, 1024);
     SSL_CTX_set_timeout(c, SessionSeconds);
     return std::shared_ptr<FtpTlsContext>(new FtpTlsContext(ctx.release()));
 }
