@@ -1,5 +1,7 @@
 #include "FtpTlsContext.h"
 
+#include "FtpOpenSsl.h"
+
 #include "FtpTlsIdentity.h"
 
 #include <openssl/bio.h>
@@ -9,19 +11,10 @@
 
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Freer {
-    void operator()(T* p) const { Free(p); }
-};
-using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
-using Cert = std::unique_ptr<X509, Freer<X509, X509_free>>;
-using Bio = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
-using Context = std::unique_ptr<SSL_CTX, Freer<SSL_CTX, SSL_CTX_free>>;
-
 // Reads pem in place: it must outlive the BIO.
-Bio pemBio(const QByteArray& pem)
+FtpBio pemBio(const QByteArray& pem)
 {
-    return Bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+    return FtpBio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
 }
 
 // Any one name for every context of the server: sessions are only ever resumed within the
@@ -39,13 +32,13 @@ std::shared_ptr<FtpTlsContext> FtpTlsContext::create(const FtpTlsIdentity& ident
         return nullptr;
     const QByteArray keyText = identity.key.toPem();
     const QByteArray certText = identity.certificate.toPem();
-    const Bio keyPem = pemBio(keyText);
-    const Bio certPem = pemBio(certText);
+    const FtpBio keyPem = pemBio(keyText);
+    const FtpBio certPem = pemBio(certText);
     if (!keyPem || !certPem)
         return nullptr;
-    const Key key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
-    const Cert cert(PEM_read_bio_X509(certPem.get(), nullptr, nullptr, nullptr));
-    Context ctx(SSL_CTX_new(TLS_server_method()));
+    const FtpKey key(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, nullptr, nullptr));
+    const FtpCert cert(PEM_read_bio_X509(certPem.get(), nullptr, nullptr, nullptr));
+    FtpSslContext ctx(SSL_CTX_new(TLS_server_method()));
     if (!key || !cert || !ctx)
         return nullptr;
     SSL_CTX* c = ctx.get();

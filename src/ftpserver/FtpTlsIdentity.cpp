@@ -1,5 +1,7 @@
 #include "FtpTlsIdentity.h"
 
+#include "FtpOpenSsl.h"
+
 #include "FileIo.h"
 
 #include <QFile>
@@ -16,22 +18,13 @@
 
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Freer {
-    void operator()(T* p) const { Free(p); }
-};
-using Key = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
-using Cert = std::unique_ptr<X509, Freer<X509, X509_free>>;
-using Bio = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
-using Number = std::unique_ptr<BIGNUM, Freer<BIGNUM, BN_free>>;
-
 // The key and a certificate for it, signed with itself, as one PEM text (key first); empty when
 // OpenSSL cannot make them.
 QByteArray makePem()
 {
-    Key key(EVP_EC_gen("P-256"));
-    Cert cert(X509_new());
-    Number serial(BN_new());
+    FtpKey key(EVP_EC_gen("P-256"));
+    FtpCert cert(X509_new());
+    FtpNumber serial(BN_new());
     if (!key || !cert || !serial)
         return {};
     // Valid from long ago to far ahead: a terminal's clock may be anywhere after a flat battery.
@@ -45,7 +38,7 @@ QByteArray makePem()
             name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Ortova FTP server"), -1, -1, 0)
         && X509_set_issuer_name(cert.get(), name) && X509_set_pubkey(cert.get(), key.get())
         && X509_sign(cert.get(), key.get(), EVP_sha256()) > 0;
-    Bio out(BIO_new(BIO_s_mem()));
+    FtpBio out(BIO_new(BIO_s_mem()));
     if (!ok || !out || !PEM_write_bio_PrivateKey(out.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr)
         || !PEM_write_bio_X509(out.get(), cert.get()))
         return {};
@@ -107,7 +100,7 @@ QByteArray FtpTlsIdentity::publicKeyPin(const QSslCertificate& certificate)
         return {};
     const QByteArray der = certificate.toDer();
     const unsigned char* in = reinterpret_cast<const unsigned char*>(der.constData());
-    Cert cert(d2i_X509(nullptr, &in, der.size()));
+    FtpCert cert(d2i_X509(nullptr, &in, der.size()));
     EVP_PKEY* key = cert ? X509_get0_pubkey(cert.get()) : nullptr;
     unsigned char* spki = nullptr;
     const int size = key ? i2d_PUBKEY(key, &spki) : -1;
