@@ -8,7 +8,6 @@
 #include "FtpListing.h"
 #include "FtpRoundTrip.h"
 #include "FtpSocketState.h"
-#include "FtpSockets.h"
 #include "FtpTlsContext.h"
 #include "FtpTlsSocket.h"
 #include "FtpTrace.h"
@@ -232,7 +231,7 @@ void FtpCmdSession::reply(const QByteArray& text)
     m_control->write(wire.replace("\xff", "\xff\xff"));
     if (m_config.trace & FtpTrace::Commands)
         ftpLog("<<< " + text.chopped(2));
-    if (ftpUnsent(m_control) > MaxUnreadReplies) {
+    if (m_control->bytesToWrite() > MaxUnreadReplies) {
         // Cut on the next turn of the loop: the command being answered is still running.
         ftpLog("FTP Server: replies not read by " + m_peer.toString().toLatin1() + ", client disconnected");
         m_closing = true;

@@ -1,7 +1,6 @@
 #include "FtpDatChannel.h"
 
 #include "FtpSocketState.h"
-#include "FtpSockets.h"
 #include "FtpTlsSocket.h"
 #include "FtpTrace.h"
 
@@ -157,7 +156,7 @@ void FtpDatChannel::pump()
         return;
     }
     // Back-pressure: the next block goes out only when the socket has room for it.
-    while (ftpUnsent(m_socket) < BlockBytes) {
+    while (m_socket->bytesToWrite() < BlockBytes) {
         m_block.resize(BlockBytes);
         const qint64 n = m_file->read(m_block.data(), BlockBytes);
         if (n < 0) {
@@ -309,7 +308,7 @@ void FtpDatChannel::slDisconnected()
         return;
     }
     if (sending()) {
-        const bool ok = m_sentAll && !m_broken && ftpUnsent(m_socket) == 0;
+        const bool ok = m_sentAll && !m_broken && m_socket->bytesToWrite() == 0;
         finish(ok, ok ? QByteArray() : ReplyAborted);
         return;
     }

@@ -9,8 +9,6 @@ class QTcpSocket;
 // here, so that any of them can be secured later (AUTH TLS on the control connection, PROT P on
 // the data connections); until then it is a plain TCP socket.
 FtpTlsSocket* ftpNewSocket(QObject* parent);
-// The bytes written to socket and not yet handed to the kernel, encrypted or not.
-qint64 ftpUnsent(const QTcpSocket* socket);
 
 // A listener whose accepted connections come from ftpNewSocket().
 class FtpListener : public QTcpServer {
